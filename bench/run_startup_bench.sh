@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# run_startup_bench.sh [--build DIR] [--runs N] [--out FILE] [--tray EXE] [--minimal EXE]
+#                      [--driver EXE]
+# Start-up time and peak working set of VelmoraTray.exe against bench/minimal_tray.exe (one
+# hidden window, one notification icon, a message loop), both x86_64 builds under Wine in one
+# run. Targets: at most 1.3x the time and 1.3x the peak working set of the minimal program.
+# Prints the figures and writes them to build/bench/startup.txt. A measurement, not a test:
+# it never fails because of the figures.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build/windows-x86_64"
+runs=10
+out="$root/build/bench/startup.txt"
+tray="" minimal="" driver=""
+while (($#)); do
+  case "$1" in
+    --build) build="$2" ;;
+    --runs) runs="$2" ;;
+    --out) out="$2" ;;
+    --tray) tray="$2" ;;
+    --minimal) minimal="$2" ;;
+    --driver) driver="$2" ;;
+    *) echo "usage: see the head of $0" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+tray="${tray:-$build/src/VelmoraTray.exe}"
+minimal="${minimal:-$build/bench/minimal_tray.exe}"
+driver="${driver:-$build/tests/e2e/velmora_driver.exe}"
+
+# The library names its artifacts and messages after the running script.
+source "$root/tests/e2e/lib/wine_env.sh"
+[[ -f "$minimal" ]] || e2e_fail "$minimal not built"
+minimal="$(realpath "$minimal")"
+e2e_parse_args --build "$build" --tray "$tray" --driver "$driver" --artifacts "$build/bench"
+e2e_setup
+e2e_clean_state
+mkdir -p "$(dirname "$out")"
+
+# One program start: prints "window_ms ready_ms peak_ws_kb".
+measure() {  # CLASS TITLE EXE
+  local result
+  result="$(e2e_driver measure-startup 1 "$1" "$2" "$(e2e_winpath "$3")")" ||
+    e2e_fail "measuring $3 failed: $result"
+  sed -n 's/^MEDIAN window_ms=\([0-9.]*\) ready_ms=\([0-9.]*\) peak_ws_kb=\([0-9.]*\)$/\1 \2 \3/p' \
+    <<<"$result"
+}
+
+# The first start of a session also starts Wine's desktop process; keep it out of the figures.
+measure '#32770' Velmora "$tray" >/dev/null
+measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >/dev/null
+
+# Alternating the two programs spreads changes in machine load over both.
+: >"$E2E_TMP/tray.txt"
+: >"$E2E_TMP/minimal.txt"
+for ((i = 1; i <= runs; i++)); do
+  measure '#32770' Velmora "$tray" >>"$E2E_TMP/tray.txt"
+  measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >>"$E2E_TMP/minimal.txt"
+done
+
+median() {  # FILE COLUMN
+  sort -g -k"$2,$2" "$1" | awk -v c="$2" '{ v[NR] = $c }
+    END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+wine_version="$(wine --version 2>/dev/null | tail -n1)"
+report() {
+  local t_win t_ready t_mem m_win m_ready m_mem
+  t_win="$(median "$E2E_TMP/tray.txt" 1)" t_ready="$(median "$E2E_TMP/tray.txt" 2)"
+  t_mem="$(median "$E2E_TMP/tray.txt" 3)"
+  m_win="$(median "$E2E_TMP/minimal.txt" 1)" m_ready="$(median "$E2E_TMP/minimal.txt" 2)"
+  m_mem="$(median "$E2E_TMP/minimal.txt" 3)"
+  echo "Start-up benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $wine_version, $runs runs each, medians"
+  echo "  ready = main window exists and the program waits for input (WaitForInputIdle)"
+  printf '  %-16s %12s %12s %16s\n' program window_ms ready_ms peak_ws_kb
+  printf '  %-16s %12s %12s %16s\n' VelmoraTray.exe "$t_win" "$t_ready" "$t_mem"
+  printf '  %-16s %12s %12s %16s\n' minimal_tray.exe "$m_win" "$m_ready" "$m_mem"
+  awk -v tr="$t_ready" -v mr="$m_ready" -v tm="$t_mem" -v mm="$m_mem" 'BEGIN {
+    rt = tr / mr; rm = tm / mm
+    printf "  ratio time (ready): %.2fx (target <= 1.3x: %s)\n", rt, rt <= 1.3 ? "met" : "NOT met"
+    printf "  ratio peak working set: %.2fx (target <= 1.3x: %s)\n", rm, rm <= 1.3 ? "met" : "NOT met"
+  }'
+  echo "  raw runs (window_ms ready_ms peak_ws_kb):"
+  paste -d'|' "$E2E_TMP/tray.txt" "$E2E_TMP/minimal.txt" |
+    awk -F'|' '{ printf "    tray %-28s minimal %s\n", $1, $2 }'
+}
+report | tee "$out"

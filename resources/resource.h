@@ -1,0 +1,34 @@
+// Resource identifiers of VelmoraTray.exe; shared by VelmoraTray.rc and the C++ side.
+#ifndef VELMORA_RESOURCE_H_
+#define VELMORA_RESOURCE_H_
+
+#define IDI_VELMORA 128
+#define IDD_MAINDLG 129
+
+// Buttons of the main dialog (the window is never shown; the buttons exist for the template).
+#define IDC_ABOUT 1001
+
+// Built-in English texts; the names follow the keys of the language files.
+#define IDS_APP_TITLE 128
+#define IDS_BALLOON_CAPTION 129
+#define IDS_BALLOON_START_MESSAGE 130
+#define IDS_BALLOON_EXPIRE_MESSAGE 131
+#define IDS_BALLOON_FORBIDDEN_MESSAGE 132
+#define IDS_BALLOON_ALREADY_ADMIN 133
+#define IDS_BALLOON_ALREADY_ADMIN2 134
+#define IDS_BALLOON_SERVICE_NOT_RUNNING 135
+#define IDS_ETERNAL_ELEVATION 136
+#define IDS_MENU_ITEM_ELEVATE 137
+#define IDS_MENU_ITEM_ABOUT 138
+#define IDS_MENU_ITEM_SETTINGS 139
+#define IDS_MENU_ITEM_STATUS 140
+#define IDS_MENU_ITEM_REQUEST_PREVILEGES 141
+#define IDS_ELEVATE_REASON_DLG_TITLE 142
+#define IDS_ELEVATE_REASON_DLG_PROMPT 143
+#define IDS_ELEVATE_REASON_DLG_BUTTON1 144
+#define IDS_ELEVATE_REASON_DLG_BUTTON2 145
+#define IDS_MENU_ELEVATE_FOR_X_DAYS 146
+#define IDS_BALLOON_ELEVATION_AFTER_RESUSCITATE 147
+#define IDS_BALLOON_CANNOT_ELEVATE_AD 148
+
+#endif  // VELMORA_RESOURCE_H_

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs every test: host unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# bounded fuzz runs, the Windows builds (32-bit release link-checked, 64-bit run under Wine),
+# the unit tests again as Windows programs, the end-to-end scenarios and the PE checks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+
+bash scripts/setup.sh
+
+summary=()
+failed=0
+run_ctest() {  # name, ctest args...
+  local name=$1
+  shift
+  local log="build/ctest-$name.log"
+  if ctest "$@" --output-on-failure -j1 2>&1 | tee "$log"; then
+    :
+  else
+    failed=1
+  fi
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -n 1 || true)
+  summary+=("$name: ${line:-no result}")
+}
+
+echo "== host build (ASan + UBSan)"
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$JOBS"
+run_ctest host --preset host -j "$JOBS"
+
+echo "== Windows i686 release (compiled and link-checked)"
+cmake --preset windows-i686 >/dev/null
+cmake --build --preset windows-i686 -j "$JOBS"
+run_ctest windows-i686 --test-dir build/windows-i686
+
+echo "== Windows x86_64 under Wine"
+cmake --preset windows-x86_64 >/dev/null
+cmake --build --preset windows-x86_64 -j "$JOBS"
+# shellcheck source=../tests/e2e/lib/wine_env.sh
+source tests/e2e/lib/wine_env.sh
+E2E_BUILD_DIR=$ROOT/build/windows-x86_64
+e2e_setup
+trap e2e_teardown EXIT
+run_ctest windows-x86_64 --test-dir build/windows-x86_64 --timeout 600
+e2e_teardown
+trap - EXIT
+
+echo
+echo "== summary"
+printf '%s\n' "${summary[@]}"
+total_failed=0
+total_passed=0
+for s in "${summary[@]}"; do
+  if [[ $s =~ ([0-9]+)%\ tests\ passed,\ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    total_failed=$((total_failed + BASH_REMATCH[2]))
+    total_passed=$((total_passed + BASH_REMATCH[3] - BASH_REMATCH[2]))
+  fi
+done
+echo "$total_passed passed, $total_failed failed"
+exit "$failed"

@@ -1,0 +1,130 @@
+#include "app/tray_app.h"
+
+#include <clocale>
+
+#include "app/globals.h"
+#include "app/main_dlg.h"
+#include "app/message_loop.h"
+#include "elevation/channel.h"
+#include "elevation/shell_hook.h"
+#include "identity/ad_connector.h"
+#include "log/log.h"
+#include "platform/platform.h"
+#include "settings/managed_settings.h"
+#include "settings/settings_store.h"
+#include "text/localized_texts.h"
+
+namespace velmora {
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"_MUT_48940814_7";
+constexpr uint32_t kIccBarClasses = 0x4;
+constexpr uint32_t kLocaleEnglishUs = 0x409;
+
+// Steps 2 and 3 of start-up: logging from the machine value, then, in managed mode, again from
+// whatever the managed document says.
+void SwitchOnLogging() {
+  std::wstring verbose;
+  ReadMachineDword(L"VerboseLogging", verbose);
+  ClearLogFilePath();
+  if (verbose != L"0" && SetDefaultLogFilePath()) Log("Tray app init");
+
+  SetManagedMode(false);
+  std::wstring managed;
+  if (ReadMachineDword(L"Managed", managed) && managed == L"1") {
+    LoadManagedSettings(true);
+    GetSetting(L"VerboseLogging", verbose, kSettingNumber);
+    ClearLogFilePath();
+    if (verbose != L"0" && SetDefaultLogFilePath()) Log("Tray app init");
+  }
+}
+
+}  // namespace
+
+bool InitInstance() {
+  CreateLogLock();
+  SwitchOnLogging();
+
+  std::wstring disable;
+  const bool found = GetSetting(L"DisableManualElevation", disable, kSettingNumber,
+                                L"PreApproved");
+  Store(g_bManualElevationDisabled, found && disable == L"1" ? 1 : 0);
+
+  Kern().SetThreadLocale(kLocaleEnglishUs);
+  Kern().SetThreadUILanguage(static_cast<uint16_t>(kLocaleEnglishUs));
+
+  if (!CreateChannelEvents()) {
+    Ui().ShowMessageBox(nullptr, L"Event objects cannot be created", L"Error",
+                        win::kMbIconError);
+    return false;
+  }
+
+  SelectLanguage();
+  LoadBuiltInTexts();
+  LoadLanguageFile();
+
+  Store(g_bADUserGroupValid, 1);
+  Store(g_bADUserValid, 1);
+  StartADConnector();
+
+  std::wstring disableHook;
+  const bool hookSettingFound = GetSetting(L"DisableShellHook", disableHook, kSettingNumber);
+  if (!(hookSettingFound && !disableHook.empty() && disableHook != L"0")) SetHook();
+  return true;
+}
+
+int Run() {
+  CMessageLoop loop;
+  AppModule().AddMessageLoop(&loop);
+  int exitCode = 0;
+  {
+    CMainDlg dialog;
+    if (Hwnd hwnd = dialog.Create()) {
+      exitCode = loop.Run();
+      // The window must not outlive the object behind its message map.
+      Windows().DestroyWindow(hwnd);
+    }
+  }
+  AppModule().RemoveMessageLoop();
+  return exitCode;
+}
+
+void CleanupInstance() {
+  if (IsHookInstalled()) RemoveHook();
+  DestroyLogLock();
+  CloseChannelEvents();
+}
+
+int TrayMain() {
+  std::setlocale(LC_ALL, "");
+  Kern().InitializeCom();
+
+  // Case-sensitive search over the whole line, program path included.
+  if (Kern().CommandLine().find(L"/elevate") != std::wstring::npos) return 0;
+
+  Handle mutex = Kern().CreateNamedMutex(kInstanceMutexName, true);
+  const uint32_t error = Kern().LastError();
+  if (mutex == nullptr || error == win::kErrorAlreadyExists) {
+    if (mutex != nullptr) Kern().CloseHandle(mutex);
+    Ui().ShowMessageBox(nullptr, L"Velmora Tray is already running", L"Warning",
+                        win::kMbIconWarning | win::kMbOk);
+    return 0;
+  }
+
+  Windows().InitCommonControls(kIccBarClasses);
+  AppModule().Init();
+
+  int exitCode = kExitInitFailed;
+  if (InitInstance()) {
+    exitCode = Run();
+    CleanupInstance();
+  }
+
+  AppModule().Term();
+  Kern().UninitializeCom();
+  Kern().ReleaseNamedMutex(mutex);
+  Kern().CloseHandle(mutex);
+  return exitCode;
+}
+
+}  // namespace velmora

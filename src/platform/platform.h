@@ -1,0 +1,36 @@
+// The one process-wide bundle of platform services: the real one is installed by the program
+// entry, a fake one by each test fixture. Logic reaches the platform only through it.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "platform/kernel.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/window_system.h"
+
+namespace velmora {
+
+struct Platform {
+  Registry* registry = nullptr;
+  Kernel* kernel = nullptr;
+  Clock* clock = nullptr;
+  Files* files = nullptr;
+  CodePage* codePage = nullptr;
+  Shell* shell = nullptr;
+  WindowSystem* windows = nullptr;
+};
+
+void InstallPlatform(const Platform& platform);
+const Platform& GetPlatform();
+
+inline Registry& Reg() { return *GetPlatform().registry; }
+inline Kernel& Kern() { return *GetPlatform().kernel; }
+inline Clock& Time() { return *GetPlatform().clock; }
+inline Files& Fs() { return *GetPlatform().files; }
+inline CodePage& Acp() { return *GetPlatform().codePage; }
+inline Shell& Ui() { return *GetPlatform().shell; }
+inline WindowSystem& Windows() { return *GetPlatform().windows; }
+
+}  // namespace velmora

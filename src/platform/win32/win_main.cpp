@@ -1,0 +1,35 @@
+// Program entry of the tray: installs the real platform and hands over to the logic.
+#include <windows.h>
+
+#include "app/tray_app.h"
+#include "platform/platform.h"
+#include "platform/win32/no_destructor.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_code_page.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_kernel.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_shell.h"
+#include "platform/win32/win32_window_system.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  static velmora::NoDestructor<velmora::Win32Registry> registry;
+  static velmora::NoDestructor<velmora::Win32Kernel> kernel;
+  static velmora::NoDestructor<velmora::Win32Clock> clock;
+  static velmora::NoDestructor<velmora::Win32Files> files;
+  static velmora::NoDestructor<velmora::Win32CodePage> codePage;
+  static velmora::NoDestructor<velmora::Win32Shell> shell;
+  static velmora::NoDestructor<velmora::Win32WindowSystem> windows(instance);
+
+  velmora::Platform platform;
+  platform.registry = registry.get();
+  platform.kernel = kernel.get();
+  platform.clock = clock.get();
+  platform.files = files.get();
+  platform.codePage = codePage.get();
+  platform.shell = shell.get();
+  platform.windows = windows.get();
+  velmora::InstallPlatform(platform);
+
+  return velmora::TrayMain();
+}

@@ -1,0 +1,777 @@
+// velmora_driver: a small console helper that the end-to-end scripts run under Wine to look at
+// and poke the tray from inside the Windows side (windows, messages, registry, kernel objects).
+//
+// Every subcommand prints plain lines on stdout (binary mode, so LF only; scripts still strip
+// CR) and answers with its exit code: 0 success, 1 "not found / timed out", 2 usage or API error.
+// Every wait is bounded by the caller's timeout.
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kNotFound = 1;
+constexpr int kError = 2;
+constexpr int kBadUsage = -1;  // reported as kError after the usage text
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromCodePage(UINT codePage, const std::string& bytes, DWORD flags = 0) {
+  if (bytes.empty()) return {};
+  const int size = MultiByteToWideChar(codePage, flags, bytes.data(),
+                                       static_cast<int>(bytes.size()), nullptr, 0);
+  if (size <= 0) return {};
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(),
+                      size);
+  return out;
+}
+
+void PrintLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void PrintLine(const std::wstring& line) { PrintLine(ToUtf8(line)); }
+
+void Fail(const std::string& what) {
+  const std::string line = "ERROR: " + what + " (last error " + std::to_string(GetLastError()) +
+                           ")\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string Hex(uint64_t value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  do {
+    out.insert(out.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  return "0x" + out;
+}
+
+// Accepts decimal, 0x-hex and negative numbers; rejects trailing garbage.
+bool ParseInt(const std::wstring& text, long long& value) {
+  if (text.empty()) return false;
+  wchar_t* end = nullptr;
+  errno = 0;
+  const long long parsed = std::wcstoll(text.c_str(), &end, 0);
+  if (errno != 0 || end == nullptr || *end != L'\0') return false;
+  value = parsed;
+  return true;
+}
+
+bool ParseUnsigned(const std::wstring& text, unsigned long long& value) {
+  if (text.empty() || text[0] == L'-') return false;
+  wchar_t* end = nullptr;
+  errno = 0;
+  const unsigned long long parsed = std::wcstoull(text.c_str(), &end, 0);
+  if (errno != 0 || end == nullptr || *end != L'\0') return false;
+  value = parsed;
+  return true;
+}
+
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring BaseName(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Processes
+
+std::vector<DWORD> ProcessesByImage(const std::wstring& image) {
+  std::vector<DWORD> pids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return pids;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (EqualsNoCase(BaseName(entry.szExeFile), image)) pids.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return pids;
+}
+
+// A process argument is a decimal PID or an image name such as VelmoraTray.exe.
+std::vector<DWORD> ResolveProcesses(const std::wstring& spec) {
+  unsigned long long pid = 0;
+  if (ParseUnsigned(spec, pid)) return {static_cast<DWORD>(pid)};
+  return ProcessesByImage(spec);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Windows
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = {};
+  const int length = GetClassNameW(hwnd, name, static_cast<int>(std::size(name)));
+  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// WM_GETTEXT is marshalled across processes, unlike GetWindowText on another process's child.
+std::wstring TextOf(HWND hwnd) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) {
+    return {};
+  }
+  std::vector<wchar_t> buffer(length + 2, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                           SMTO_ABORTIFHUNG, 2000, &copied)) {
+    return {};
+  }
+  return std::wstring(buffer.data(), std::min<size_t>(copied, buffer.size() - 1));
+}
+
+// Caption of a top-level window of another process, read without sending it a message, so a
+// program busy starting up is not waited for (that would distort start-up times).
+std::wstring CaptionOf(HWND hwnd) {
+  wchar_t caption[512] = {};
+  const int length = GetWindowTextW(hwnd, caption, static_cast<int>(std::size(caption)));
+  return std::wstring(caption, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+DWORD PidOf(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  return pid;
+}
+
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> windows;
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+  std::vector<HWND> windows;
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+// Top-level window of one of `pids` with this class and title (empty = any).
+HWND FindTopLevel(const std::vector<DWORD>& pids, const std::wstring& className,
+                  const std::wstring& title, bool mustBeVisible) {
+  for (HWND hwnd : TopLevelWindows()) {
+    if (!pids.empty() && std::find(pids.begin(), pids.end(), PidOf(hwnd)) == pids.end()) continue;
+    if (mustBeVisible && !IsWindowVisible(hwnd)) continue;
+    if (!className.empty() && ClassOf(hwnd) != className) continue;
+    if (!title.empty() && CaptionOf(hwnd) != title) continue;
+    return hwnd;
+  }
+  return nullptr;
+}
+
+bool ParseHwnd(const std::wstring& text, HWND& hwnd) {
+  unsigned long long value = 0;
+  if (!ParseUnsigned(text, value)) return false;
+  hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(value));
+  return true;
+}
+
+// Polls `probe` every few milliseconds until it answers or the time-out passes.
+template <typename Probe>
+auto PollUntil(DWORD timeoutMs, Probe probe) -> decltype(probe()) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    auto result = probe();
+    if (result || GetTickCount64() >= deadline) return result;
+    Sleep(20);
+  }
+}
+
+constexpr wchar_t kMainClass[] = L"#32770";
+constexpr wchar_t kMainTitle[] = L"Velmora";
+
+int CmdFindMain(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], timeout)) return kBadUsage;
+  HWND found = PollUntil(static_cast<DWORD>(timeout), [&]() -> HWND {
+    const std::vector<DWORD> pids = ResolveProcesses(args[0]);
+    if (pids.empty()) return nullptr;
+    return FindTopLevel(pids, kMainClass, kMainTitle, false);
+  });
+  if (!found) return kNotFound;
+  PrintLine(Hex(reinterpret_cast<uintptr_t>(found)));
+  return kOk;
+}
+
+int CmdPids(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return kBadUsage;
+  const std::vector<DWORD> pids = ProcessesByImage(args[0]);
+  for (DWORD pid : pids) PrintLine(std::to_string(pid));
+  return pids.empty() ? kNotFound : kOk;
+}
+
+int CmdWindows(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return kBadUsage;
+  const std::vector<DWORD> pids = ResolveProcesses(args[0]);
+  if (pids.empty()) return kNotFound;
+  for (HWND hwnd : TopLevelWindows()) {
+    if (std::find(pids.begin(), pids.end(), PidOf(hwnd)) == pids.end()) continue;
+    PrintLine(Hex(reinterpret_cast<uintptr_t>(hwnd)) + " pid=" + std::to_string(PidOf(hwnd)) +
+              " visible=" + (IsWindowVisible(hwnd) ? "1" : "0") + " class=" +
+              ToUtf8(ClassOf(hwnd)) + " title=" + ToUtf8(CaptionOf(hwnd)));
+  }
+  return kOk;
+}
+
+int CmdPost(const std::vector<std::wstring>& args, bool send) {
+  HWND hwnd = nullptr;
+  long long msg = 0, wparam = 0, lparam = 0;
+  if (args.size() != 4 || !ParseHwnd(args[0], hwnd) || !ParseInt(args[1], msg) ||
+      !ParseInt(args[2], wparam) || !ParseInt(args[3], lparam)) {
+    return kBadUsage;
+  }
+  if (!IsWindow(hwnd)) {
+    Fail("no such window");
+    return kNotFound;
+  }
+  if (!send) {
+    if (!PostMessageW(hwnd, static_cast<UINT>(msg), static_cast<WPARAM>(wparam),
+                      static_cast<LPARAM>(lparam))) {
+      Fail("PostMessageW");
+      return kError;
+    }
+    return kOk;
+  }
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(hwnd, static_cast<UINT>(msg), static_cast<WPARAM>(wparam),
+                           static_cast<LPARAM>(lparam), SMTO_ABORTIFHUNG, 10000, &result)) {
+    Fail("SendMessageTimeoutW");
+    return kError;
+  }
+  PrintLine("RESULT: " + std::to_string(static_cast<long long>(result)));
+  return kOk;
+}
+
+// Prints what a message box shows: its static texts and its buttons with their ids.
+void DescribeBox(HWND box) {
+  PrintLine("HWND: " + Hex(reinterpret_cast<uintptr_t>(box)));
+  PrintLine("PID: " + std::to_string(PidOf(box)));
+  for (HWND child : ChildWindows(box)) {
+    const std::wstring cls = ClassOf(child);
+    const std::wstring text = TextOf(child);
+    if (EqualsNoCase(cls, L"Button")) {
+      PrintLine("BUTTON " + std::to_string(GetDlgCtrlID(child)) + ": " + ToUtf8(text));
+    } else if (!text.empty()) {
+      // A long box text can span lines; keep one output line per control.
+      std::string flat = ToUtf8(text);
+      std::replace(flat.begin(), flat.end(), '\r', ' ');
+      std::replace(flat.begin(), flat.end(), '\n', ' ');
+      PrintLine("TEXT: " + flat);
+    }
+  }
+}
+
+int CmdWaitBox(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], timeout)) return kBadUsage;
+  HWND box = PollUntil(static_cast<DWORD>(timeout),
+                       [&]() { return FindTopLevel({}, L"", args[0], true); });
+  if (!box) return kNotFound;
+  DescribeBox(box);
+  return kOk;
+}
+
+int CmdPressBox(const std::vector<std::wstring>& args) {
+  long long id = 0;
+  unsigned long long timeout = 5000;
+  if (args.size() < 2 || args.size() > 3 || !ParseInt(args[1], id) ||
+      (args.size() == 3 && !ParseUnsigned(args[2], timeout))) {
+    return kBadUsage;
+  }
+  HWND box = PollUntil(static_cast<DWORD>(timeout),
+                       [&]() { return FindTopLevel({}, L"", args[0], true); });
+  if (!box) return kNotFound;
+  HWND button = GetDlgItem(box, static_cast<int>(id));
+  // The dialog procedure of a message box ends the box on WM_COMMAND with the button's id; a
+  // posted command does not depend on focus or on a window manager.
+  if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                    reinterpret_cast<LPARAM>(button))) {
+    Fail("PostMessageW(WM_COMMAND)");
+    return kError;
+  }
+  const bool gone = PollUntil(static_cast<DWORD>(timeout), [&]() { return !IsWindow(box); });
+  if (!gone) {
+    Fail("box still open after the button press");
+    return kNotFound;
+  }
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Kernel objects and processes
+
+int CmdHoldMutex(const std::vector<std::wstring>& args) {
+  unsigned long long seconds = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], seconds)) return kBadUsage;
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, args[0].c_str());
+  if (!mutex) {
+    Fail("CreateMutexW");
+    return kError;
+  }
+  PrintLine(GetLastError() == ERROR_ALREADY_EXISTS ? "HELD existing" : "HELD");
+  Sleep(static_cast<DWORD>(std::min<unsigned long long>(seconds * 1000ULL, 0x7FFFFFFFULL)));
+  CloseHandle(mutex);
+  return kOk;
+}
+
+int CmdWaitExit(const std::vector<std::wstring>& args) {
+  unsigned long long pid = 0, timeout = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[0], pid) || !ParseUnsigned(args[1], timeout)) {
+    return kBadUsage;
+  }
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                               static_cast<DWORD>(pid));
+  if (!process) {
+    Fail("OpenProcess");
+    return kError;
+  }
+  const DWORD wait = WaitForSingleObject(process, static_cast<DWORD>(timeout));
+  DWORD code = 0;
+  const bool done = wait == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  if (!done) return kNotFound;
+  PrintLine("EXIT: " + std::to_string(code));
+  return kOk;
+}
+
+int CmdTerminate(const std::vector<std::wstring>& args) {
+  unsigned long long code = 1, timeout = 5000;
+  if (args.empty() || args.size() > 3 || (args.size() >= 2 && !ParseUnsigned(args[1], code)) ||
+      (args.size() == 3 && !ParseUnsigned(args[2], timeout))) {
+    return kBadUsage;
+  }
+  int result = kOk;
+  for (DWORD pid : ResolveProcesses(args[0])) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process) continue;  // already gone
+    TerminateProcess(process, static_cast<UINT>(code));
+    if (WaitForSingleObject(process, static_cast<DWORD>(timeout)) != WAIT_OBJECT_0) {
+      Fail("process " + std::to_string(pid) + " did not end");
+      result = kNotFound;
+    }
+    CloseHandle(process);
+  }
+  return result;
+}
+
+int CmdExpandEnv(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return kBadUsage;
+  std::vector<wchar_t> buffer(32768, L'\0');
+  const DWORD length =
+      ExpandEnvironmentStringsW(args[0].c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length > buffer.size()) {
+    Fail("ExpandEnvironmentStringsW");
+    return kError;
+  }
+  PrintLine(std::wstring(buffer.data()));
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+struct RegPlace {
+  HKEY hive = nullptr;
+  std::wstring path;
+  REGSAM view = KEY_WOW64_64KEY;
+};
+
+bool ParseHive(const std::wstring& text, HKEY& hive) {
+  if (EqualsNoCase(text, L"HKLM") || EqualsNoCase(text, L"HKEY_LOCAL_MACHINE")) {
+    hive = HKEY_LOCAL_MACHINE;
+  } else if (EqualsNoCase(text, L"HKCU") || EqualsNoCase(text, L"HKEY_CURRENT_USER")) {
+    hive = HKEY_CURRENT_USER;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ParseView(const std::wstring& text, REGSAM& view) {
+  if (text == L"64") {
+    view = KEY_WOW64_64KEY;
+  } else if (text == L"32") {
+    view = KEY_WOW64_32KEY;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes.clear();
+  char chunk[4096];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, chunk, sizeof(chunk), &got, nullptr) != FALSE) && got > 0) {
+    bytes.append(chunk, got);
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+// Files written by shell scripts end in a line feed that is not part of the value.
+void StripTrailingNewlines(std::string& text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+}
+
+int SetString(const RegPlace& place, const std::wstring& name, const std::wstring& value) {
+  HKEY key = nullptr;
+  LSTATUS status = RegCreateKeyExW(place.hive, place.path.c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | place.view, nullptr,
+                                   &key, nullptr);
+  if (status != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(status));
+    Fail("RegCreateKeyExW");
+    return kError;
+  }
+  const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+  status = RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(status));
+    Fail("RegSetValueExW");
+    return kError;
+  }
+  return kOk;
+}
+
+int CmdRegSetSz(const std::vector<std::wstring>& args) {
+  RegPlace place;
+  if (args.size() < 4 || args.size() > 5 || !ParseHive(args[0], place.hive) ||
+      (args.size() == 5 && !ParseView(args[4], place.view))) {
+    return kBadUsage;
+  }
+  place.path = args[1];
+  std::string utf8;
+  if (!ReadFileBytes(args[3], utf8)) {
+    Fail("cannot read the text file");
+    return kError;
+  }
+  StripTrailingNewlines(utf8);
+  const std::wstring value = FromCodePage(CP_UTF8, utf8, MB_ERR_INVALID_CHARS);
+  if (value.empty() && !utf8.empty()) {
+    Fail("the text file is not UTF-8");
+    return kError;
+  }
+  return SetString(place, args[2], value);
+}
+
+// The service stores the managed document as REG_SZ text whose ANSI bytes are the JSON bytes
+// XOR 0x0E; the reader converts the text back with the thread's ANSI code page, so the bytes
+// must survive that round trip exactly.
+int CmdRegSetManaged(const std::vector<std::wstring>& args) {
+  RegPlace place{HKEY_LOCAL_MACHINE, L"Software\\Ostrand\\Velmora", KEY_WOW64_64KEY};
+  if (args.empty() || args.size() > 3 || (args.size() >= 2 && !ParseView(args[1], place.view))) {
+    return kBadUsage;
+  }
+  if (args.size() == 3) place.path = args[2];
+  std::string json;
+  if (!ReadFileBytes(args[0], json)) {
+    Fail("cannot read the document");
+    return kError;
+  }
+  StripTrailingNewlines(json);
+  std::string scrambled = json;
+  for (char& byte : scrambled) byte = static_cast<char>(static_cast<unsigned char>(byte) ^ 0x0E);
+  const std::wstring text = FromCodePage(CP_THREAD_ACP, scrambled);
+  std::string back(scrambled.size() * 2 + 8, '\0');
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                       back.data(), static_cast<int>(back.size()), nullptr, &lossy);
+  back.resize(size > 0 ? static_cast<size_t>(size) : 0);
+  if (lossy || back != scrambled) {
+    Fail("the scrambled document does not survive the ANSI code page");
+    return kError;
+  }
+  return SetString(place, L"Managed settings", text);
+}
+
+int CmdRegQuery(const std::vector<std::wstring>& args) {
+  RegPlace place;
+  if (args.size() < 3 || args.size() > 4 || !ParseHive(args[0], place.hive) ||
+      (args.size() == 4 && !ParseView(args[3], place.view))) {
+    return kBadUsage;
+  }
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(place.hive, args[1].c_str(), 0, KEY_QUERY_VALUE | place.view, &key) !=
+      ERROR_SUCCESS) {
+    return kNotFound;
+  }
+  DWORD type = 0, bytes = 0;
+  LSTATUS status = RegQueryValueExW(key, args[2].c_str(), nullptr, &type, nullptr, &bytes);
+  std::vector<BYTE> data(bytes + sizeof(wchar_t) * 2, 0);
+  if (status == ERROR_SUCCESS) {
+    status = RegQueryValueExW(key, args[2].c_str(), nullptr, &type, data.data(), &bytes);
+  }
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return kNotFound;
+  if (type == REG_DWORD && bytes == 4) {
+    DWORD value = 0;
+    std::copy(data.begin(), data.begin() + 4, reinterpret_cast<BYTE*>(&value));
+    PrintLine("REG_DWORD: " + std::to_string(value));
+  } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    PrintLine((type == REG_SZ ? "REG_SZ: " : "REG_EXPAND_SZ: ") +
+              ToUtf8(std::wstring(reinterpret_cast<const wchar_t*>(data.data()))));
+  } else {
+    std::string hex;
+    for (DWORD i = 0; i < bytes; ++i) hex += Hex(data[i]).substr(2) + " ";
+    PrintLine("TYPE " + std::to_string(type) + ": " + hex);
+  }
+  return kOk;
+}
+
+// Deletes whole keys; a key that is already missing counts as deleted.
+int CmdRegDeleteTree(const std::vector<std::wstring>& args) {
+  REGSAM view = KEY_WOW64_64KEY;
+  if (args.size() < 2 || !ParseView(args[0], view)) return kBadUsage;
+  int result = kOk;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const size_t slash = args[i].find(L'\\');
+    HKEY hive = nullptr;
+    if (slash == std::wstring::npos || !ParseHive(args[i].substr(0, slash), hive)) return kBadUsage;
+    const std::wstring path = args[i].substr(slash + 1);
+    // RegDeleteTreeW has no view parameter: open the key in the wanted view, empty it, then
+    // remove the key itself through RegDeleteKeyExW with that view.
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExW(hive, path.c_str(), 0, KEY_ALL_ACCESS | view, &key);
+    if (status == ERROR_FILE_NOT_FOUND) continue;
+    if (status == ERROR_SUCCESS) {
+      status = RegDeleteTreeW(key, nullptr);
+      RegCloseKey(key);
+    }
+    if (status == ERROR_SUCCESS) status = RegDeleteKeyExW(hive, path.c_str(), view, 0);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+      SetLastError(static_cast<DWORD>(status));
+      Fail("cannot delete " + ToUtf8(args[i]));
+      result = kError;
+    }
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up measurement
+
+std::wstring QuoteArgument(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, L'\\');
+  out.push_back(L'"');
+  return out;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+std::string Fixed(double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof(buffer), "%.*f", decimals, value);
+  return buffer;
+}
+
+// measure-startup <runs> <class> <title> <exe> [args...]
+// Time from CreateProcessW until the program's hidden main window (class and title) exists and
+// until the program first waits for input; then, 500 ms later, its peak working set.
+int CmdMeasureStartup(const std::vector<std::wstring>& args) {
+  unsigned long long runs = 0;
+  if (args.size() < 4 || !ParseUnsigned(args[0], runs) || runs == 0) return kBadUsage;
+  const std::wstring& className = args[1];
+  const std::wstring& title = args[2];
+  std::wstring commandLine = QuoteArgument(args[3]);
+  for (size_t i = 4; i < args.size(); ++i) commandLine += L" " + QuoteArgument(args[i]);
+
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  auto msSince = [&](const LARGE_INTEGER& start) {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 /
+           static_cast<double>(frequency.QuadPart);
+  };
+
+  std::vector<double> windowMs, idleMs, peakKb;
+  for (unsigned long long run = 0; run < runs; ++run) {
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    LARGE_INTEGER start{};
+    QueryPerformanceCounter(&start);
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+      Fail("CreateProcessW");
+      return kError;
+    }
+    double tWindow = -1;
+    const std::vector<DWORD> pid{info.dwProcessId};
+    while (msSince(start) < 30000.0) {
+      if (FindTopLevel(pid, className, title, false)) {
+        tWindow = msSince(start);
+        break;
+      }
+      if (WaitForSingleObject(info.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    const DWORD idle = WaitForInputIdle(info.hProcess, 10000);
+    const double tIdle = idle == 0 ? msSince(start) : -1;
+    Sleep(500);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    const bool haveMemory = GetProcessMemoryInfo(info.hProcess, &counters, sizeof(counters));
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    TerminateProcess(info.hProcess, 0);
+    // The next run must not meet this one's single-instance mutex.
+    const bool ended = WaitForSingleObject(info.hProcess, 10000) == WAIT_OBJECT_0;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    if (tWindow < 0 || exitCode != STILL_ACTIVE || !haveMemory || !ended) {
+      Fail("run " + std::to_string(run + 1) + ": window " + (tWindow < 0 ? "missing" : "found") +
+           ", exit code " + std::to_string(exitCode) + ", memory " + (haveMemory ? "ok" : "n/a") +
+           ", ended " + (ended ? "yes" : "no"));
+      return kError;
+    }
+    windowMs.push_back(tWindow);
+    idleMs.push_back(tIdle < 0 ? tWindow : std::max(tIdle, tWindow));
+    peakKb.push_back(static_cast<double>(counters.PeakWorkingSetSize) / 1024.0);
+    PrintLine("RUN " + std::to_string(run + 1) + ": window_ms=" + Fixed(tWindow, 1) +
+              " ready_ms=" + Fixed(idleMs.back(), 1) + " peak_ws_kb=" + Fixed(peakKb.back(), 0) +
+              (tIdle < 0 ? " (no input-idle signal)" : ""));
+  }
+  PrintLine("MEDIAN window_ms=" + Fixed(Median(windowMs), 1) +
+            " ready_ms=" + Fixed(Median(idleMs), 1) + " peak_ws_kb=" + Fixed(Median(peakKb), 0));
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int Usage() {
+  static const char kUsage[] =
+      "usage: velmora_driver <command> ...\n"
+      "  find-main <pid|image> <timeout_ms>        hidden main window (#32770 \"Velmora\")\n"
+      "  pids <image>                               Windows PIDs of running images\n"
+      "  windows <pid|image>                        list top-level windows\n"
+      "  post|send <hwnd> <msg> <wparam> <lparam>   post or send a window message\n"
+      "  wait-box <title> <timeout_ms>              describe a visible window by exact title\n"
+      "  press-box <title> <button-id> [timeout_ms] press a message box button\n"
+      "  hold-mutex <name> <seconds>                own a named mutex for a while\n"
+      "  wait-exit <pid> <timeout_ms>               wait for a process, print its exit code\n"
+      "  terminate <pid|image> [code] [timeout_ms]  end processes and wait for them\n"
+      "  expand-env <text>                          ExpandEnvironmentStringsW\n"
+      "  reg-set-sz <HKLM|HKCU> <path> <name> <utf8-file> [32|64]\n"
+      "  reg-set-managed <json-file> [32|64] [path] store the scrambled managed document\n"
+      "  reg-query <HKLM|HKCU> <path> <name> [32|64]\n"
+      "  reg-delete-tree <32|64> <HKLM|HKCU>\\<path>...\n"
+      "  measure-startup <runs> <class> <title> <exe> [args...]\n";
+  std::fwrite(kUsage, 1, sizeof(kUsage) - 1, stderr);
+  return kError;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc < 2) return Usage();
+  const std::wstring command = argv[1];
+  const std::vector<std::wstring> args(argv + 2, argv + argc);
+  int result = kError;
+  if (command == L"find-main") {
+    result = CmdFindMain(args);
+  } else if (command == L"pids") {
+    result = CmdPids(args);
+  } else if (command == L"windows") {
+    result = CmdWindows(args);
+  } else if (command == L"post") {
+    result = CmdPost(args, false);
+  } else if (command == L"send") {
+    result = CmdPost(args, true);
+  } else if (command == L"wait-box") {
+    result = CmdWaitBox(args);
+  } else if (command == L"press-box") {
+    result = CmdPressBox(args);
+  } else if (command == L"hold-mutex") {
+    result = CmdHoldMutex(args);
+  } else if (command == L"wait-exit") {
+    result = CmdWaitExit(args);
+  } else if (command == L"terminate") {
+    result = CmdTerminate(args);
+  } else if (command == L"expand-env") {
+    result = CmdExpandEnv(args);
+  } else if (command == L"reg-set-sz") {
+    result = CmdRegSetSz(args);
+  } else if (command == L"reg-set-managed") {
+    result = CmdRegSetManaged(args);
+  } else if (command == L"reg-query") {
+    result = CmdRegQuery(args);
+  } else if (command == L"reg-delete-tree") {
+    result = CmdRegDeleteTree(args);
+  } else if (command == L"measure-startup") {
+    result = CmdMeasureStartup(args);
+  } else {
+    return Usage();
+  }
+  return result == kBadUsage ? Usage() : result;
+}

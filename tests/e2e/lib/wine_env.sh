@@ -1,0 +1,420 @@
+# shellcheck shell=bash
+# wine_env.sh - shared set-up for the end-to-end scenarios that run the x86_64 Windows programs
+# under 64-bit Wine on an X display. Source it from a `set -euo pipefail` script, then:
+#
+#   e2e_parse_args "$@"   # --build DIR --tray EXE --driver EXE --artifacts DIR [--prefix DIR]
+#   e2e_setup             # display, prefix, persistent wineserver, virtual desktop; EXIT trap
+#   e2e_clean_state       # before every case: no tray running, no product keys, no log
+#   ...                   # e2e_start_tray, e2e_driver, e2e_expect_exit, e2e_screenshot, ...
+#   e2e_pass
+#
+# A script may also just source this file, set E2E_BUILD_DIR and call e2e_setup/e2e_teardown
+# around other commands (CTest): they then run with WINEPREFIX, DISPLAY and a running server,
+# and the scenarios started inside join that session instead of starting their own.
+#
+# Facts this file relies on (Wine 8.0, Debian 12):
+# - Helpers (services.exe, explorer.exe, winedevice.exe) inherit the stdio of the wine command
+#   that started them. Wine's output therefore never goes into a pipe or `$(...)`: every wine
+#   command here writes to files or /dev/null, and output is read back from those files.
+# - HKCU\Software\Wine\Explorer "Desktop"="shell" with Explorer\Desktops "shell"="1024x768"
+#   makes every program started with plain `wine X.exe` open its windows inside one virtual
+#   desktop X window titled "shell - Wine desktop", with a taskbar and notification area (the
+#   desktop name "shell" turns the taskbar on). `wine X.exe` still waits for the program and
+#   exits with the program's own exit code (a TerminateProcess code included).
+# - %TEMP% of the prefix's user is C:\users\<user>\Temp (not AppData\Local\Temp); the path is
+#   asked from Wine at set-up (cmd + winepath) rather than assumed.
+# - wineserver -p keeps the server and the helpers alive between commands, so a program starts
+#   in a fraction of a second; `wineboot --init` of a new prefix takes 10-20 s and is done once
+#   per prefix (a marker file records a completed initialisation).
+#
+# Every wait is bounded. Settings: E2E_WINE_TIMEOUT (seconds for one wine command, default 60),
+# E2E_XVFB_DISPLAY (":N" to force the private display number), E2E_WINEPREFIX, WINEDEBUG
+# (channels added to "-all"), E2E_KEEP_TMP=1 (keep the scratch folder for inspection).
+
+E2E_NAME="$(basename "${0%.sh}")"
+E2E_WINE_TIMEOUT="${E2E_WINE_TIMEOUT:-60}"
+E2E_PIDS=()          # Unix PIDs of background processes started here; ended at teardown
+E2E_CLEAN_HOOKS=()   # functions e2e_clean_state also runs (later features register theirs)
+E2E_XVFB_PID=""
+E2E_TMP=""
+E2E_SET_UP=0
+E2E_EXIT_CODE=""
+E2E_CONFIGURED=0
+E2E_NESTED=0         # 1 when an outer script's session (display, server) is reused
+E2E_BUILD="${E2E_BUILD:-}" E2E_TRAY="${E2E_TRAY:-}" E2E_DRIVER="${E2E_DRIVER:-}"
+E2E_ARTIFACTS="${E2E_ARTIFACTS:-}"
+E2E_TRAY_LOG=""
+E2E_TRAY_PID=""
+E2E_BG_PID=""
+
+# The product's keys, deleted between cases in both registry views.
+E2E_PRODUCT_KEYS=(
+  'HKLM\Software\Ostrand'
+  'HKLM\SOFTWARE\Policies\Ostrand'
+  'HKCU\Software\Ostrand'
+  'HKCU\SOFTWARE\Policies\Ostrand'
+)
+
+# --------------------------------------------------------------------------------------------
+# Messages and assertions
+
+e2e_log() { printf '[%s %s] %s\n' "$(date +%H:%M:%S)" "$E2E_NAME" "$*" >&2; }
+
+e2e_fail() {
+  printf '[%s %s] FAIL: %s\n' "$(date +%H:%M:%S)" "$E2E_NAME" "$*" >&2
+  exit 1
+}
+
+e2e_pass() { e2e_log "PASS"; }
+
+e2e_assert_eq() {  # EXPECTED ACTUAL WHAT
+  [[ "$1" == "$2" ]] || e2e_fail "$3: expected [$1], got [$2]"
+}
+
+# Prints FILE without carriage returns (Windows programs end lines with CRLF).
+e2e_strip_cr() { tr -d '\r' <"$1"; }
+
+# Runs "$@" every 0.1 s until it succeeds or SECONDS_ pass; returns its last status.
+e2e_wait_until() {  # SECONDS_ COMMAND...
+  local deadline=$((SECONDS + $1)) status=0
+  shift
+  while :; do
+    "$@" && return 0 || status=$?
+    ((SECONDS < deadline)) || return "$status"
+    sleep 0.1
+  done
+}
+
+# --------------------------------------------------------------------------------------------
+# Arguments and environment
+
+e2e_usage() {
+  echo "usage: $0 --build DIR --tray EXE --driver EXE --artifacts DIR [--prefix DIR]" >&2
+  exit 2
+}
+
+e2e_parse_args() {
+  while (($#)); do
+    case "$1" in
+      --build) E2E_BUILD="$2" ;;
+      --tray) E2E_TRAY="$2" ;;
+      --driver) E2E_DRIVER="$2" ;;
+      --artifacts) E2E_ARTIFACTS="$2" ;;
+      --prefix) E2E_WINEPREFIX="$2" ;;
+      *) e2e_usage ;;
+    esac
+    shift 2 || e2e_usage
+  done
+  [[ -n "${E2E_BUILD:-}" ]] || e2e_usage
+  e2e_configure
+}
+
+# Settles paths and the Wine environment. Callers that only source this file and call
+# e2e_setup (scripts/test.sh) get the defaults: E2E_BUILD_DIR or build/windows-x86_64.
+e2e_configure() {
+  ((E2E_CONFIGURED == 0)) || return 0
+  E2E_BUILD="${E2E_BUILD:-${E2E_BUILD_DIR:-$PWD/build/windows-x86_64}}"
+  mkdir -p "$E2E_BUILD"
+  E2E_BUILD="$(cd "$E2E_BUILD" && pwd)"
+  E2E_ARTIFACTS="${E2E_ARTIFACTS:-$E2E_BUILD/e2e-artifacts}"
+  mkdir -p "$E2E_ARTIFACTS"
+  [[ -z "$E2E_DRIVER" ]] || E2E_DRIVER="$(realpath -e "$E2E_DRIVER")" ||
+    e2e_fail "driver not found: $E2E_DRIVER"
+  [[ -z "$E2E_TRAY" ]] || E2E_TRAY="$(realpath -e "$E2E_TRAY")" ||
+    e2e_fail "tray not found: $E2E_TRAY"
+  # An inherited WINEPREFIX (say ~/.wine) is deliberately not used: tests own their prefix.
+  export WINEPREFIX="${E2E_WINEPREFIX:-$E2E_BUILD/wineprefix-e2e}"
+  export WINEARCH=win64
+  [[ "${WINEDEBUG:-}" == -all* ]] || export WINEDEBUG="-all${WINEDEBUG:+,$WINEDEBUG}"
+  # winemenubuilder would write desktop entries into the real home folder.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  E2E_CONFIGURED=1
+}
+
+# --------------------------------------------------------------------------------------------
+# Running Windows programs
+
+# wine with stdio detached and a time limit; returns wine's (the program's) exit code.
+e2e_wine() {
+  timeout -k 5 "$E2E_WINE_TIMEOUT" wine "$@" </dev/null >>"$E2E_TMP/wine.log" 2>&1
+}
+
+# wine with stdout to FILE (CR stripped afterwards) and stderr appended to the wine log.
+e2e_wine_to() {  # FILE ARGS...
+  local out="$1" status=0
+  shift
+  timeout -k 5 "$E2E_WINE_TIMEOUT" wine "$@" </dev/null >"$out.raw" 2>>"$E2E_TMP/wine.log" ||
+    status=$?
+  tr -d '\r' <"$out.raw" >"$out"
+  rm -f "$out.raw"
+  return "$status"
+}
+
+# Runs the driver and prints its output (safe inside $(...): wine itself writes to a file).
+e2e_driver() {
+  local out="$E2E_TMP/driver.$$.$RANDOM" status=0
+  e2e_wine_to "$out" "$E2E_DRIVER" "$@" || status=$?
+  cat "$out"
+  rm -f "$out"
+  return "$status"
+}
+
+# Starts "$@" under wine in the background with stdio in files named after TAG; the Unix PID
+# (the Windows process itself: wine execs into it) is left in E2E_BG_PID and registered for
+# teardown.
+e2e_start_bg() {  # TAG ARGS...
+  local tag="$1"
+  shift
+  wine "$@" </dev/null >"$E2E_TMP/$tag.out" 2>"$E2E_TMP/$tag.err" &
+  E2E_BG_PID=$!
+  E2E_PIDS+=("$E2E_BG_PID")
+}
+
+# Starts the tray with ARGS; its Unix PID is left in E2E_TRAY_PID.
+# shellcheck disable=SC2120  # arguments are optional
+e2e_start_tray() {
+  e2e_start_bg "tray-${#E2E_PIDS[@]}" "$E2E_TRAY" "$@"
+  E2E_TRAY_PID=$E2E_BG_PID
+}
+
+e2e_is_running() {  # UNIX_PID   (a zombie is not running)
+  local state
+  state="$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" || return 1
+  [[ -n "$state" && "$state" != Z ]]
+}
+
+# Waits for a background process of this shell. Returns its exit code (also left in
+# E2E_EXIT_CODE); 124 with E2E_EXIT_CODE=timeout when it is still running after TIMEOUT s.
+e2e_wait_exit() {  # UNIX_PID TIMEOUT
+  local pid="$1" deadline=$((SECONDS + $2)) status=0
+  while e2e_is_running "$pid"; do
+    if ((SECONDS >= deadline)); then
+      E2E_EXIT_CODE=timeout
+      return 124
+    fi
+    sleep 0.1
+  done
+  wait "$pid" || status=$?
+  E2E_EXIT_CODE=$status
+  return "$status"
+}
+
+e2e_expect_exit() {  # UNIX_PID TIMEOUT EXPECTED WHAT
+  e2e_wait_exit "$1" "$2" || true
+  [[ "$E2E_EXIT_CODE" == "$3" ]] ||
+    e2e_fail "$4: expected exit code $3 within $2 s, got $E2E_EXIT_CODE"
+}
+
+# Hidden main window of the tray with Windows PID (or image name) SPEC; prints the HWND.
+e2e_find_main() {  # SPEC TIMEOUT_MS
+  e2e_driver find-main "$1" "$2"
+}
+
+# --------------------------------------------------------------------------------------------
+# Registry (writes through `wine reg`, reads through the driver)
+
+e2e_reg_add() { e2e_wine reg add "$@" /f; }
+
+# Deleting something that is not there is not an error.
+e2e_reg_delete() { e2e_wine reg delete "$@" /f || true; }
+
+# Prints "REG_DWORD: n", "REG_SZ: text", ...; status 1 when the value does not exist.
+e2e_reg_query() {  # HKLM|HKCU PATH NAME [32|64]
+  e2e_driver reg-query "$@"
+}
+
+# --------------------------------------------------------------------------------------------
+# Files and pictures
+
+# Windows path of a Unix path (drive Z: is the Unix root in every prefix Wine creates).
+e2e_winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
+
+e2e_log_path() { printf '%s\n' "$E2E_TRAY_LOG"; }
+
+# The tray's log lines without their time stamps, CR stripped. Fails when a line does not have
+# the exact "[dd.mm.yyyy hh:mm:ss] " prefix or does not end in CRLF.
+e2e_tray_log_messages() {
+  local log="$E2E_TRAY_LOG"
+  [[ -f "$log" ]] || e2e_fail "no log file at $log"
+  local lines crlf
+  lines="$(wc -l <"$log")"
+  crlf="$(grep -c $'\r$' "$log" || true)"
+  [[ "$lines" == "$crlf" && "$(tail -c1 "$log" | od -An -tx1 | tr -d ' ')" == 0a ]] ||
+    e2e_fail "log lines do not all end in CRLF ($crlf of $lines)"
+  local bad
+  bad="$(e2e_strip_cr "$log" |
+    grep -Evn '^\[[0-9]{2}\.[0-9]{2}\.[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\] ' || true)"
+  [[ -z "$bad" ]] || e2e_fail "log lines without a time stamp: $bad"
+  e2e_strip_cr "$log" | cut -c23-
+}
+
+e2e_screenshot() {  # NAME
+  local file="$E2E_ARTIFACTS/$E2E_NAME-$1.png"
+  if timeout 20 import -display "$DISPLAY" -window root "$file" </dev/null >/dev/null 2>&1; then
+    e2e_log "screenshot $file"
+  else
+    e2e_log "warning: screenshot $1 failed"
+  fi
+}
+
+# --------------------------------------------------------------------------------------------
+# Clean state between cases
+
+e2e_on_clean() { E2E_CLEAN_HOOKS+=("$1"); }
+
+e2e_kill_tracked() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${E2E_PIDS[@]}"; do
+    e2e_wait_exit "$pid" 5 >/dev/null 2>&1 || true
+    if e2e_is_running "$pid"; then
+      kill -KILL "$pid" 2>/dev/null || true
+      e2e_wait_exit "$pid" 5 >/dev/null 2>&1 || true
+    fi
+  done
+  E2E_PIDS=()
+}
+
+e2e_clean_state() {
+  local hook view
+  # TerminateProcess from the Windows side ends instances that this shell did not start too.
+  e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null ||
+    e2e_fail "a running VelmoraTray.exe could not be ended"
+  e2e_kill_tracked
+  for view in 64 32; do
+    e2e_driver reg-delete-tree "$view" "${E2E_PRODUCT_KEYS[@]}" >/dev/null ||
+      e2e_fail "cannot delete the product keys in the $view-bit view"
+  done
+  rm -f "$E2E_TRAY_LOG"
+  find "$(dirname "$E2E_TRAY_LOG")" -maxdepth 1 -iname 'velmoratray.lo_' -delete 2>/dev/null || true
+  for hook in "${E2E_CLEAN_HOOKS[@]}"; do "$hook"; done
+}
+
+# --------------------------------------------------------------------------------------------
+# Set-up and teardown
+
+e2e_pid_is() {  # PID NAME   (guards against killing a recycled PID)
+  [[ -r "/proc/$1/cmdline" ]] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -q -- "$2"
+}
+
+e2e_start_display() {
+  if [[ -n "${DISPLAY:-}" ]] && timeout 10 xdpyinfo >/dev/null 2>&1; then
+    e2e_log "using the caller's display $DISPLAY"
+    return
+  fi
+  # A private Xvfb left behind by a run that was killed (CTest kills on time-out).
+  local stale="$WINEPREFIX.xvfb.pid"
+  if [[ -f "$stale" ]] && e2e_pid_is "$(cat "$stale")" Xvfb; then kill "$(cat "$stale")" || true; fi
+  local displayfile="$E2E_TMP/display"
+  if [[ -n "${E2E_XVFB_DISPLAY:-}" ]]; then
+    Xvfb "$E2E_XVFB_DISPLAY" -screen 0 1024x768x24 -nolisten tcp </dev/null \
+      >"$E2E_TMP/xvfb.log" 2>&1 &
+    E2E_XVFB_PID=$!
+    echo "${E2E_XVFB_DISPLAY#:}" >"$displayfile"
+  else
+    # -displayfd lets the server pick a free display number itself (no race with others).
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" </dev/null \
+      >"$E2E_TMP/xvfb.log" 2>&1 &
+    E2E_XVFB_PID=$!
+  fi
+  echo "$E2E_XVFB_PID" >"$stale"
+  e2e_wait_until 10 test -s "$displayfile" || e2e_fail "Xvfb did not start"
+  DISPLAY=":$(head -n1 "$displayfile")"
+  export DISPLAY
+  e2e_wait_until 10 xdpyinfo >/dev/null 2>&1 || e2e_fail "Xvfb on $DISPLAY does not answer"
+  e2e_log "private Xvfb $DISPLAY (pid $E2E_XVFB_PID)"
+}
+
+e2e_stop_wineserver() {
+  timeout 20 wineserver -k </dev/null >/dev/null 2>&1 || true
+  timeout 20 wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+e2e_init_prefix() {
+  local marker="$WINEPREFIX/.velmora-e2e-ready"
+  [[ -f "$marker" ]] && return
+  e2e_log "initialising $WINEPREFIX (once per prefix)"
+  mkdir -p "$WINEPREFIX"
+  local saved="$E2E_WINE_TIMEOUT"
+  E2E_WINE_TIMEOUT=300
+  e2e_wine wineboot --init || e2e_fail "wineboot --init failed"
+  E2E_WINE_TIMEOUT="$saved"
+  e2e_reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 ||
+    e2e_fail "cannot switch off the crash dialog"
+  e2e_reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shell ||
+    e2e_fail "cannot configure the virtual desktop"
+  e2e_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768 ||
+    e2e_fail "cannot configure the virtual desktop size"
+  # The registry files are written when the server ends; end it so that the marker never
+  # stands beside an unsaved configuration.
+  e2e_stop_wineserver
+  touch "$marker"
+}
+
+# Starts (or joins) a session: display, initialised prefix, persistent wineserver with its
+# helpers, and the tray's log path. A script run from inside another script's session (the
+# scenarios under CTest inside scripts/test.sh) finds E2E_SESSION_PREFIX equal to its own
+# prefix and reuses that session instead of restarting the server under the caller's feet.
+e2e_setup() {
+  ((E2E_SET_UP == 0)) || return 0
+  command -v wine >/dev/null || e2e_fail "wine is not installed"
+  e2e_configure
+  E2E_TMP="$(mktemp -d "${TMPDIR:-/tmp}/velmora-e2e.XXXXXX")"
+  trap e2e_teardown EXIT
+  trap 'exit 130' INT TERM
+  E2E_SET_UP=1
+  if [[ "${E2E_SESSION_PREFIX:-}" == "$WINEPREFIX" && -n "${DISPLAY:-}" ]] &&
+    timeout 10 xdpyinfo >/dev/null 2>&1; then
+    E2E_NESTED=1
+    e2e_log "joining the session of the calling script ($DISPLAY, $WINEPREFIX)"
+  else
+    e2e_start_display
+    e2e_stop_wineserver  # leftovers of a killed run would keep the old display
+    e2e_init_prefix
+    timeout 20 wineserver -p </dev/null >/dev/null 2>&1 || e2e_fail "wineserver -p failed"
+    # Seen once under load: the first program of a fresh server did not start ("ShellExecuteEx
+    # failed: Internal error"); the next attempt worked.
+    local attempt
+    for attempt in 1 2 3; do
+      e2e_wine wineboot && break
+      ((attempt < 3)) || e2e_fail "wineboot failed (see $E2E_TMP/wine.log)"
+      e2e_log "wineboot failed, retrying"
+      sleep 1
+    done
+    export E2E_SESSION_PREFIX="$WINEPREFIX"
+  fi
+  e2e_wine_to "$E2E_TMP/temp.win" cmd /c echo %TEMP% || e2e_fail "cannot expand %TEMP%"
+  e2e_wine_to "$E2E_TMP/temp.unix" winepath -u "$(head -n1 "$E2E_TMP/temp.win")" ||
+    e2e_fail "winepath failed"
+  E2E_TRAY_LOG="$(head -n1 "$E2E_TMP/temp.unix")"
+  E2E_TRAY_LOG="${E2E_TRAY_LOG%/}/VelmoraTray.log"
+  [[ -d "$(dirname "$E2E_TRAY_LOG")" ]] || e2e_fail "temp folder missing: $E2E_TRAY_LOG"
+}
+
+# Ends what e2e_setup started (also the EXIT trap). Always returns 0: the caller's status
+# stands, and `set -e` callers can call it directly.
+e2e_teardown() {
+  local status=$?
+  trap - EXIT
+  ((E2E_SET_UP == 1)) || return 0
+  E2E_SET_UP=0
+  e2e_kill_tracked
+  if ((E2E_NESTED == 0)); then
+    e2e_stop_wineserver
+    if [[ -n "$E2E_XVFB_PID" ]]; then
+      kill "$E2E_XVFB_PID" 2>/dev/null || true
+      e2e_wait_exit "$E2E_XVFB_PID" 10 >/dev/null 2>&1 || kill -KILL "$E2E_XVFB_PID" 2>/dev/null || true
+      rm -f "$WINEPREFIX.xvfb.pid"
+      E2E_XVFB_PID=""
+    fi
+    unset E2E_SESSION_PREFIX
+  fi
+  if ((status != 0)) && [[ -d "$E2E_TMP" ]]; then
+    # Keep what the programs printed next to the screenshots.
+    mkdir -p "$E2E_ARTIFACTS/$E2E_NAME-output"
+    cp -r "$E2E_TMP"/. "$E2E_ARTIFACTS/$E2E_NAME-output/" 2>/dev/null || true
+    if [[ -f "$E2E_TRAY_LOG" ]]; then cp "$E2E_TRAY_LOG" "$E2E_ARTIFACTS/$E2E_NAME-output/"; fi
+  fi
+  [[ "${E2E_KEEP_TMP:-0}" == 1 ]] || rm -rf "$E2E_TMP"
+  return 0
+}

@@ -1,0 +1,33 @@
+#include "fakes/fake_platform.h"
+
+#include "app/globals.h"
+#include "app/message_loop.h"
+#include "elevation/channel.h"
+#include "log/log.h"
+#include "settings/managed_settings.h"
+
+namespace velmora::fakes {
+namespace {
+
+void ResetProcessState() {
+  ResetGlobals();
+  ResetManagedSettings();
+  ClearLogFilePath();
+  AppModule().Term();
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() {
+  files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
+  InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows});
+  ResetProcessState();
+}
+
+FakePlatform::~FakePlatform() {
+  CloseChannelEvents();
+  ResetProcessState();
+  InstallPlatform(Platform{});
+}
+
+}  // namespace velmora::fakes

@@ -1,0 +1,35 @@
+// Every fake of the seam in one bundle, installed for the life of a test fixture, with the
+// process-wide state of the program put back to that of a fresh process.
+#pragma once
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_code_page.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_kernel.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_shell.h"
+#include "fakes/fake_window_system.h"
+#include "platform/platform.h"
+
+namespace velmora::fakes {
+
+class FakePlatform {
+ public:
+  FakePlatform();
+  ~FakePlatform();
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
+
+  FakeRegistry registry;
+  FakeKernel kernel;
+  FakeClock clock;
+  FakeFiles files;
+  FakeCodePage codePage;
+  FakeShell shell;
+  FakeWindowSystem windows;
+
+  // Where the log lands with the default environment.
+  static constexpr const wchar_t* kLogPath = L"C:\\Users\\user\\AppData\\Local\\Temp\\VelmoraTray.log";
+};
+
+}  // namespace velmora::fakes
