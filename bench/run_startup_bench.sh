@@ -29,6 +29,7 @@ minimal="${minimal:-$build/bench/minimal_tray.exe}"
 driver="${driver:-$build/tests/e2e/velmora_driver.exe}"
 
 # The library names its artifacts and messages after the running script.
+# shellcheck source=../tests/e2e/lib/wine_env.sh
 source "$root/tests/e2e/lib/wine_env.sh"
 [[ -f "$minimal" ]] || e2e_fail "$minimal not built"
 minimal="$(realpath "$minimal")"
@@ -60,7 +61,7 @@ done
 
 median() {  # FILE COLUMN
   sort -g -k"$2,$2" "$1" | awk -v c="$2" '{ v[NR] = $c }
-    END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+    END { printf "%.1f\n", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 wine_version="$(wine --version 2>/dev/null | tail -n1)"

@@ -6,13 +6,12 @@
 #include <string>
 
 #include "app/message_loop.h"
+#include "resource.h"
 #include "platform/types.h"
 #include "platform/window_system.h"
 
 namespace velmora {
 
-constexpr int IDD_MAINDLG = 129;
-constexpr int IDI_VELMORA = 128;
 constexpr uintptr_t kCountdownTimerId = 0;
 constexpr uint32_t kCountdownTimerPeriodMs = 1000;
 

@@ -27,10 +27,10 @@ Handle g_channelEvents[kChannelEventCount] = {};
 
 bool CreateChannelEvents() {
   for (int i = 0; i < kChannelEventCount; ++i) {
-    EventSpec spec;
-    spec.name = kEventNames[i].name;
-    spec.narrowName = kEventNames[i].narrow;
-    g_channelEvents[i] = Kern().CreateOrOpenEvent(spec);
+    EventParams params;
+    params.name = kEventNames[i].name;
+    params.narrowName = kEventNames[i].narrow;
+    g_channelEvents[i] = Kern().CreateOrOpenEvent(params);
   }
   for (int i = kStartEvent; i <= kEmergencyStartEvent; ++i) {
     if (g_channelEvents[i] == nullptr) {

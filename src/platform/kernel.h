@@ -18,7 +18,7 @@ constexpr uint32_t kFileMapAllAccess = 0xF001F;
 
 // How a named event is obtained: the channel's events carry a NULL DACL so that the service
 // and every process of the user can open them; the shell-hook events use the narrow API.
-struct EventSpec {
+struct EventParams {
   std::wstring name;
   bool manualReset = false;
   bool initialState = false;
@@ -30,7 +30,7 @@ class Kernel {
  public:
   virtual ~Kernel() = default;
 
-  virtual Handle CreateOrOpenEvent(const EventSpec& spec) = 0;
+  virtual Handle CreateOrOpenEvent(const EventParams& params) = 0;
   virtual bool SignalEvent(Handle event) = 0;
   virtual bool ResetEvent(Handle event) = 0;
   // WaitForMultipleObjects(count, handles, FALSE, timeout): kWaitObject0 + index, kWaitTimeout

@@ -2,6 +2,7 @@
 # When a service event cannot be created (its global name is taken by a mutex), start-up
 # fails with an error box, creates no main window and ends with exit code 1.
 set -euo pipefail
+# shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup

@@ -2,6 +2,7 @@
 # Fixture: creates and configures the shared Wine prefix (once) and checks that the driver
 # runs inside it, so that the scenarios start from a ready prefix.
 set -euo pipefail
+# shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup

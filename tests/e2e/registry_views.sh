@@ -2,6 +2,7 @@
 # Settings are looked up through Wine's real registry in the order policy 64-bit, policy
 # 32-bit, product 64-bit, product 32-bit; the first place that has the value wins.
 set -euo pipefail
+# shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup
@@ -16,12 +17,7 @@ set_value() {  # KEY VIEW DATA
 expect_read() {  # CASE DATA
   e2e_start_tray
   e2e_find_main VelmoraTray.exe 20000 >/dev/null || e2e_fail "$1: no main window"
-  local messages previous
-  messages="$(e2e_tray_log_messages)"
-  previous="$(awk -v want="Retrieving setting 'DisableManualElevation': $2" \
-    '$0 == want { print prev; found = 1; exit } { prev = $0 } END { exit !found }' \
-    <<<"$messages")" || e2e_fail "$1: the log has no read of $2: $messages"
-  e2e_assert_eq "Managed=0" "$previous" "$1: line before the read"
+  e2e_expect_log_sequence "Managed=0" "Retrieving setting 'DisableManualElevation': $2" "$1"
 }
 
 e2e_clean_state

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A second instance in the same session warns and leaves; the first one is not disturbed.
 set -euo pipefail
+# shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup

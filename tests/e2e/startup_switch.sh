@@ -2,6 +2,7 @@
 # The "/elevate" switch ends the process before anything else happens; the test is a
 # case-sensitive substring test over the whole command line.
 set -euo pipefail
+# shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # VerboseLogging switches the log in %TEMP% on (missing, 5) or off (0) at start-up.
 set -euo pipefail
+# shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup

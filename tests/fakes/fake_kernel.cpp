@@ -30,14 +30,14 @@ std::shared_ptr<FakeKernel::Object> FakeKernel::FindNamed(const std::wstring& na
   return it == named_.end() ? nullptr : it->second.lock();
 }
 
-Handle FakeKernel::CreateOrOpenEvent(const EventSpec& spec) {
+Handle FakeKernel::CreateOrOpenEvent(const EventParams& params) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (squatted_.count(spec.name) != 0) {
+  if (squatted_.count(params.name) != 0) {
     t_lastError = win::kErrorInvalidHandle;
     return nullptr;
   }
-  std::shared_ptr<Object> object = spec.name.empty() ? nullptr : FindNamed(spec.name);
-  EventRecord record{spec, object != nullptr};
+  std::shared_ptr<Object> object = params.name.empty() ? nullptr : FindNamed(params.name);
+  EventRecord record{params, object != nullptr};
   if (object != nullptr && object->type != Type::kEvent) {
     t_lastError = win::kErrorInvalidHandle;
     return nullptr;
@@ -45,10 +45,10 @@ Handle FakeKernel::CreateOrOpenEvent(const EventSpec& spec) {
   if (object == nullptr) {
     object = std::make_shared<Object>();
     object->type = Type::kEvent;
-    object->name = spec.name;
-    object->signaled = spec.initialState;
-    object->manualReset = spec.manualReset;
-    if (!spec.name.empty()) named_[spec.name] = object;
+    object->name = params.name;
+    object->signaled = params.initialState;
+    object->manualReset = params.manualReset;
+    if (!params.name.empty()) named_[params.name] = object;
     t_lastError = 0;
   } else {
     t_lastError = win::kErrorAlreadyExists;

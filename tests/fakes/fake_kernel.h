@@ -20,14 +20,14 @@ namespace velmora::fakes {
 class FakeKernel : public Kernel {
  public:
   struct EventRecord {
-    EventSpec spec;
+    EventParams params;
     bool opened = false;  // the name existed already
   };
 
   FakeKernel();
   ~FakeKernel() override;
 
-  Handle CreateOrOpenEvent(const EventSpec& spec) override;
+  Handle CreateOrOpenEvent(const EventParams& params) override;
   bool SignalEvent(Handle event) override;
   bool ResetEvent(Handle event) override;
   uint32_t WaitForAny(const Handle* handles, size_t count, uint32_t timeoutMs) override;

@@ -32,7 +32,7 @@ class TrayAppTest : public ::testing::Test {
 
   std::vector<std::wstring> ObtainedEventNames() const {
     std::vector<std::wstring> names;
-    for (const auto& record : fake.kernel.events_obtained()) names.push_back(record.spec.name);
+    for (const auto& record : fake.kernel.events_obtained()) names.push_back(record.params.name);
     return names;
   }
 
@@ -88,11 +88,11 @@ TEST_F(TrayAppTest, StartupObtainsTheChannelInOrderAndShutdownReleasesEverything
 
   EXPECT_EQ(kEventOrder, ObtainedEventNames());
   for (const auto& record : fake.kernel.events_obtained()) {
-    const bool shellHook = record.spec.name.rfind(L"event__", 0) == 0;
-    EXPECT_EQ(shellHook, record.spec.narrowName) << record.spec.name.size();
-    EXPECT_FALSE(record.spec.manualReset);
-    EXPECT_FALSE(record.spec.initialState);
-    EXPECT_TRUE(record.spec.nullDacl);
+    const bool shellHook = record.params.name.rfind(L"event__", 0) == 0;
+    EXPECT_EQ(shellHook, record.params.narrowName) << record.params.name.size();
+    EXPECT_FALSE(record.params.manualReset);
+    EXPECT_FALSE(record.params.initialState);
+    EXPECT_TRUE(record.params.nullDacl);
   }
   EXPECT_EQ(0x4, fake.windows.common_controls());
   EXPECT_EQ(0x409u, fake.kernel.thread_locale());

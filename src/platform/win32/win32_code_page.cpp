@@ -6,15 +6,19 @@
 
 namespace velmora {
 
+// Best-fit mapping would turn characters the code page lacks into look-alikes (a fullwidth
+// backslash into a real one); the code page's default character is the honest answer.
 std::string WideToMultiByte(unsigned codePage, const std::wstring& text) {
   if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return std::string();
   const int length = static_cast<int>(text.size());
+  const DWORD flags = WC_NO_BEST_FIT_CHARS;
   const int needed =
-      ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+      ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return std::string();
   std::string out(static_cast<size_t>(needed), '\0');
   const int written =
-      ::WideCharToMultiByte(codePage, 0, text.data(), length, &out[0], needed, nullptr, nullptr);
+      ::WideCharToMultiByte(codePage, flags, text.data(), length, &out[0], needed, nullptr,
+                            nullptr);
   if (written <= 0) return std::string();
   out.resize(static_cast<size_t>(written));
   return out;

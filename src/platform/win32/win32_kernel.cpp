@@ -33,7 +33,7 @@ DWORD WINAPI ThreadEntry(LPVOID parameter) {
 
 }  // namespace
 
-Handle Win32Kernel::CreateOrOpenEvent(const EventSpec& event) {
+Handle Win32Kernel::CreateOrOpenEvent(const EventParams& event) {
   // A present but NULL DACL grants everyone access: the service creates some of these events
   // in another session and every process of the user must still be able to open them.
   SECURITY_DESCRIPTOR descriptor;

@@ -7,7 +7,7 @@ namespace velmora {
 
 class Win32Kernel final : public Kernel {
  public:
-  Handle CreateOrOpenEvent(const EventSpec& event) override;
+  Handle CreateOrOpenEvent(const EventParams& event) override;
   bool SignalEvent(Handle event) override;
   bool ResetEvent(Handle event) override;
   uint32_t WaitForAny(const Handle* handles, size_t count, uint32_t timeoutMs) override;

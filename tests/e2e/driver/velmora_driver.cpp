@@ -123,10 +123,10 @@ std::vector<DWORD> ProcessesByImage(const std::wstring& image) {
 }
 
 // A process argument is a decimal PID or an image name such as VelmoraTray.exe.
-std::vector<DWORD> ResolveProcesses(const std::wstring& spec) {
+std::vector<DWORD> ResolveProcesses(const std::wstring& target) {
   unsigned long long pid = 0;
-  if (ParseUnsigned(spec, pid)) return {static_cast<DWORD>(pid)};
-  return ProcessesByImage(spec);
+  if (ParseUnsigned(target, pid)) return {static_cast<DWORD>(pid)};
+  return ProcessesByImage(target);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -167,26 +167,22 @@ DWORD PidOf(HWND hwnd) {
   return pid;
 }
 
+// A named CALLBACK function: on 32-bit targets a lambda does not convert to the stdcall
+// WNDENUMPROC.
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> windows;
-  EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
 std::vector<HWND> ChildWindows(HWND parent) {
   std::vector<HWND> windows;
-  EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 

@@ -174,6 +174,7 @@ e2e_start_bg() {  # TAG ARGS...
 # shellcheck disable=SC2120  # arguments are optional
 e2e_start_tray() {
   e2e_start_bg "tray-${#E2E_PIDS[@]}" "$E2E_TRAY" "$@"
+  # shellcheck disable=SC2034  # read by the scenarios
   E2E_TRAY_PID=$E2E_BG_PID
 }
 
@@ -226,6 +227,15 @@ e2e_reg_query() {  # HKLM|HKCU PATH NAME [32|64]
 # --------------------------------------------------------------------------------------------
 # Files and pictures
 
+# Fails unless the tray's log has the message LINE right after the message BEFORE.
+e2e_expect_log_sequence() {  # BEFORE LINE WHAT
+  local messages previous
+  messages="$(e2e_tray_log_messages)" || exit 1
+  previous="$(awk -v want="$2" '$0 == want { print prev; found = 1; exit } { prev = $0 }
+    END { exit !found }' <<<"$messages")" || e2e_fail "$3: no line [$2] in the log: $messages"
+  e2e_assert_eq "$1" "$previous" "$3: line before [$2]"
+}
+
 # Windows path of a Unix path (drive Z: is the Unix root in every prefix Wine creates).
 e2e_winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
 
@@ -277,6 +287,7 @@ e2e_kill_tracked() {
 
 e2e_clean_state() {
   local hook view
+  [[ -n "$E2E_DRIVER" ]] || e2e_fail "e2e_clean_state needs the driver (--driver)"
   # TerminateProcess from the Windows side ends instances that this shell did not start too.
   e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null ||
     e2e_fail "a running VelmoraTray.exe could not be ended"
