@@ -8,6 +8,11 @@
 // Buttons of the main dialog (the window is never shown; the buttons exist for the template).
 #define IDC_ABOUT 1001
 
+#define IDD_REASON 207
+#define IDC_REASON_EDIT 1000
+#define IDC_REASON_PROMPT 1012
+#define IDC_REASON_LINK 1034
+
 // Built-in English texts; the names follow the keys of the language files.
 #define IDS_APP_TITLE 128
 #define IDS_BALLOON_CAPTION 129

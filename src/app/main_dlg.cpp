@@ -4,6 +4,7 @@
 #include "elevation/elevation_timer.h"
 #include "elevation/request_flow.h"
 #include "elevation/shell_hook.h"
+#include "identity/identity.h"
 #include "identity/local_groups.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
@@ -106,9 +107,9 @@ void CMainDlg::StartUpElevation() {
   if (IsCurrentUserAdmin()) {
     Store(g_nElevationKind, KindResumed);
   } else if (atLogin == L"1") {
-    AddUserToAdmin(KindAtLogin, 0);
+    AddUserToAdmin(m_hWnd, KindAtLogin, 0);
   } else if (IsElevationActive()) {
-    AddUserToAdmin(KindResumed, GetRemainingSeconds());
+    AddUserToAdmin(m_hWnd, KindResumed, GetRemainingSeconds());
   }
 }
 
@@ -127,6 +128,12 @@ void CMainDlg::AddTrayIcon() {}
 void CMainDlg::OnCountdownTimer() {}
 void CMainDlg::SetTrayIcon(IconHandle) {}
 void CMainDlg::OnEndSession(uintptr_t) {}
-void CMainDlg::UpdateIdentityName(const std::wstring&) {}
+void CMainDlg::UpdateIdentityName(const std::wstring& identity) {
+  std::wstring choice = identity;
+  if (choice.empty() && (!ReadMachineDword(L"Identity", choice) || choice.empty())) {
+    choice = L"1";
+  }
+  IdentityName = IdentityNameFor(choice);
+}
 
 }  // namespace velmora

@@ -59,9 +59,9 @@ bool InitInstance() {
     return false;
   }
 
-  SelectLanguage();
+  const std::wstring languageFile = SelectLanguage();
   LoadBuiltInTexts();
-  LoadLanguageFile();
+  LoadLanguageFile(languageFile);
 
   Store(g_bADUserGroupValid, 1);
   Store(g_bADUserValid, 1);

@@ -1,6 +1,10 @@
 #include "elevation/channel.h"
 
+#include <cstring>
+
 #include "platform/platform.h"
+#include "text/format.h"
+#include "text/utf16.h"
 
 namespace velmora {
 namespace {
@@ -11,17 +15,64 @@ struct EventName {
 };
 
 constexpr EventName kEventNames[kChannelEventCount] = {
-    {L"Global\\__START_EVENT__", false},
-    {L"Global\\__EXPIRE_EVENT__", false},
-    {L"Global\\__FORBID_EVENT__", false},
-    {L"Global\\__EMERGENCYSTART_EVENT__", false},
-    {L"event__123__", true},
-    {L"event__124__", true},
-    {L"event__125__", true},
+    {channel::kStartEventName, false},
+    {channel::kExpireEventName, false},
+    {channel::kForbidEventName, false},
+    {channel::kEmergencyStartEventName, false},
+    {channel::kShellHookRequestEventName, true},
+    {channel::kShellHookSettledEventName, true},
+    {channel::kShellHookEndEventName, true},
 };
 
 // Written once during start-up before any worker thread exists; read-only afterwards.
 Handle g_channelEvents[kChannelEventCount] = {};
+
+// The boxes of a failed write have no owner, an empty caption and only an OK button.
+void ShowWriteError(const wchar_t* format, uint32_t error) {
+  Ui().ShowMessageBox(nullptr, FormatWide(format, {error}), std::wstring(), win::kMbOk);
+}
+
+void WriteRecord(const uint8_t* bytes, size_t length) {
+  Kernel& kernel = Kern();
+  const Handle mapping =
+      kernel.OpenNamedFileMapping(channel::kSharedBlockName, kern::kFileMapAllAccess);
+  if (mapping == nullptr) {
+    ShowWriteError(L"Cannot create mapping. Error code: %d", kernel.LastError());
+    return;
+  }
+  void* view = kernel.MapView(mapping, kern::kFileMapWrite, length);
+  if (view == nullptr) {
+    ShowWriteError(L"Cannot create view. Error code: %d", kernel.LastError());
+    kernel.CloseHandle(mapping);
+    return;
+  }
+  // One copy of a record built complete beforehand: the service never sees a half-built one
+  // from this writer.
+  std::memcpy(view, bytes, length);
+  kernel.FlushView(view, length);
+  kernel.UnmapView(view);
+  kernel.CloseHandle(mapping);
+}
+
+// Obtains a request event, runs `beforeSignal`, sets the event and closes it. The service keeps
+// its own handle, so the object (and the signal) outlive ours.
+template <typename BeforeSignal>
+void SignalRequestEvent(const wchar_t* name, const wchar_t* errorFormat,
+                        BeforeSignal beforeSignal) {
+  Kernel& kernel = Kern();
+  EventParams params;
+  params.name = name;
+  const Handle event = kernel.CreateOrOpenEvent(params);
+  if (event == nullptr) {
+    const uint32_t error = kernel.LastError();
+    Ui().ShowMessageBox(nullptr, FormatWide(errorFormat, {error}), L"Error",
+                        win::kMbOk | win::kMbIconError);
+    return;
+  }
+  beforeSignal();
+  kernel.SignalEvent(event);
+  kernel.CloseHandle(event);
+}
 
 }  // namespace
 
@@ -50,5 +101,43 @@ void CloseChannelEvents() {
 }
 
 Handle GetChannelEvent(ChannelEvent which) { return g_channelEvents[which]; }
+
+void WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
+                           uint32_t seconds) {
+  const ElevationRequest record =
+      channel::EncodeElevationRequest(ToUtf16(user), ToUtf16(reason), atLogin, seconds);
+  WriteRecord(record.data(), record.size());
+}
+
+void WriteSettingsRecord(const SettingsRecord& record) {
+  WriteRecord(record.data(), record.size());
+}
+
+void SignalAddToAdmin(ElevationKind kind) {
+  SignalRequestEvent(channel::kAddToAdminEventName,
+                     L"Error creating AddToAdmin event. Error code: %d",
+                     [kind] { Store(g_nElevationKind, kind); });
+}
+
+void SignalSaveSettings() {
+  SignalRequestEvent(channel::kSaveSettingsEventName,
+                     L"Error creating SaveSettingsEvent event. Error code: %d", [] {});
+}
+
+SettingsRecord BuildSettingsRecord(const std::wstring& accessPeriod, const std::wstring& identity,
+                                   const std::wstring& resuscitate, bool elevateAtLogin) {
+  // A control's text never holds a NUL; should one arrive, the text ends there as it would in
+  // the control.
+  const std::wstring period = accessPeriod.substr(0, accessPeriod.find(L'\0'));
+  char identityChar = '\0';
+  if (identity == L"1" || identity == L"2" || identity == L"3") {
+    identityChar = static_cast<char>(identity[0]);
+  }
+  const std::u16string units = ToUtf16(resuscitate);
+  const char resuscitateChar =
+      units.empty() ? '0' : static_cast<char>(static_cast<uint8_t>(units[0] & 0xFF));
+  return channel::EncodeSettingsRecord(Acp().WideToAnsi(period), identityChar, resuscitateChar,
+                                       elevateAtLogin);
+}
 
 }  // namespace velmora

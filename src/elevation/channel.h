@@ -1,7 +1,13 @@
 // The channel between the tray, the privileged service and the shell-hook library: the
-// long-lived named events obtained at start-up.
+// long-lived named events obtained at start-up, and the writes and signals of one request or
+// settings save. The byte layout lives in elevation/channel_records.h.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "app/globals.h"
+#include "elevation/channel_records.h"
 #include "platform/types.h"
 
 namespace velmora {
@@ -25,5 +31,31 @@ bool CreateChannelEvents();
 // three.
 void CloseChannelEvents();
 Handle GetChannelEvent(ChannelEvent which);
+
+using channel::ElevationRequest;
+using channel::SettingsRecord;
+
+// Writes one record into the service's shared block. A block that cannot be opened or mapped
+// shows its error box and writes nothing; the caller goes on regardless (the service learns of
+// the request only through the signal that follows).
+// Texts are stored as UTF-16LE up to their first NUL and cut to 299 units (298 when the cut
+// would split a surrogate pair).
+void WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
+                           uint32_t seconds);
+void WriteSettingsRecord(const SettingsRecord& record);
+
+// Tells the service that the block holds an ElevationRequest. Stores `kind` in
+// g_nElevationKind before the event is set (the service's answer is read against it), and only
+// when the event could be obtained; otherwise shows the error box and drops the request.
+void SignalAddToAdmin(ElevationKind kind);
+// Tells the service that the block holds a SettingsRecord.
+void SignalSaveSettings();
+
+// The record the settings dialog sends, from its controls' texts: the access period converted
+// to the ANSI code page ("300" when that takes 20 bytes or more), identity "1", "2" or "3" (any
+// other text means no choice), the low byte of the first UTF-16 unit of the resuscitate text
+// ('0' when it is empty) and the elevate-at-login box.
+SettingsRecord BuildSettingsRecord(const std::wstring& accessPeriod, const std::wstring& identity,
+                                   const std::wstring& resuscitate, bool elevateAtLogin);
 
 }  // namespace velmora

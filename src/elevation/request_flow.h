@@ -4,9 +4,22 @@
 #include <cstdint>
 
 #include "app/globals.h"
+#include "platform/types.h"
 
 namespace velmora {
 
-void AddUserToAdmin(ElevationKind kind, uint32_t seconds);
+// Every request ends here: the checks in their fixed order, then the record and the signal.
+// Balloons go to `window` as posted messages; without a window a message box stands in.
+void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds);
+
+// The privileged service is in the running state; any failure to ask counts as not running.
+bool IsServiceRunning();
+
+// "AccessPeriod" in seconds, 120 when missing or empty; a negative value asks for 0.
+uint32_t GetAccessPeriod();
+// "ElevateForXDays", 0 when missing, empty or negative.
+uint32_t GetElevateForXDays();
+// days × 86400, saturated: a product beyond 32 bits must not wrap into a short elevation.
+uint32_t DaysToSeconds(uint32_t days);
 
 }  // namespace velmora

@@ -13,6 +13,7 @@ constexpr uint32_t kPaint = 0x000F;
 constexpr uint32_t kQuit = 0x0012;
 constexpr uint32_t kEndSession = 0x0016;
 constexpr uint32_t kSetIcon = 0x0080;
+constexpr uint32_t kNotify = 0x004E;
 constexpr uint32_t kNcMouseMove = 0x00A0;
 constexpr uint32_t kInitDialog = 0x0110;
 constexpr uint32_t kCommand = 0x0111;
@@ -41,6 +42,18 @@ constexpr int kSmCxIcon = 11;
 constexpr int kSmCyIcon = 12;
 constexpr int kSmCxSmIcon = 49;
 constexpr int kSmCySmIcon = 50;
+
+// Command ids of the dialog buttons.
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+// WM_NOTIFY's lParam points to this; it has NMHDR's layout.
+struct NotifyHeader {
+  Hwnd from;
+  uintptr_t idFrom;
+  uint32_t code;
+};
+constexpr uint32_t kNmClick = static_cast<uint32_t>(-2);
 
 struct Message {
   Hwnd hwnd = nullptr;

@@ -2,11 +2,14 @@
 // entry, a fake one by each test fixture. Logic reaches the platform only through it.
 #pragma once
 
+#include "platform/accounts.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
+#include "platform/dialog_host.h"
 #include "platform/files.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
+#include "platform/service_control.h"
 #include "platform/shell.h"
 #include "platform/window_system.h"
 
@@ -20,6 +23,9 @@ struct Platform {
   CodePage* codePage = nullptr;
   Shell* shell = nullptr;
   WindowSystem* windows = nullptr;
+  Accounts* accounts = nullptr;
+  ServiceControl* services = nullptr;
+  DialogHost* dialogs = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -32,5 +38,8 @@ inline Files& Fs() { return *GetPlatform().files; }
 inline CodePage& Acp() { return *GetPlatform().codePage; }
 inline Shell& Ui() { return *GetPlatform().shell; }
 inline WindowSystem& Windows() { return *GetPlatform().windows; }
+inline Accounts& Users() { return *GetPlatform().accounts; }
+inline ServiceControl& Services() { return *GetPlatform().services; }
+inline DialogHost& Dialogs() { return *GetPlatform().dialogs; }
 
 }  // namespace velmora

@@ -29,6 +29,11 @@ class WindowSystem {
   // Creates a modeless dialog from a template resource; its WM_INITDIALOG reaches the handler
   // before this returns. nullptr on failure.
   virtual Hwnd CreateModelessDialog(int templateId, Hwnd parent, WindowHandler* handler) = 0;
+  // Runs a modal dialog from a template (DialogBoxParamW) and answers its EndDialog result,
+  // or -1 when it could not be created.
+  virtual intptr_t RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) = 0;
+  // The calling thread's active window (GetActiveWindow), the parent of modal dialogs.
+  virtual Hwnd ActiveWindow() = 0;
   virtual bool DestroyWindow(Hwnd hwnd) = 0;
   virtual void CenterWindow(Hwnd hwnd) = 0;
 

@@ -49,14 +49,27 @@ std::vector<uint8_t> ToUtf16LeBytes(const std::wstring& text, bool withNul) {
   return bytes;
 }
 
-std::wstring FromUtf16LeBytes(const uint8_t* data, size_t byteCount) {
+namespace {
+
+std::wstring DecodeUtf16Le(const uint8_t* data, size_t byteCount, bool stopAtNul) {
   std::u16string units;
+  units.reserve(byteCount / 2);
   for (size_t i = 0; i + 1 < byteCount; i += 2) {
     const char16_t u = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (u == 0) break;
+    if (u == 0 && stopAtNul) break;
     units.push_back(u);
   }
   return FromUtf16(units);
+}
+
+}  // namespace
+
+std::wstring FromUtf16LeBytes(const uint8_t* data, size_t byteCount) {
+  return DecodeUtf16Le(data, byteCount, true);
+}
+
+std::wstring FromUtf16LeBytesWhole(const uint8_t* data, size_t byteCount) {
+  return DecodeUtf16Le(data, byteCount, false);
 }
 
 }  // namespace velmora

@@ -21,5 +21,8 @@ inline std::wstring FromUtf16(const std::u16string& units) {
 std::vector<uint8_t> ToUtf16LeBytes(const std::wstring& text, bool withNul);
 // Decodes whole code units up to the first NUL unit or the end; an odd last byte is ignored.
 std::wstring FromUtf16LeBytes(const uint8_t* data, size_t byteCount);
+// Decodes every whole code unit, NUL units included (file contents, where a NUL is data and
+// must not hide what follows it); an odd last byte is ignored.
+std::wstring FromUtf16LeBytesWhole(const uint8_t* data, size_t byteCount);
 
 }  // namespace velmora

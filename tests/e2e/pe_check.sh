@@ -7,7 +7,8 @@ build="$2"
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 
 files=()
-for name in VelmoraTray.exe VelmoraFrameworkService.exe VelmoraSH64.dll VelmoraSH.dll; do
+for name in VelmoraTray.exe VelmoraFrameworkService.exe VelmoraSH64.dll VelmoraSH.dll \
+  velmora_hook_tool.exe; do
   while IFS= read -r -d '' file; do files+=("$file"); done < <(
     find "$build" \( -name 'wineprefix*' -o -name CMakeFiles \) -prune -o \
       -type f -name "$name" -print0)

@@ -58,14 +58,21 @@ Handle FakeKernel::CreateOrOpenEvent(const EventParams& params) {
 }
 
 bool FakeKernel::SignalEvent(Handle event) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto object = Lookup(event);
-  if (object == nullptr || object->type != Type::kEvent) {
-    t_lastError = win::kErrorInvalidHandle;
-    return false;
+  std::function<void(const std::wstring&)> hook;
+  std::wstring name;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto object = Lookup(event);
+    if (object == nullptr || object->type != Type::kEvent) {
+      t_lastError = win::kErrorInvalidHandle;
+      return false;
+    }
+    object->signaled = true;
+    changed_.notify_all();
+    hook = afterSignal_;
+    name = object->name;
   }
-  object->signaled = true;
-  changed_.notify_all();
+  if (hook && !name.empty()) hook(name);
   return true;
 }
 
@@ -81,6 +88,7 @@ bool FakeKernel::ResetEvent(Handle event) {
 }
 
 uint32_t FakeKernel::WaitForAny(const Handle* handles, size_t count, uint32_t timeoutMs) {
+  ++waitCalls_;
   std::unique_lock<std::mutex> lock(mutex_);
   std::vector<std::shared_ptr<Object>> objects;
   for (size_t i = 0; i < count; ++i) {
@@ -252,6 +260,16 @@ void FakeKernel::SignalByName(const std::wstring& name) {
   if (object == nullptr) return;
   object->signaled = true;
   changed_.notify_all();
+}
+
+void FakeKernel::set_after_signal(std::function<void(const std::wstring& name)> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  afterSignal_ = std::move(hook);
+}
+
+size_t FakeKernel::MappedViewCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return views_.size();
 }
 
 std::vector<std::wstring> FakeKernel::ClosedNames() const {

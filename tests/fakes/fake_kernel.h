@@ -2,6 +2,7 @@
 // handles, auto-reset events that release exactly one waiter, real waits across threads.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -62,6 +63,9 @@ class FakeKernel : public Kernel {
   std::vector<uint8_t> MappingBytes(const std::wstring& name);
   bool IsSignaled(const std::wstring& name);
   void SignalByName(const std::wstring& name);
+  // Called on the signalling thread right after SignalEvent sets a named event, outside the
+  // fake's lock: a test can hold the signaller there while a waiter wakes and looks around.
+  void set_after_signal(std::function<void(const std::wstring& name)> hook);
   // Runs threads started through StartDetachedThread as joinable ones, joined by JoinThreads
   // or the destructor; false keeps them from starting at all.
   void set_run_threads(bool run) { runThreads_ = run; }
@@ -71,7 +75,9 @@ class FakeKernel : public Kernel {
   const std::vector<EventRecord>& events_obtained() const { return eventsObtained_; }
   std::vector<std::wstring> ClosedNames() const;
   size_t OpenHandleCount() const;
+  size_t MappedViewCount() const;
   size_t threads_started() const { return threadsStarted_; }
+  int wait_calls() const { return waitCalls_.load(); }
   uint32_t thread_locale() const { return threadLocale_; }
   uint16_t thread_ui_language() const { return threadUiLanguage_; }
   int com_inits() const { return comInits_; }
@@ -106,6 +112,7 @@ class FakeKernel : public Kernel {
   std::vector<std::wstring> closed_;
   std::vector<EventRecord> eventsObtained_;
   std::vector<std::thread> threads_;
+  std::function<void(const std::wstring&)> afterSignal_;
   uintptr_t nextHandle_ = 0x100;
   uint32_t mutexCreateError_ = 0;
   uint32_t tick_ = 1000;
@@ -115,6 +122,7 @@ class FakeKernel : public Kernel {
   int comInits_ = 0;
   int comUninits_ = 0;
   bool runThreads_ = false;
+  std::atomic<int> waitCalls_{0};
   size_t threadsStarted_ = 0;
 };
 

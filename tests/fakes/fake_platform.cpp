@@ -20,7 +20,8 @@ void ResetProcessState() {
 
 FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
-  InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows});
+  InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
+                           &accounts, &services, &dialogs});
   ResetProcessState();
 }
 

@@ -2,11 +2,14 @@
 // process-wide state of the program put back to that of a fresh process.
 #pragma once
 
+#include "fakes/fake_accounts.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_code_page.h"
+#include "fakes/fake_dialog_host.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_kernel.h"
 #include "fakes/fake_registry.h"
+#include "fakes/fake_service_control.h"
 #include "fakes/fake_shell.h"
 #include "fakes/fake_window_system.h"
 #include "platform/platform.h"
@@ -27,6 +30,9 @@ class FakePlatform {
   FakeCodePage codePage;
   FakeShell shell;
   FakeWindowSystem windows;
+  FakeAccounts accounts;
+  FakeServiceControl services;
+  FakeDialogHost dialogs{windows};
 
   // Where the log lands with the default environment.
   static constexpr const wchar_t* kLogPath = L"C:\\Users\\user\\AppData\\Local\\Temp\\VelmoraTray.log";

@@ -15,6 +15,21 @@ Hwnd FakeWindowSystem::CreateModelessDialog(int templateId, Hwnd, WindowHandler*
   return hwnd;
 }
 
+intptr_t FakeWindowSystem::RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) {
+  modalRuns_.push_back(ModalRun{templateId, parent});
+  if (failCreate_) return -1;
+  Hwnd hwnd = reinterpret_cast<Hwnd>(nextWindow_);
+  nextWindow_ += 0x10;
+  windows_[hwnd] = handler;
+  intptr_t result = 0;
+  handler->ProcessWindowMessage(hwnd, msg::kInitDialog, 0, 0, result);
+  if (modalScript_ && ended_.count(hwnd) == 0) modalScript_(hwnd);
+  const auto ended = ended_.find(hwnd);
+  const intptr_t answer = ended == ended_.end() ? kNeverEnded : ended->second;
+  DestroyWindow(hwnd);
+  return answer;
+}
+
 bool FakeWindowSystem::DestroyWindow(Hwnd hwnd) {
   auto it = windows_.find(hwnd);
   if (it == windows_.end()) return false;
@@ -125,6 +140,19 @@ void FakeWindowSystem::DestroyIcon(IconHandle icon) {
 std::vector<Message> FakeWindowSystem::dispatched() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return dispatched_;
+}
+
+}  // namespace velmora::fakes
+
+namespace velmora::fakes {
+
+std::vector<Message> FakeWindowSystem::queued() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<Message> messages;
+  for (const Queued& q : queue_) {
+    if (!q.failure) messages.push_back(q.message);
+  }
+  return messages;
 }
 
 }  // namespace velmora::fakes

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -32,6 +33,11 @@ class FakeWindowSystem : public WindowSystem {
 
   void InitCommonControls(uint32_t classes) override { commonControls_ = classes; }
   Hwnd CreateModelessDialog(int templateId, Hwnd parent, WindowHandler* handler) override;
+  // Delivers WM_INITDIALOG, runs the modal script (the user's actions while the dialog is
+  // shown), then WM_DESTROY. Answers the EndDialog result, kNeverEnded when the script left the
+  // dialog open, -1 when creation is set to fail.
+  intptr_t RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) override;
+  Hwnd ActiveWindow() override { return activeWindow_; }
   bool DestroyWindow(Hwnd hwnd) override;
   void CenterWindow(Hwnd hwnd) override { centered_.push_back(hwnd); }
   bool PeekWaiting(Message* message) override;
@@ -47,8 +53,19 @@ class FakeWindowSystem : public WindowSystem {
   IconHandle LoadIconResource(int id, int cx, int cy) override;
   void DestroyIcon(IconHandle icon) override;
 
+  static constexpr intptr_t kNeverEnded = -2;
+
   // Scripting.
   void FailDialogCreation() { failCreate_ = true; }
+  void set_modal_script(std::function<void(Hwnd dialog)> script) { modalScript_ = std::move(script); }
+  void set_active_window(Hwnd hwnd) { activeWindow_ = hwnd; }
+  // EndDialog, as the dialog host reports it.
+  void MarkEnded(Hwnd dialog, intptr_t result) { ended_[dialog] = result; }
+  struct ModalRun {
+    int templateId;
+    Hwnd parent;
+  };
+  const std::vector<ModalRun>& modal_runs() const { return modalRuns_; }
   // Makes IsDialogMessageFor claim messages of this value.
   void ClaimDialogMessage(uint32_t message) { claimed_.push_back(message); }
   // A GetMessage failure (-1) before the next message.
@@ -61,6 +78,8 @@ class FakeWindowSystem : public WindowSystem {
   int common_controls() const { return commonControls_; }
   std::vector<int> created_templates() const { return createdTemplates_; }
   std::vector<Message> dispatched() const;
+  // Messages waiting in the queue, oldest first.
+  std::vector<Message> queued() const;
   std::vector<Message> dialog_message_calls() const { return dialogCalls_; }
   const std::vector<Sent>& sent() const { return sent_; }
   const std::vector<Timer>& timers() const { return timers_; }
@@ -102,6 +121,10 @@ class FakeWindowSystem : public WindowSystem {
   int peeks_ = 0;
   int liveIcons_ = 0;
   bool failCreate_ = false;
+  std::function<void(Hwnd)> modalScript_;
+  std::map<Hwnd, intptr_t> ended_;
+  std::vector<ModalRun> modalRuns_;
+  Hwnd activeWindow_ = nullptr;
 };
 
 }  // namespace velmora::fakes

@@ -7,8 +7,18 @@ namespace velmora {
 
 class Win32Shell final : public Shell {
  public:
+  // Resources (string table) are loaded from this module.
+  explicit Win32Shell(void* instance) : instance_(instance) {}
+
   int ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                      uint32_t type) override;
+  void OpenWithShell(const std::wstring& target) override;
+  std::wstring LoadStringResource(int id, int capacity) override;
+  bool DefaultInputLanguage(uint16_t* langId) override;
+  std::wstring LocaleInfo(uint32_t lcid, uint32_t type) override;
+
+ private:
+  void* instance_;
 };
 
 }  // namespace velmora

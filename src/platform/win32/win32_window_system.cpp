@@ -97,6 +97,13 @@ Hwnd Win32WindowSystem::CreateModelessDialog(int templateId, Hwnd parent,
                               ToHwnd(parent), &DialogProc, reinterpret_cast<LPARAM>(handler));
 }
 
+intptr_t Win32WindowSystem::RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) {
+  return ::DialogBoxParamW(static_cast<HINSTANCE>(instance_), MAKEINTRESOURCEW(templateId),
+                           ToHwnd(parent), &DialogProc, reinterpret_cast<LPARAM>(handler));
+}
+
+Hwnd Win32WindowSystem::ActiveWindow() { return ::GetActiveWindow(); }
+
 bool Win32WindowSystem::DestroyWindow(Hwnd hwnd) { return ::DestroyWindow(ToHwnd(hwnd)) != FALSE; }
 
 void Win32WindowSystem::CenterWindow(Hwnd hwnd) {

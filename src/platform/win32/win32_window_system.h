@@ -14,6 +14,8 @@ class Win32WindowSystem final : public WindowSystem {
   void InitCommonControls(uint32_t classes) override;
 
   Hwnd CreateModelessDialog(int templateId, Hwnd parent, WindowHandler* handler) override;
+  intptr_t RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) override;
+  Hwnd ActiveWindow() override;
   bool DestroyWindow(Hwnd hwnd) override;
   void CenterWindow(Hwnd hwnd) override;
 

@@ -4,8 +4,11 @@
 #include "app/tray_app.h"
 #include "platform/platform.h"
 #include "platform/win32/no_destructor.h"
+#include "platform/win32/win32_accounts.h"
+#include "platform/win32/win32_service_control.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_code_page.h"
+#include "platform/win32/win32_dialog_host.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_kernel.h"
 #include "platform/win32/win32_registry.h"
@@ -18,8 +21,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static velmora::NoDestructor<velmora::Win32Clock> clock;
   static velmora::NoDestructor<velmora::Win32Files> files;
   static velmora::NoDestructor<velmora::Win32CodePage> codePage;
-  static velmora::NoDestructor<velmora::Win32Shell> shell;
+  static velmora::NoDestructor<velmora::Win32Shell> shell(instance);
   static velmora::NoDestructor<velmora::Win32WindowSystem> windows(instance);
+  static velmora::NoDestructor<velmora::Win32Accounts> accounts;
+  static velmora::NoDestructor<velmora::Win32ServiceControl> services;
+  static velmora::NoDestructor<velmora::Win32DialogHost> dialogs;
 
   velmora::Platform platform;
   platform.registry = registry.get();
@@ -29,6 +35,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   platform.codePage = codePage.get();
   platform.shell = shell.get();
   platform.windows = windows.get();
+  platform.accounts = accounts.get();
+  platform.services = services.get();
+  platform.dialogs = dialogs.get();
   velmora::InstallPlatform(platform);
 
   return velmora::TrayMain();

@@ -7,9 +7,11 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -20,6 +22,13 @@
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "elevation/channel.h"
+#include "platform/platform.h"
+#include "platform/win32/no_destructor.h"
+#include "platform/win32/win32_code_page.h"
+#include "platform/win32/win32_kernel.h"
+#include "platform/win32/win32_shell.h"
 
 namespace {
 
@@ -703,6 +712,264 @@ int CmdMeasureStartup(const std::vector<std::wstring>& args) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Shell-hook events: the session-local events between VelmoraSH64.dll and the tray, obtained
+// exactly as both of them obtain them (narrow name, auto-reset, NULL DACL, create-or-open), so
+// that the driver can stand in for either side.
+
+HANDLE ObtainNarrowEvent(const std::wstring& name) {
+  SECURITY_DESCRIPTOR descriptor;
+  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
+    return nullptr;
+  }
+  SECURITY_ATTRIBUTES attributes{};
+  attributes.nLength = sizeof(attributes);
+  attributes.lpSecurityDescriptor = &descriptor;
+  const int size = WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return nullptr;
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, narrow.data(), size, nullptr, nullptr);
+  return CreateEventA(&attributes, FALSE, FALSE, narrow.c_str());
+}
+
+// wait-event-a <name> <timeout_ms> [answer-name]: "WAITING" once the event is held (a signal
+// from then on is kept), "SIGNALLED" when it comes; then sets answer-name ("ANSWERED").
+int CmdWaitEventA(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() < 2 || args.size() > 3 || !ParseUnsigned(args[1], timeout) ||
+      timeout >= INFINITE) {
+    return kBadUsage;
+  }
+  HANDLE event = ObtainNarrowEvent(args[0]);
+  if (!event) {
+    Fail("CreateEventA");
+    return kError;
+  }
+  PrintLine("WAITING");
+  const DWORD wait = WaitForSingleObject(event, static_cast<DWORD>(timeout));
+  CloseHandle(event);
+  if (wait == WAIT_TIMEOUT) return kNotFound;
+  if (wait != WAIT_OBJECT_0) {
+    Fail("WaitForSingleObject");
+    return kError;
+  }
+  PrintLine("SIGNALLED");
+  if (args.size() == 2) return kOk;
+  HANDLE answer = ObtainNarrowEvent(args[2]);
+  const bool answered = answer && SetEvent(answer);
+  if (answer) CloseHandle(answer);
+  if (!answered) {
+    Fail("cannot set the answer event");
+    return kError;
+  }
+  PrintLine("ANSWERED");
+  return kOk;
+}
+
+// set-event-a <name> <hold_ms>: sets the event, then keeps it alive for hold_ms so that the
+// signal outlives this process for a while ("SET" once it is set).
+int CmdSetEventA(const std::vector<std::wstring>& args) {
+  unsigned long long hold = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], hold) || hold >= INFINITE) return kBadUsage;
+  HANDLE event = ObtainNarrowEvent(args[0]);
+  if (!event || !SetEvent(event)) {
+    Fail("cannot set the event");
+    if (event) CloseHandle(event);
+    return kError;
+  }
+  PrintLine("SET");
+  Sleep(static_cast<DWORD>(hold));
+  CloseHandle(event);
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Service channel: requests and settings written and signalled by the tray's own channel code,
+// the service's answers, and the security of the objects the service created.
+
+// The tray's channel functions reach the system through the platform bundle.
+void InstallTrayPlatform() {
+  static velmora::NoDestructor<velmora::Win32Kernel> kernel;
+  static velmora::NoDestructor<velmora::Win32CodePage> codePage;
+  static velmora::NoDestructor<velmora::Win32Shell> shell(GetModuleHandleW(nullptr));
+  velmora::Platform platform;
+  platform.kernel = kernel.get();
+  platform.codePage = codePage.get();
+  platform.shell = shell.get();
+  velmora::InstallPlatform(platform);
+}
+
+// Backslash escapes in a reason, so that a scenario can pass control characters and
+// surrogates on a command line: \r \n \t \\ \uXXXX.
+bool Unescape(const std::wstring& text, std::wstring& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'\\') {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case L'r': out.push_back(L'\r'); break;
+      case L'n': out.push_back(L'\n'); break;
+      case L't': out.push_back(L'\t'); break;
+      case L'\\': out.push_back(L'\\'); break;
+      case L'u': {
+        unsigned long long unit = 0;
+        if (i + 4 >= text.size() || !ParseUnsigned(L"0x" + text.substr(i + 1, 4), unit)) {
+          return false;
+        }
+        out.push_back(static_cast<wchar_t>(unit));
+        i += 4;
+        break;
+      }
+      default: return false;
+    }
+  }
+  return true;
+}
+
+constexpr const wchar_t* kAnswerEvents[] = {velmora::channel::kStartEventName,
+                                            velmora::channel::kExpireEventName,
+                                            velmora::channel::kForbidEventName};
+constexpr const char* kAnswerNames[] = {"START", "EXPIRE", "FORBID"};
+
+// Opens (never creates) the service's three answer events; false when the service has not
+// created them.
+bool OpenAnswerEvents(HANDLE (&events)[3]) {
+  for (int i = 0; i < 3; ++i) {
+    events[i] = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, kAnswerEvents[i]);
+    if (!events[i]) {
+      Fail("OpenEventW " + ToUtf8(kAnswerEvents[i]));
+      for (int j = 0; j < i; ++j) CloseHandle(events[j]);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Prints the first answer in the tray's order (START, EXPIRE, FORBID) within the time-out.
+int WaitAnswer(HANDLE (&events)[3], DWORD timeoutMs) {
+  const DWORD wait = WaitForMultipleObjects(3, events, FALSE, timeoutMs);
+  for (HANDLE event : events) CloseHandle(event);
+  if (wait == WAIT_TIMEOUT) {
+    PrintLine("TIMEOUT");
+    return kNotFound;
+  }
+  if (wait >= WAIT_OBJECT_0 + 3) {
+    Fail("WaitForMultipleObjects");
+    return kError;
+  }
+  PrintLine(kAnswerNames[wait - WAIT_OBJECT_0]);
+  return kOk;
+}
+
+// service-request <user> <reason> <at-login 0|1> <seconds> <timeout_ms>
+int CmdServiceRequest(const std::vector<std::wstring>& args) {
+  unsigned long long atLogin = 0, seconds = 0, timeout = 0;
+  std::wstring reason;
+  if (args.size() != 5 || !Unescape(args[1], reason) || !ParseUnsigned(args[2], atLogin) ||
+      atLogin > 1 || !ParseUnsigned(args[3], seconds) || seconds > 0xFFFFFFFFull ||
+      !ParseUnsigned(args[4], timeout) || timeout >= INFINITE) {
+    return kBadUsage;
+  }
+  HANDLE events[3];
+  if (!OpenAnswerEvents(events)) return kError;
+  // As the tray's event thread does at its start: no earlier signal is taken for the answer.
+  for (HANDLE event : events) ResetEvent(event);
+  InstallTrayPlatform();
+  velmora::WriteElevationRequest(args[0], reason, atLogin == 1, static_cast<uint32_t>(seconds));
+  velmora::SignalAddToAdmin(atLogin == 1 ? velmora::KindAtLogin : velmora::KindPeriod);
+  return WaitAnswer(events, static_cast<DWORD>(timeout));
+}
+
+// service-wait <timeout_ms>: "WAITING" once the answer events are held, then the first answer.
+int CmdServiceWait(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() != 1 || !ParseUnsigned(args[0], timeout) || timeout >= INFINITE) {
+    return kBadUsage;
+  }
+  HANDLE events[3];
+  if (!OpenAnswerEvents(events)) return kError;
+  PrintLine("WAITING");
+  return WaitAnswer(events, static_cast<DWORD>(timeout));
+}
+
+// service-emergency: sets EMERGENCYSTART as the tray obtains it (create-or-open, NULL DACL).
+int CmdServiceEmergency(const std::vector<std::wstring>& args) {
+  if (!args.empty()) return kBadUsage;
+  InstallTrayPlatform();
+  velmora::EventParams params;
+  params.name = velmora::channel::kEmergencyStartEventName;
+  const velmora::Handle event = velmora::Kern().CreateOrOpenEvent(params);
+  if (!event || !velmora::Kern().SignalEvent(event)) {
+    Fail("cannot set EMERGENCYSTART");
+    return kError;
+  }
+  velmora::Kern().CloseHandle(event);
+  return kOk;
+}
+
+// service-settings <access-period> <identity> <resuscitate> <elevate-at-login 0|1>: the record
+// the settings dialog sends for these control texts.
+int CmdServiceSettings(const std::vector<std::wstring>& args) {
+  unsigned long long atLogin = 0;
+  if (args.size() != 4 || !ParseUnsigned(args[3], atLogin) || atLogin > 1) return kBadUsage;
+  InstallTrayPlatform();
+  velmora::WriteSettingsRecord(
+      velmora::BuildSettingsRecord(args[0], args[1], args[2], atLogin == 1));
+  velmora::SignalSaveSettings();
+  return kOk;
+}
+
+// hold-event <name> <seconds>: creates (or opens) an event with a NULL DACL and keeps it, as
+// someone squatting the name before the service starts would.
+int CmdHoldEvent(const std::vector<std::wstring>& args) {
+  unsigned long long seconds = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], seconds)) return kBadUsage;
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+  HANDLE event = CreateEventW(&attributes, FALSE, FALSE, args[0].c_str());
+  if (!event) {
+    Fail("CreateEventW");
+    return kError;
+  }
+  PrintLine(GetLastError() == ERROR_ALREADY_EXISTS ? "HELD existing" : "HELD");
+  Sleep(static_cast<DWORD>(std::min<unsigned long long>(seconds * 1000ULL, 0x7FFFFFFFULL)));
+  CloseHandle(event);
+  return kOk;
+}
+
+// object-dacl <event|mapping> <name>: the DACL of a named object in SDDL.
+int CmdObjectDacl(const std::vector<std::wstring>& args) {
+  if (args.size() != 2 || (args[0] != L"event" && args[0] != L"mapping")) return kBadUsage;
+  HANDLE object = args[0] == L"event" ? OpenEventW(READ_CONTROL, FALSE, args[1].c_str())
+                                      : OpenFileMappingW(READ_CONTROL, FALSE, args[1].c_str());
+  if (!object) {
+    Fail("cannot open " + ToUtf8(args[1]));
+    return kNotFound;
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD read = GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                                     nullptr, nullptr, nullptr, nullptr, &descriptor);
+  CloseHandle(object);
+  LPWSTR sddl = nullptr;
+  if (read != ERROR_SUCCESS || !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                                   descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                   &sddl, nullptr)) {
+    if (descriptor) LocalFree(descriptor);
+    Fail("cannot read the DACL");
+    return kError;
+  }
+  PrintLine(std::wstring(sddl));
+  LocalFree(sddl);
+  LocalFree(descriptor);
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------------------------
 
 int Usage() {
   static const char kUsage[] =
@@ -721,7 +988,15 @@ int Usage() {
       "  reg-set-managed <json-file> [32|64] [path] store the scrambled managed document\n"
       "  reg-query <HKLM|HKCU> <path> <name> [32|64]\n"
       "  reg-delete-tree <32|64> <HKLM|HKCU>\\<path>...\n"
-      "  measure-startup <runs> <class> <title> <exe> [args...]\n";
+      "  measure-startup <runs> <class> <title> <exe> [args...]\n"
+      "  service-request <user> <reason> <at-login> <seconds> <timeout_ms>  tray's request\n"
+      "  service-wait <timeout_ms>                  first of START, EXPIRE, FORBID\n"
+      "  service-emergency                          set EMERGENCYSTART\n"
+      "  service-settings <period> <identity> <resuscitate> <at-login>  tray's settings save\n"
+      "  hold-event <name> <seconds>                own a NULL-DACL event for a while\n"
+      "  object-dacl <event|mapping> <name>         DACL of a named object as SDDL\n"
+      "  wait-event-a <name> <timeout_ms> [answer-name]  wait on a shell-hook event, answer\n"
+      "  set-event-a <name> <hold_ms>               set a shell-hook event, keep it alive\n";
   std::fwrite(kUsage, 1, sizeof(kUsage) - 1, stderr);
   return kError;
 }
@@ -766,6 +1041,22 @@ int wmain(int argc, wchar_t** argv) {
     result = CmdRegDeleteTree(args);
   } else if (command == L"measure-startup") {
     result = CmdMeasureStartup(args);
+  } else if (command == L"service-request") {
+    result = CmdServiceRequest(args);
+  } else if (command == L"service-wait") {
+    result = CmdServiceWait(args);
+  } else if (command == L"service-emergency") {
+    result = CmdServiceEmergency(args);
+  } else if (command == L"service-settings") {
+    result = CmdServiceSettings(args);
+  } else if (command == L"hold-event") {
+    result = CmdHoldEvent(args);
+  } else if (command == L"object-dacl") {
+    result = CmdObjectDacl(args);
+  } else if (command == L"wait-event-a") {
+    result = CmdWaitEventA(args);
+  } else if (command == L"set-event-a") {
+    result = CmdSetEventA(args);
   } else {
     return Usage();
   }

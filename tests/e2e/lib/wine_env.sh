@@ -429,3 +429,126 @@ e2e_teardown() {
   [[ "${E2E_KEEP_TMP:-0}" == 1 ]] || rm -rf "$E2E_TMP"
   return 0
 }
+
+# --------------------------------------------------------------------------------------------
+# Shell-hook library: VelmoraSH64.dll and velmora_hook_tool.exe, which the build places beside
+# the tray (the tray and the tool load the library by its plain name).
+
+# Runs velmora_hook_tool.exe ARGS from the tray's folder and prints its output (safe inside
+# $(...)); returns the tool's exit code.
+e2e_hook_tool() {  # ARGS...
+  local dir out status=0
+  dir="$(dirname "$E2E_TRAY")"
+  [[ -f "$dir/VelmoraSH64.dll" && -f "$dir/velmora_hook_tool.exe" ]] ||
+    e2e_fail "VelmoraSH64.dll and velmora_hook_tool.exe must be beside the tray in $dir"
+  out="$E2E_TMP/hook-tool.$$.$RANDOM"
+  e2e_wine_to "$out" "$dir/velmora_hook_tool.exe" "$@" || status=$?
+  cat "$out"
+  rm -f "$out"
+  return "$status"
+}
+
+# --------------------------------------------------------------------------------------------
+# The reference service VelmoraFrameworkService in Wine's service manager (services work only
+# with the persistent wineserver that e2e_setup starts). E2E_SERVICE names its program (default
+# service/VelmoraFrameworkService.exe in the build folder); the service writes its log beside
+# it. e2e_service_install registers a clean-state hook and an exit handler that stop and delete
+# the service, so that no scenario leaves it running for the next one.
+
+E2E_SERVICE_NAME=VelmoraFrameworkService
+E2E_SERVICE="${E2E_SERVICE:-}"
+E2E_SERVICE_LOG=""
+E2E_SERVICE_STATE=""  # RUNNING, STOPPED, START_PENDING, ... or MISSING, from e2e_service_query
+E2E_SERVICE_EXIT=""   # its WIN32_EXIT_CODE
+E2E_SERVICE_HOOKED=0
+
+e2e_service_query() {
+  local out="$E2E_TMP/sc-query.$$.$RANDOM"
+  E2E_SERVICE_STATE=MISSING
+  E2E_SERVICE_EXIT=""
+  if e2e_wine_to "$out" sc query "$E2E_SERVICE_NAME"; then
+    E2E_SERVICE_STATE="$(awk '$1 == "STATE" { print $4; exit }' "$out")"
+    # shellcheck disable=SC2034  # read by the scenarios
+    E2E_SERVICE_EXIT="$(awk '$1 == "WIN32_EXIT_CODE" { print $3; exit }' "$out")"
+  fi
+  rm -f "$out"
+  E2E_SERVICE_STATE="${E2E_SERVICE_STATE:-MISSING}"
+}
+
+e2e_service_is() {
+  e2e_service_query
+  [[ "$E2E_SERVICE_STATE" == "$1" ]]
+}
+
+# Stops (killing it when it does not stop) and deletes the service; nothing when it is missing.
+e2e_service_remove() {
+  e2e_service_query
+  [[ "$E2E_SERVICE_STATE" == MISSING ]] && return 0
+  if [[ "$E2E_SERVICE_STATE" != STOPPED ]]; then
+    e2e_wine sc stop "$E2E_SERVICE_NAME" || true
+    if ! e2e_wait_until 20 e2e_service_is STOPPED; then
+      e2e_log "warning: the service did not stop; ending its process"
+      e2e_driver terminate VelmoraFrameworkService.exe 1 10000 >/dev/null || true
+    fi
+  fi
+  e2e_wine sc delete "$E2E_SERVICE_NAME" || true
+  e2e_wait_until 10 e2e_service_is MISSING || e2e_log "warning: the service is still registered"
+}
+
+e2e_service_at_exit() {
+  local status=$?
+  e2e_service_remove >/dev/null 2>&1 || true
+  # e2e_teardown reads the script's status from $?.
+  if ((status == 0)); then e2e_teardown; else (exit "$status") || e2e_teardown; fi
+}
+
+# Registers the service (demand start) with a fresh log; after e2e_setup.
+e2e_service_install() {
+  E2E_SERVICE="${E2E_SERVICE:-$E2E_BUILD/service/VelmoraFrameworkService.exe}"
+  E2E_SERVICE="$(realpath -e "$E2E_SERVICE")" || e2e_fail "service not found: $E2E_SERVICE"
+  E2E_SERVICE_LOG="$(dirname "$E2E_SERVICE")/VelmoraFrameworkService.log"
+  if ((E2E_SERVICE_HOOKED == 0)); then
+    e2e_on_clean e2e_service_remove
+    trap e2e_service_at_exit EXIT
+    E2E_SERVICE_HOOKED=1
+  fi
+  e2e_service_remove
+  rm -f "$E2E_SERVICE_LOG" "${E2E_SERVICE_LOG%.log}.lo_"
+  e2e_wine sc create "$E2E_SERVICE_NAME" binPath= "$(e2e_winpath "$E2E_SERVICE")" \
+    DisplayName= "Velmora Framework Service" || e2e_fail "sc create failed"
+}
+
+# Starts the service and waits until it runs (status 0) or has stopped again (status 1, with
+# its exit code in E2E_SERVICE_EXIT).
+e2e_service_start() {
+  local deadline=$((SECONDS + 20))
+  e2e_wine sc start "$E2E_SERVICE_NAME" || true
+  while :; do
+    e2e_service_query
+    case "$E2E_SERVICE_STATE" in
+      RUNNING) return 0 ;;
+      STOPPED) return 1 ;;
+      MISSING) e2e_fail "the service is not registered" ;;
+    esac
+    ((SECONDS < deadline)) || e2e_fail "the service is still $E2E_SERVICE_STATE after 20 s"
+    sleep 0.2
+  done
+}
+
+e2e_service_stop() {
+  e2e_wine sc stop "$E2E_SERVICE_NAME" || true
+  e2e_wait_until 20 e2e_service_is STOPPED || e2e_fail "the service did not stop within 20 s"
+}
+
+# The service's log lines without their time stamps, CR stripped.
+e2e_service_log() {
+  [[ -f "$E2E_SERVICE_LOG" ]] || return 0
+  tr -d '\r' <"$E2E_SERVICE_LOG" | cut -c23-
+}
+
+# Fails unless a line of the service's log contains TEXT within TIMEOUT seconds (default 5).
+e2e_service_expect_log() {  # TEXT WHAT [TIMEOUT]
+  e2e_wait_until "${3:-5}" grep -qF -- "$1" "$E2E_SERVICE_LOG" 2>/dev/null ||
+    e2e_fail "$2: no line with [$1] in the service log:
+$(e2e_service_log)"
+}

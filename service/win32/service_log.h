@@ -1,0 +1,33 @@
+// The service's log file: beside the program file, which only administrators can write, so no
+// user can plant, link, read or edit it. UTF-8 lines "[dd.mm.yyyy hh:mm:ss] message" ending in
+// CRLF; at 1 MiB the file moves to VelmoraFrameworkService.lo_ (one backup) and starts anew, so
+// a user who floods the channel cannot fill the disk.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+namespace velmora::service {
+
+class ServiceLog {
+ public:
+  ServiceLog();
+  ServiceLog(const ServiceLog&) = delete;
+  ServiceLog& operator=(const ServiceLog&) = delete;
+
+  // Safe from any thread; a failed write is dropped (there is nowhere else to report it).
+  void Write(const std::string& message);
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  std::mutex lock_;
+  std::wstring path_;
+  std::wstring backup_;
+};
+
+// UTF-16 as UTF-8 for the log (unpaired surrogates become U+FFFD).
+std::string Utf8(const std::wstring& text);
+
+}  // namespace velmora::service

@@ -1,0 +1,250 @@
+#include "win32/win32_service_host.h"
+
+#include <lm.h>
+#include <wtsapi32.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/win32/unique_handle.h"
+
+namespace velmora::service {
+namespace {
+
+constexpr wchar_t kProductKey[] = L"Software\\Ostrand\\Velmora";
+constexpr wchar_t kServiceKey[] = L"Software\\Ostrand\\Velmora\\Service";
+constexpr wchar_t kElevatedUsersValue[] = L"ElevatedUsers";
+
+// wchar_t is 16 bits on Windows: the units carry over one to one.
+std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+std::u16string Units(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+std::wstring Wide(const char16_t* text) { return Wide(std::u16string(text)); }
+
+struct NetApiBufferDeleter {
+  void operator()(void* p) const { NetApiBufferFree(p); }
+};
+struct WtsMemoryDeleter {
+  void operator()(void* p) const { WTSFreeMemory(p); }
+};
+
+std::wstring SessionText(DWORD session, WTS_INFO_CLASS what) {
+  LPWSTR text = nullptr;
+  DWORD bytes = 0;
+  if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes)) {
+    return {};
+  }
+  const std::unique_ptr<wchar_t, WtsMemoryDeleter> owner(text);
+  return text != nullptr ? std::wstring(text) : std::wstring();
+}
+
+bool EqualNames(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+DWORD Win32ServiceHost::Initialize() {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(sid);
+  wchar_t name[256];
+  wchar_t domain[256];
+  DWORD nameLength = 256, domainLength = 256;
+  SID_NAME_USE use{};
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize) ||
+      !LookupAccountSidW(nullptr, sid, name, &nameLength, domain, &domainLength, &use)) {
+    const DWORD error = GetLastError();
+    log_.Write("Group. Cannot find the Administrators group (S-1-5-32-544): error " +
+               std::to_string(error) + ".");
+    return error;
+  }
+  administrators_.assign(name, nameLength);
+  log_.Write("Group. The Administrators group (S-1-5-32-544) is named \"" + Utf8(administrators_) +
+             "\" here.");
+  return ERROR_SUCCESS;
+}
+
+uint64_t Win32ServiceHost::NowMs() { return GetTickCount64(); }
+
+void Win32ServiceHost::Log(const std::string& line) { log_.Write(line); }
+
+void Win32ServiceHost::Signal(Answer answer) {
+  const ChannelObjects::EventId id = answer == Answer::kStart    ? ChannelObjects::kStart
+                                     : answer == Answer::kExpire ? ChannelObjects::kExpire
+                                                                 : ChannelObjects::kForbid;
+  if (!SetEvent(objects_.Event(id))) {
+    log_.Write("Objects. SetEvent failed: error " + std::to_string(GetLastError()) + ".");
+  }
+}
+
+std::optional<std::vector<std::u16string>> Win32ServiceHost::SessionUsers(bool activeOnly) {
+  PWTS_SESSION_INFOW sessions = nullptr;
+  DWORD count = 0;
+  if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
+    return std::nullopt;
+  }
+  const std::unique_ptr<WTS_SESSION_INFOW, WtsMemoryDeleter> owner(sessions);
+  // Windows always lists at least the services' session 0; an empty list is a stub (Wine),
+  // whose per-session queries answer the caller's own name for any session number.
+  if (count == 0 || sessions == nullptr) return std::nullopt;
+  std::vector<std::u16string> users;
+  for (DWORD i = 0; i < count; ++i) {
+    if (activeOnly && sessions[i].State != WTSActive) continue;
+    const std::wstring user = SessionText(sessions[i].SessionId, WTSUserName);
+    if (user.empty()) continue;
+    const std::wstring domain = SessionText(sessions[i].SessionId, WTSDomainName);
+    users.push_back(Units(domain + L"\\" + user));
+  }
+  return users;
+}
+
+std::optional<bool> Win32ServiceHost::IsAdministrator(const std::u16string& user) {
+  LPBYTE buffer = nullptr;
+  DWORD read = 0, total = 0;
+  const std::wstring name = Wide(user);
+  // LG_INCLUDE_INDIRECT: membership through a domain group counts.
+  const NET_API_STATUS result = NetUserGetLocalGroups(nullptr, name.c_str(), 0, LG_INCLUDE_INDIRECT,
+                                                      &buffer, MAX_PREFERRED_LENGTH, &read, &total);
+  const std::unique_ptr<BYTE, NetApiBufferDeleter> owner(buffer);
+  if (result != NERR_Success || buffer == nullptr) return std::nullopt;
+  const auto* groups = reinterpret_cast<const LOCALGROUP_USERS_INFO_0*>(buffer);
+  for (DWORD i = 0; i < read; ++i) {
+    if (groups[i].lgrui0_name != nullptr && EqualNames(groups[i].lgrui0_name, administrators_)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::u16string Win32ServiceHost::ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &length)) return {};
+  return Units(std::wstring(name, length));
+}
+
+bool Win32ServiceHost::SameName(const std::u16string& a, const std::u16string& b) {
+  return EqualNames(Wide(a), Wide(b));
+}
+
+uint32_t Win32ServiceHost::AddToAdministrators(const std::u16string& user) {
+  std::wstring name = Wide(user);
+  LOCALGROUP_MEMBERS_INFO_3 member{name.data()};
+  return NetLocalGroupAddMembers(nullptr, administrators_.c_str(), 3,
+                                 reinterpret_cast<LPBYTE>(&member), 1);
+}
+
+uint32_t Win32ServiceHost::RemoveFromAdministrators(const std::u16string& user) {
+  std::wstring name = Wide(user);
+  LOCALGROUP_MEMBERS_INFO_3 member{name.data()};
+  return NetLocalGroupDelMembers(nullptr, administrators_.c_str(), 3,
+                                 reinterpret_cast<LPBYTE>(&member), 1);
+}
+
+std::optional<bool> Win32ServiceHost::AdministratorsListed(const std::u16string& user) {
+  const std::wstring name = Wide(user);
+  DWORD_PTR resume = 0;
+  NET_API_STATUS result = 0;
+  do {
+    LPBYTE buffer = nullptr;
+    DWORD read = 0, total = 0;
+    result = NetLocalGroupGetMembers(nullptr, administrators_.c_str(), 3, &buffer,
+                                     MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    const std::unique_ptr<BYTE, NetApiBufferDeleter> owner(buffer);
+    if ((result != NERR_Success && result != ERROR_MORE_DATA) || buffer == nullptr) {
+      return result == NERR_Success ? std::optional<bool>(false) : std::nullopt;
+    }
+    const auto* members = reinterpret_cast<const LOCALGROUP_MEMBERS_INFO_3*>(buffer);
+    for (DWORD i = 0; i < read; ++i) {
+      if (members[i].lgrmi3_domainandname != nullptr &&
+          EqualNames(members[i].lgrmi3_domainandname, name)) {
+        return true;
+      }
+    }
+  } while (result == ERROR_MORE_DATA);
+  return false;
+}
+
+std::optional<uint32_t> Win32ServiceHost::ReadServiceDword(const char16_t* name) {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const UniqueRegKey key(raw);
+  DWORD type = 0, value = 0, size = sizeof(value);
+  if (RegQueryValueExW(key.get(), Wide(name).c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+uint32_t Win32ServiceHost::WriteSettingDword(const char16_t* name, uint32_t value) {
+  HKEY raw = nullptr;
+  LSTATUS result =
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &raw, nullptr);
+  if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
+  const UniqueRegKey key(raw);
+  const DWORD data = value;
+  result = RegSetValueExW(key.get(), Wide(name).c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&data), sizeof(data));
+  return static_cast<uint32_t>(result);
+}
+
+std::vector<std::u16string> Win32ServiceHost::LoadElevatedUsers() {
+  std::vector<std::u16string> users;
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) !=
+      ERROR_SUCCESS) {
+    return users;
+  }
+  const UniqueRegKey key(raw);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key.get(), kElevatedUsersValue, nullptr, &type, nullptr, &size) !=
+          ERROR_SUCCESS ||
+      type != REG_MULTI_SZ) {
+    return users;
+  }
+  std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+  if (RegQueryValueExW(key.get(), kElevatedUsersValue, nullptr, &type,
+                       reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+    return users;
+  }
+  // Stored data need not end in NULs: the entries are cut out of a bounded copy.
+  const std::wstring all(data.data(), size / sizeof(wchar_t));
+  for (size_t start = 0; start < all.size();) {
+    size_t end = all.find(L'\0', start);
+    if (end == std::wstring::npos) end = all.size();
+    if (end == start) break;
+    users.push_back(Units(all.substr(start, end - start)));
+    start = end + 1;
+  }
+  return users;
+}
+
+bool Win32ServiceHost::SaveElevatedUsers(const std::vector<std::u16string>& users) {
+  HKEY raw = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kServiceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const UniqueRegKey key(raw);
+  if (users.empty()) {
+    const LSTATUS result = RegDeleteValueW(key.get(), kElevatedUsersValue);
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+  }
+  std::wstring data;
+  for (const std::u16string& user : users) {
+    data += Wide(user);
+    data.push_back(L'\0');
+  }
+  data.push_back(L'\0');
+  return RegSetValueExW(key.get(), kElevatedUsersValue, 0, REG_MULTI_SZ,
+                        reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+}  // namespace velmora::service
