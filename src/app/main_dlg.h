@@ -7,6 +7,7 @@
 
 #include "app/message_loop.h"
 #include "resource.h"
+#include "platform/shell.h"
 #include "platform/types.h"
 #include "platform/window_system.h"
 
@@ -14,6 +15,16 @@ namespace velmora {
 
 constexpr uintptr_t kCountdownTimerId = 0;
 constexpr uint32_t kCountdownTimerPeriodMs = 1000;
+constexpr uint32_t kNotifyIconVersion = 5;
+constexpr uint32_t kBalloonTimeoutMs = 7000;
+
+// Commands of the tray menu.
+constexpr uint32_t ID_ELEVATE = 32879;
+constexpr uint32_t ID_ABOUT = 32880;
+constexpr uint32_t ID_SETTINGS = 32881;
+constexpr uint32_t ID_STATUS = 32882;
+constexpr uint32_t ID_REQUEST_PRIVILEGES = 32883;
+constexpr uint32_t ID_ELEVATE_DAYS = 32884;
 
 class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandler {
  public:
@@ -33,13 +44,20 @@ class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandle
 
   // Handlers of the message table.
   intptr_t OnInitDialog();
-  void ShowBalloon(uintptr_t kind, int reserved);
+  void ShowBalloon(uintptr_t kind, uint32_t seconds);
   void OnTrayIcon(intptr_t mouseMessage);
   void AddTrayIcon();
   void OnCountdownTimer();
   void SetTrayIcon(IconHandle icon);
+  void OnRestoreIcon();
   void OnDestroy();
-  void OnEndSession(uintptr_t ending);
+  void OnEndSession(intptr_t lParam);
+
+  // Requests made by the user: answers at once, by balloon, when nothing needs asking.
+  void TryToElevate(uint32_t days);
+  void BuildTrayMenu(bool showSettings, bool showStatus, const std::wstring& userConfig);
+  void TrackTrayMenu(const std::wstring& userConfig);
+  std::wstring BalloonText(uintptr_t kind, uint32_t seconds) const;
 
   void UpdateIdentityName(const std::wstring& identity);
 
@@ -49,11 +67,17 @@ class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandle
 
  private:
   void StartUpElevation();
+  NotifyIconData IconData(IconHandle icon) const;
+  void OnRequestPrivileges();
+  void OnSettings(const std::wstring& userConfig);
+  void OnStatus();
+  void OnAbout();
 
   Hwnd m_hWnd = nullptr;
   IconHandle DefaultIcon = nullptr;
   IconHandle SmallIcon = nullptr;
-  Handle TrayMenu = nullptr;
+  MenuHandle TrayMenu = nullptr;
+  IconHandle m_countdownIcon = nullptr;
   std::wstring IdentityName;
   uint32_t TaskbarCreatedMessage = 0;
 };

@@ -7,6 +7,7 @@
 #include "platform/code_page.h"
 #include "platform/dialog_host.h"
 #include "platform/files.h"
+#include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
@@ -26,6 +27,7 @@ struct Platform {
   Accounts* accounts = nullptr;
   ServiceControl* services = nullptr;
   DialogHost* dialogs = nullptr;
+  Gdi* gdi = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -41,5 +43,6 @@ inline WindowSystem& Windows() { return *GetPlatform().windows; }
 inline Accounts& Users() { return *GetPlatform().accounts; }
 inline ServiceControl& Services() { return *GetPlatform().services; }
 inline DialogHost& Dialogs() { return *GetPlatform().dialogs; }
+inline Gdi& Graphics() { return *GetPlatform().gdi; }
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 // key state and shell "open" join as their features land.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,9 +10,57 @@
 
 namespace velmora {
 
+// The fields of NOTIFYICONDATAW the tray fills; the rest of the structure stays zero. Texts
+// longer than their fields (tip 127, title 63, text 255 units) are cut, never overrun.
+struct NotifyIconData {
+  Hwnd window = nullptr;
+  uint32_t id = 0;
+  uint32_t flags = 0;
+  uint32_t callbackMessage = 0;
+  IconHandle icon = nullptr;
+  std::wstring tip;
+  std::wstring infoTitle;
+  std::wstring info;
+  uint32_t infoFlags = 0;
+  uint32_t timeoutOrVersion = 0;  // the union of uTimeout and uVersion
+};
+
+namespace nim {
+constexpr uint32_t kAdd = 0;
+constexpr uint32_t kModify = 1;
+constexpr uint32_t kSetVersion = 4;
+constexpr uint32_t kFlagMessage = 0x1;
+constexpr uint32_t kFlagIcon = 0x2;
+constexpr uint32_t kFlagTip = 0x4;
+constexpr uint32_t kFlagInfo = 0x10;
+constexpr uint32_t kInfoIconInfo = 0x1;
+constexpr size_t kTipUnits = 127;
+constexpr size_t kInfoTitleUnits = 63;
+constexpr size_t kInfoUnits = 255;
+}  // namespace nim
+
+constexpr int kVkControl = 0x11;
+
+using MenuHandle = void*;
+
 class Shell {
  public:
   virtual ~Shell() = default;
+
+  // Shell_NotifyIconW with a zeroed NOTIFYICONDATAW of its full size holding these fields.
+  virtual bool NotifyIcon(uint32_t action, const NotifyIconData& data) = 0;
+
+  // Popup menus: plain text items, optionally greyed.
+  virtual MenuHandle CreatePopupMenu() = 0;
+  virtual void AppendMenuItem(MenuHandle menu, uint32_t id, const std::wstring& text,
+                              bool grayed) = 0;
+  virtual void DestroyMenu(MenuHandle menu) = 0;
+  // At the cursor, owned by `owner` (brought to the foreground first, or the menu would not
+  // close when the user clicks away), TPM_RETURNCMD | TPM_RIGHTBUTTON: the chosen command, 0
+  // when dismissed.
+  virtual uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd owner) = 0;
+  // GetAsyncKeyState's high bit: the key is down at this moment.
+  virtual bool IsKeyDown(int virtualKey) = 0;
   // MessageBoxW; owner may be null. Answers the button id.
   virtual int ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                              uint32_t type) = 0;

@@ -1,5 +1,7 @@
 #include "fakes/fake_platform.h"
 
+#include "fakes/string_table.h"
+
 #include "app/globals.h"
 #include "app/message_loop.h"
 #include "elevation/channel.h"
@@ -21,7 +23,9 @@ void ResetProcessState() {
 FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
   InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
-                           &accounts, &services, &dialogs});
+                           &accounts, &services, &dialogs, &gdi});
+  windows.set_gdi(&gdi);
+  for (const auto& entry : ProgramStringTable()) shell.SetString(entry.first, entry.second);
   ResetProcessState();
 }
 

@@ -7,6 +7,7 @@
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_dialog_host.h"
 #include "fakes/fake_files.h"
+#include "fakes/fake_gdi.h"
 #include "fakes/fake_kernel.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_service_control.h"
@@ -33,6 +34,7 @@ class FakePlatform {
   FakeAccounts accounts;
   FakeServiceControl services;
   FakeDialogHost dialogs{windows};
+  FakeGdi gdi;
 
   // Where the log lands with the default environment.
   static constexpr const wchar_t* kLogPath = L"C:\\Users\\user\\AppData\\Local\\Temp\\VelmoraTray.log";

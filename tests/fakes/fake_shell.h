@@ -13,6 +13,70 @@ namespace velmora::fakes {
 
 class FakeShell : public Shell {
  public:
+  struct NotifyCall {
+    uint32_t action;
+    NotifyIconData data;
+  };
+  struct MenuItem {
+    uint32_t id;
+    std::wstring text;
+    bool grayed;
+  };
+
+  bool NotifyIcon(uint32_t action, const NotifyIconData& data) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    notifyCalls_.push_back(NotifyCall{action, data});
+    return !(action == nim::kAdd && failAdd_);
+  }
+  MenuHandle CreatePopupMenu() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    MenuHandle menu = reinterpret_cast<MenuHandle>(nextMenu_);
+    nextMenu_ += 0x10;
+    menus_[menu];
+    return menu;
+  }
+  void AppendMenuItem(MenuHandle menu, uint32_t id, const std::wstring& text,
+                      bool grayed) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    menus_[menu].push_back(MenuItem{id, text, grayed});
+  }
+  void DestroyMenu(MenuHandle menu) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (menus_.erase(menu) == 0) ++badMenuDestroys_;
+  }
+  uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd owner) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tracked_.push_back(menus_[menu]);
+    trackOwners_.push_back(owner);
+    return menuAnswer_;
+  }
+  bool IsKeyDown(int virtualKey) override {
+    ++keyQueries_;
+    return virtualKey == kVkControl && controlDown_;
+  }
+
+  // Scripting and records of the notification area and menus.
+  void set_fail_add(bool fail) { failAdd_ = fail; }
+  void set_menu_answer(uint32_t command) { menuAnswer_ = command; }
+  void set_control_down(bool down) { controlDown_ = down; }
+  std::vector<NotifyCall> notify_calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return notifyCalls_;
+  }
+  void clear_notify_calls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    notifyCalls_.clear();
+  }
+  // Items of every menu shown, in order.
+  std::vector<std::vector<MenuItem>> tracked() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tracked_;
+  }
+  std::vector<Hwnd> track_owners() const { return trackOwners_; }
+  size_t live_menus() const { return menus_.size(); }
+  int bad_menu_destroys() const { return badMenuDestroys_; }
+  int key_queries() const { return keyQueries_; }
+
   struct Box {
     Hwnd owner;
     std::wstring text;
@@ -69,6 +133,16 @@ class FakeShell : public Shell {
   mutable std::mutex mutex_;
   std::vector<Box> boxes_;
   std::vector<std::wstring> opened_;
+  std::vector<NotifyCall> notifyCalls_;
+  std::map<MenuHandle, std::vector<MenuItem>> menus_;
+  std::vector<std::vector<MenuItem>> tracked_;
+  std::vector<Hwnd> trackOwners_;
+  uintptr_t nextMenu_ = 0x700000;
+  uint32_t menuAnswer_ = 0;
+  int badMenuDestroys_ = 0;
+  int keyQueries_ = 0;
+  bool failAdd_ = false;
+  bool controlDown_ = false;
   int answer_ = 1;
   std::map<int, std::wstring> strings_;
   uint16_t inputLanguage_ = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "fakes/fake_gdi.h"
+
 namespace velmora::fakes {
 
 Hwnd FakeWindowSystem::CreateModelessDialog(int templateId, Hwnd, WindowHandler* handler) {
@@ -134,7 +136,14 @@ IconHandle FakeWindowSystem::LoadIconResource(int id, int cx, int cy) {
 }
 
 void FakeWindowSystem::DestroyIcon(IconHandle icon) {
-  if (icon != nullptr) --liveIcons_;
+  if (icon == nullptr) return;
+  if (gdi_ != nullptr && gdi_->DestroyCreatedIcon(icon)) return;
+  const auto value = reinterpret_cast<uintptr_t>(icon);
+  if (value >= 0x20000 && value < nextIcon_ && liveIcons_ > 0) {
+    --liveIcons_;
+  } else {
+    ++badIconDestroys_;
+  }
 }
 
 std::vector<Message> FakeWindowSystem::dispatched() const {

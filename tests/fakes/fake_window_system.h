@@ -55,6 +55,10 @@ class FakeWindowSystem : public WindowSystem {
 
   static constexpr intptr_t kNeverEnded = -2;
 
+  // Icons drawn through the fake GDI are destroyed through here, as on Windows.
+  void set_gdi(class FakeGdi* gdi) { gdi_ = gdi; }
+  int bad_icon_destroys() const { return badIconDestroys_; }
+
   // Scripting.
   void FailDialogCreation() { failCreate_ = true; }
   void set_modal_script(std::function<void(Hwnd dialog)> script) { modalScript_ = std::move(script); }
@@ -121,6 +125,8 @@ class FakeWindowSystem : public WindowSystem {
   int peeks_ = 0;
   int liveIcons_ = 0;
   bool failCreate_ = false;
+  class FakeGdi* gdi_ = nullptr;
+  int badIconDestroys_ = 0;
   std::function<void(Hwnd)> modalScript_;
   std::map<Hwnd, intptr_t> ended_;
   std::vector<ModalRun> modalRuns_;

@@ -17,6 +17,7 @@
 
 #include "app/tray_app.h"
 #include "fakes/fake_platform.h"
+#include "fakes/string_table.h"
 #include "log/log.h"
 #include "platform/types.h"
 #include "text/utf16.h"
@@ -30,13 +31,6 @@ using fakes::FakeRegistry;
 constexpr wchar_t kProgram[] = L"C:\\Program Files\\Velmora\\VelmoraTray.exe";
 const std::wstring kFolder = L"C:\\Program Files\\Velmora\\Localization\\";
 const std::wstring kProduct = L"Software\\Ostrand\\Velmora";
-
-std::string ReadSourceFile(const std::string& relative) {
-  std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
@@ -56,26 +50,8 @@ std::string IdsName(const std::wstring& key) {
   return name;
 }
 
-// The program's English string table, read from resource.h and the .rc: resource id -> text.
-std::map<int, std::wstring> StringTable() {
-  std::map<std::string, int> ids;
-  const std::string header = ReadSourceFile("resources/resource.h");
-  const std::regex define(R"(#define (IDS_\w+) (\d+))");
-  for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
-    ids[(*it)[1]] = std::stoi((*it)[2]);
-  }
-  std::map<int, std::wstring> table;
-  const std::string rc = ReadSourceFile("resources/VelmoraTray.rc");
-  const std::regex line(R"(\n\s*(IDS_\w+)\s+"([^"]*)\")");
-  for (std::sregex_iterator it(rc.begin(), rc.end(), line), end; it != end; ++it) {
-    table[ids.at((*it)[1])] = Widen((*it)[2]);
-  }
-  return table;
-}
-
 const std::map<int, std::wstring>& English() {
-  static const std::map<int, std::wstring> table = StringTable();
-  return table;
+  return fakes::ProgramStringTable();
 }
 
 std::string Utf16(const std::wstring& text) {
@@ -128,7 +104,7 @@ class LocalizationTest : public ::testing::Test {
 };
 
 TEST_F(LocalizationTest, EachEntryStartsWithTheStringOfItsOwnKey) {
-  const std::string header = ReadSourceFile("resources/resource.h");
+  const std::string header = fakes::ReadSourceFile("resources/resource.h");
   for (const TextInfo& info : kTextTable) {
     const std::regex define("#define " + IdsName(info.key) + " (\\d+)");
     std::smatch match;

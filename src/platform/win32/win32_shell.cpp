@@ -4,15 +4,64 @@
 
 #include <shellapi.h>
 
+#include <iterator>
 #include <vector>
 
 #include "platform/types.h"
+#include "text/format.h"
 
 namespace velmora {
 
 static_assert(MB_OK == win::kMbOk && MB_ICONERROR == win::kMbIconError &&
                   MB_ICONWARNING == win::kMbIconWarning && IDOK == win::kIdOk,
               "message box values cross the seam unchanged");
+
+static_assert(NIM_ADD == nim::kAdd && NIM_MODIFY == nim::kModify &&
+                  NIM_SETVERSION == nim::kSetVersion && NIF_MESSAGE == nim::kFlagMessage &&
+                  NIF_ICON == nim::kFlagIcon && NIF_TIP == nim::kFlagTip &&
+                  NIF_INFO == nim::kFlagInfo && NIIF_INFO == nim::kInfoIconInfo &&
+                  VK_CONTROL == kVkControl,
+              "notification-area values cross the seam unchanged");
+
+bool Win32Shell::NotifyIcon(uint32_t action, const NotifyIconData& data) {
+  NOTIFYICONDATAW native = {};
+  native.cbSize = sizeof(native);
+  native.hWnd = static_cast<HWND>(data.window);
+  native.uID = data.id;
+  native.uFlags = data.flags;
+  native.uCallbackMessage = data.callbackMessage;
+  native.hIcon = static_cast<HICON>(data.icon);
+  CopyTruncated(native.szTip, std::size(native.szTip), data.tip);
+  CopyTruncated(native.szInfoTitle, std::size(native.szInfoTitle), data.infoTitle);
+  CopyTruncated(native.szInfo, std::size(native.szInfo), data.info);
+  native.dwInfoFlags = data.infoFlags;
+  native.uVersion = data.timeoutOrVersion;
+  return ::Shell_NotifyIconW(action, &native) != FALSE;
+}
+
+MenuHandle Win32Shell::CreatePopupMenu() { return ::CreatePopupMenu(); }
+
+void Win32Shell::AppendMenuItem(MenuHandle menu, uint32_t id, const std::wstring& text,
+                                bool grayed) {
+  ::AppendMenuW(static_cast<HMENU>(menu), MF_STRING | (grayed ? MF_GRAYED : 0), id,
+                text.c_str());
+}
+
+void Win32Shell::DestroyMenu(MenuHandle menu) { ::DestroyMenu(static_cast<HMENU>(menu)); }
+
+uint32_t Win32Shell::TrackMenuAtCursor(MenuHandle menu, Hwnd owner) {
+  POINT cursor = {};
+  ::GetCursorPos(&cursor);
+  ::SetForegroundWindow(static_cast<HWND>(owner));
+  const BOOL command =
+      ::TrackPopupMenuEx(static_cast<HMENU>(menu), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
+                         cursor.y, static_cast<HWND>(owner), nullptr);
+  return command > 0 ? static_cast<uint32_t>(command) : 0;
+}
+
+bool Win32Shell::IsKeyDown(int virtualKey) {
+  return (::GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
 
 int Win32Shell::ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                                uint32_t type) {

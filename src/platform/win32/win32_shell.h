@@ -10,6 +10,13 @@ class Win32Shell final : public Shell {
   // Resources (string table) are loaded from this module.
   explicit Win32Shell(void* instance) : instance_(instance) {}
 
+  bool NotifyIcon(uint32_t action, const NotifyIconData& data) override;
+  MenuHandle CreatePopupMenu() override;
+  void AppendMenuItem(MenuHandle menu, uint32_t id, const std::wstring& text,
+                      bool grayed) override;
+  void DestroyMenu(MenuHandle menu) override;
+  uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd owner) override;
+  bool IsKeyDown(int virtualKey) override;
   int ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                      uint32_t type) override;
   void OpenWithShell(const std::wstring& target) override;

@@ -9,6 +9,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_code_page.h"
 #include "platform/win32/win32_dialog_host.h"
+#include "platform/win32/win32_gdi.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_kernel.h"
 #include "platform/win32/win32_registry.h"
@@ -26,6 +27,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static velmora::NoDestructor<velmora::Win32Accounts> accounts;
   static velmora::NoDestructor<velmora::Win32ServiceControl> services;
   static velmora::NoDestructor<velmora::Win32DialogHost> dialogs;
+  static velmora::NoDestructor<velmora::Win32Gdi> gdi;
 
   velmora::Platform platform;
   platform.registry = registry.get();
@@ -38,6 +40,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   platform.accounts = accounts.get();
   platform.services = services.get();
   platform.dialogs = dialogs.get();
+  platform.gdi = gdi.get();
   velmora::InstallPlatform(platform);
 
   return velmora::TrayMain();
