@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the 64-bit Windows programs and runs VelmoraTray.exe under Wine on a virtual desktop
-# with a taskbar: on your DISPLAY when one is set and reachable, else on a private Xvfb.
+# Builds the 64-bit Windows programs, registers and starts the reference service
+# VelmoraFrameworkService in a private Wine prefix, and runs VelmoraTray.exe under Wine on a
+# virtual desktop with a taskbar: on your DISPLAY when one is set and reachable, else on a
+# private Xvfb.
 #
 #   scripts/run.sh                 # runs until the tray ends or Ctrl+C
 #   scripts/run.sh --for SECONDS   # runs for a while, saves a screenshot, then stops
@@ -33,9 +35,13 @@ E2E_WINEPREFIX=$ROOT/build/wineprefix-run
 e2e_configure
 e2e_setup
 
+e2e_service_install
+e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
 e2e_start_tray
+echo "VelmoraFrameworkService is running; its log: $E2E_SERVICE_LOG"
 echo "VelmoraTray.exe is running on $DISPLAY (Wine prefix $WINEPREFIX)."
-echo "Log: $E2E_TRAY_LOG"
+echo "Tray log: $E2E_TRAY_LOG"
+echo "Click the icon at the bottom right of the Wine desktop to ask for an elevation."
 if [[ -n "$run_for" ]]; then
   sleep "$run_for"
   e2e_screenshot desktop

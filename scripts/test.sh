@@ -30,6 +30,21 @@ cmake --preset host >/dev/null
 cmake --build --preset host -j "$JOBS"
 run_ctest host --preset host -j "$JOBS"
 
+echo "== fuzzing the language-file parser (bounded)"
+if bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}" >build/fuzz.log 2>&1; then
+  summary+=("fuzz: language-file parser, ${FUZZ_SECONDS:-60} s, no finding")
+else
+  tail -n 40 build/fuzz.log
+  summary+=("fuzz: FAILED (see build/fuzz.log)")
+  failed=1
+fi
+if python3 resources/Localization/make_lng.py --check; then
+  summary+=("language files: match their sources")
+else
+  summary+=("language files: FAILED --check")
+  failed=1
+fi
+
 echo "== Windows i686 release (compiled and link-checked)"
 cmake --preset windows-i686 >/dev/null
 cmake --build --preset windows-i686 -j "$JOBS"

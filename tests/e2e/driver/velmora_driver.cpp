@@ -5,7 +5,52 @@
 // CR) and answers with its exit code: 0 success, 1 "not found / timed out", 2 usage or API error.
 // Every wait is bounded by the caller's timeout.
 
+// ---- velmora_probe.dll: this file built with VELMORA_DRIVER_PROBE. A menu belongs to its
+// process (Wine refuses GetMenuItemCount from another one), so menu-items runs this export
+// inside the tray on a remote thread.
 #include <windows.h>
+
+#include <cstdint>
+
+namespace velmora_probe {
+
+struct MenuItemInfo {
+  uint32_t id;
+  uint32_t state;
+  RECT rect;  // screen coordinates
+  wchar_t text[128];
+};
+
+struct MenuBlock {
+  uint64_t menu;
+  uint64_t window;
+  int32_t count;
+  MenuItemInfo items[32];
+};
+
+constexpr char kReadMenuExport[] = "VelmoraProbeReadMenu";
+
+}  // namespace velmora_probe
+
+#ifdef VELMORA_DRIVER_PROBE
+
+extern "C" __declspec(dllexport) DWORD WINAPI VelmoraProbeReadMenu(LPVOID param) {
+  auto* block = static_cast<velmora_probe::MenuBlock*>(param);
+  HMENU menu = reinterpret_cast<HMENU>(static_cast<uintptr_t>(block->menu));
+  HWND window = reinterpret_cast<HWND>(static_cast<uintptr_t>(block->window));
+  block->count = GetMenuItemCount(menu);
+  const int count = block->count < 32 ? block->count : 32;
+  for (int i = 0; i < count; ++i) {
+    velmora_probe::MenuItemInfo& item = block->items[i];
+    item.id = GetMenuItemID(menu, i);
+    item.state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+    GetMenuItemRect(window, menu, static_cast<UINT>(i), &item.rect);
+    GetMenuStringW(menu, static_cast<UINT>(i), item.text, 128, MF_BYPOSITION);
+  }
+  return static_cast<DWORD>(block->count);
+}
+
+#else  // the driver
 
 #include <aclapi.h>
 #include <fcntl.h>
@@ -969,6 +1014,297 @@ int CmdObjectDacl(const std::vector<std::wstring>& args) {
   return kOk;
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// Elevation scenarios and the tick benchmark: the tray's popup menu, its dialogs, its memory
+// and the cost of its one-second tick.
+
+constexpr wchar_t kMenuClass[] = L"#32768";
+constexpr UINT kMnGetHMenu = 0x01E1;
+
+// Visible popup menu window of one of the processes.
+HWND FindMenuWindow(const std::wstring& target) {
+  return FindTopLevel(ResolveProcesses(target), kMenuClass, L"", true);
+}
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) +
+         " " + std::to_string(r.bottom);
+}
+
+// menu-wait <pid|image> <timeout_ms>: "MENU <hwnd> <left> <top> <right> <bottom>" (screen).
+int CmdMenuWait(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], timeout)) return kBadUsage;
+  HWND menu = PollUntil(static_cast<DWORD>(timeout), [&]() { return FindMenuWindow(args[0]); });
+  if (!menu) return kNotFound;
+  RECT rect{};
+  GetWindowRect(menu, &rect);
+  PrintLine("MENU " + Hex(reinterpret_cast<uintptr_t>(menu)) + " " + RectText(rect));
+  return kOk;
+}
+
+// Module handle of `path` inside another process (0 when it is not loaded there).
+HMODULE RemoteModule(HANDLE process, const std::wstring& path) {
+  HMODULE modules[1024];
+  DWORD needed = 0;
+  if (!EnumProcessModulesEx(process, modules, sizeof(modules), &needed, LIST_MODULES_ALL)) {
+    return nullptr;
+  }
+  const size_t count = std::min<size_t>(needed / sizeof(HMODULE), std::size(modules));
+  for (size_t i = 0; i < count; ++i) {
+    wchar_t name[MAX_PATH] = {};
+    if (GetModuleFileNameExW(process, modules[i], name, MAX_PATH) && EqualsNoCase(name, path)) {
+      return modules[i];
+    }
+  }
+  return nullptr;
+}
+
+// Runs start(argument) on a new thread of `process`; false on failure or time-out.
+bool RunRemoteThread(HANDLE process, const void* start, void* argument, DWORD& exitCode) {
+  HANDLE thread = CreateRemoteThread(
+      process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(const_cast<void*>(start)),
+      argument, 0, nullptr);
+  if (!thread) return false;
+  const bool done = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 &&
+                    GetExitCodeThread(thread, &exitCode);
+  CloseHandle(thread);
+  return done;
+}
+
+std::wstring ProbePath() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"velmora_probe.dll";
+}
+
+// Reads the menu shown in `window` from inside its process through velmora_probe.dll.
+bool ReadRemoteMenu(HWND window, HMENU menu, velmora_probe::MenuBlock& block) {
+  const std::wstring probe = ProbePath();
+  HMODULE local = LoadLibraryW(probe.c_str());
+  if (!local) {
+    Fail("cannot load " + ToUtf8(probe));
+    return false;
+  }
+  const auto* localExport =
+      reinterpret_cast<const char*>(GetProcAddress(local, velmora_probe::kReadMenuExport));
+  HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                   PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
+                               FALSE, PidOf(window));
+  if (!localExport || !process) {
+    Fail("probe export or OpenProcess");
+    if (process) CloseHandle(process);
+    return false;
+  }
+  const size_t pathBytes = (probe.size() + 1) * sizeof(wchar_t);
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(block) + pathBytes,
+                                MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  bool ok = remote != nullptr;
+  auto* remoteBlock = static_cast<char*>(remote);
+  auto* remotePath = remoteBlock + sizeof(block);
+  block = {};
+  block.menu = reinterpret_cast<uintptr_t>(menu);
+  block.window = reinterpret_cast<uintptr_t>(window);
+  ok = ok && WriteProcessMemory(process, remoteBlock, &block, sizeof(block), nullptr) &&
+       WriteProcessMemory(process, remotePath, probe.c_str(), pathBytes, nullptr);
+  // kernel32 sits at the same address in every process of the session.
+  const void* loadLibrary =
+      reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW"));
+  const void* freeLibrary =
+      reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "FreeLibrary"));
+  DWORD code = 0;
+  ok = ok && RunRemoteThread(process, loadLibrary, remotePath, code);
+  HMODULE remoteModule = ok ? RemoteModule(process, probe) : nullptr;
+  if (remoteModule) {
+    const char* remoteExport = reinterpret_cast<const char*>(remoteModule) +
+                               (localExport - reinterpret_cast<const char*>(local));
+    ok = RunRemoteThread(process, remoteExport, remoteBlock, code) &&
+         ReadProcessMemory(process, remoteBlock, &block, sizeof(block), nullptr);
+    RunRemoteThread(process, freeLibrary, remoteModule, code);
+  } else {
+    ok = false;
+  }
+  if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  FreeLibrary(local);
+  if (!ok) Fail("reading the menu inside its process failed");
+  return ok;
+}
+
+// menu-items <pid|image> <timeout_ms>: "ITEM <index> <id> <grayed 0|1> <x> <y> <text>" per item,
+// x/y the centre of the item on the screen (= inside the virtual desktop window).
+int CmdMenuItems(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[1], timeout)) return kBadUsage;
+  HWND window = PollUntil(static_cast<DWORD>(timeout), [&]() { return FindMenuWindow(args[0]); });
+  if (!window) return kNotFound;
+  DWORD_PTR menu = 0;
+  if (!SendMessageTimeoutW(window, kMnGetHMenu, 0, 0, SMTO_ABORTIFHUNG, 2000, &menu) || !menu) {
+    Fail("MN_GETHMENU");
+    return kError;
+  }
+  static velmora_probe::MenuBlock block;
+  if (!ReadRemoteMenu(window, reinterpret_cast<HMENU>(menu), block)) return kError;
+  if (block.count < 0) {
+    Fail("GetMenuItemCount inside the tray");
+    return kError;
+  }
+  for (int i = 0; i < std::min(block.count, 32); ++i) {
+    velmora_probe::MenuItemInfo& item = block.items[i];
+    item.text[127] = L'\0';
+    PrintLine("ITEM " + std::to_string(i) + " " + std::to_string(item.id) + " " +
+              ((item.state & MF_GRAYED) ? "1" : "0") + " " +
+              std::to_string((item.rect.left + item.rect.right) / 2) + " " +
+              std::to_string((item.rect.top + item.rect.bottom) / 2) + " " + ToUtf8(item.text));
+  }
+  return kOk;
+}
+
+// find-dialog <pid|image> <title> <timeout_ms>: a visible dialog (#32770) of the process with
+// that caption, described like a message box.
+int CmdFindDialog(const std::vector<std::wstring>& args) {
+  unsigned long long timeout = 0;
+  if (args.size() != 3 || !ParseUnsigned(args[2], timeout)) return kBadUsage;
+  HWND dialog = PollUntil(static_cast<DWORD>(timeout), [&]() {
+    return FindTopLevel(ResolveProcesses(args[0]), kMainClass, args[1], true);
+  });
+  if (!dialog) return kNotFound;
+  DescribeBox(dialog);
+  for (HWND child : ChildWindows(dialog)) {
+    PrintLine("CONTROL " + std::to_string(GetDlgCtrlID(child)) + " " + ToUtf8(ClassOf(child)) +
+              " visible=" + (IsWindowVisible(child) ? "1" : "0"));
+  }
+  return kOk;
+}
+
+// set-item-text <dialog-hwnd> <id> <text> / click-item <dialog-hwnd> <id> (BM_CLICK).
+int CmdDialogItem(const std::vector<std::wstring>& args, bool click) {
+  HWND dialog = nullptr;
+  long long id = 0;
+  if (args.size() != (click ? 2u : 3u) || !ParseHwnd(args[0], dialog) || !ParseInt(args[1], id)) {
+    return kBadUsage;
+  }
+  HWND item = GetDlgItem(dialog, static_cast<int>(id));
+  if (!item) {
+    Fail("no control " + std::to_string(id));
+    return kNotFound;
+  }
+  DWORD_PTR result = 0;
+  const BOOL sent =
+      click ? SendMessageTimeoutW(item, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)
+            : SendMessageTimeoutW(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2].c_str()),
+                                  SMTO_ABORTIFHUNG, 5000, &result);
+  if (!sent) {
+    Fail(click ? "BM_CLICK" : "WM_SETTEXT");
+    return kError;
+  }
+  return kOk;
+}
+
+bool PrivateBytes(DWORD pid, SIZE_T& privateBytes, SIZE_T& workingSet) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (!process) return false;
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  const bool ok = GetProcessMemoryInfo(
+      process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+  CloseHandle(process);
+  privateBytes = counters.PrivateUsage;
+  workingSet = counters.WorkingSetSize;
+  return ok;
+}
+
+// tick-bench <hwnd> <count>: sends WM_TIMER <count> times (synchronous, so each time is the
+// whole handling of one tick) and prints the private bytes of the window's process around it.
+int CmdTickBench(const std::vector<std::wstring>& args) {
+  HWND window = nullptr;
+  unsigned long long count = 0;
+  if (args.size() != 2 || !ParseHwnd(args[0], window) || !ParseUnsigned(args[1], count) ||
+      count == 0) {
+    return kBadUsage;
+  }
+  const DWORD pid = PidOf(window);
+  SIZE_T privateBefore = 0, privateAfter = 0, wsBefore = 0, wsAfter = 0;
+  if (!PrivateBytes(pid, privateBefore, wsBefore)) {
+    Fail("GetProcessMemoryInfo");
+    return kError;
+  }
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  std::vector<double> us;
+  us.reserve(count);
+  for (unsigned long long i = 0; i < count; ++i) {
+    LARGE_INTEGER t0{}, t1{};
+    DWORD_PTR result = 0;
+    QueryPerformanceCounter(&t0);
+    if (!SendMessageTimeoutW(window, WM_TIMER, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
+      Fail("SendMessageTimeoutW(WM_TIMER) at tick " + std::to_string(i));
+      return kError;
+    }
+    QueryPerformanceCounter(&t1);
+    us.push_back(static_cast<double>(t1.QuadPart - t0.QuadPart) * 1e6 /
+                 static_cast<double>(frequency.QuadPart));
+  }
+  if (!PrivateBytes(pid, privateAfter, wsAfter)) {
+    Fail("GetProcessMemoryInfo");
+    return kError;
+  }
+  std::vector<double> sorted = us;
+  std::sort(sorted.begin(), sorted.end());
+  const auto at = [&](double q) { return sorted[static_cast<size_t>(q * (sorted.size() - 1))]; };
+  PrintLine("TICKS " + std::to_string(count));
+  PrintLine("TICK_US median=" + Fixed(Median(us), 1) + " p95=" + Fixed(at(0.95), 1) +
+            " p99=" + Fixed(at(0.99), 1) + " max=" + Fixed(sorted.back(), 1));
+  PrintLine("PRIVATE_BYTES before=" + std::to_string(privateBefore) +
+            " after=" + std::to_string(privateAfter) + " growth=" +
+            std::to_string(static_cast<long long>(privateAfter) -
+                           static_cast<long long>(privateBefore)));
+  PrintLine("WORKING_SET before=" + std::to_string(wsBefore) + " after=" + std::to_string(wsAfter));
+  return kOk;
+}
+
+// private-bytes <pid|image>: "PRIVATE <bytes> WORKING_SET <bytes>" of the first process.
+int CmdPrivateBytes(const std::vector<std::wstring>& args) {
+  if (args.size() != 1) return kBadUsage;
+  const std::vector<DWORD> pids = ResolveProcesses(args[0]);
+  SIZE_T privateBytes = 0, workingSet = 0;
+  if (pids.empty() || !PrivateBytes(pids[0], privateBytes, workingSet)) return kNotFound;
+  PrintLine("PRIVATE " + std::to_string(privateBytes) + " WORKING_SET " +
+            std::to_string(workingSet));
+  return kOk;
+}
+
+// signal-start <count> <interval_ms>: sets the service's START event as the service does and
+// prints "SET <GetTickCount64>" just before each signal (the clock of Wine's +timestamp).
+int CmdSignalStart(const std::vector<std::wstring>& args) {
+  unsigned long long count = 0, interval = 0;
+  if (args.size() != 2 || !ParseUnsigned(args[0], count) || !ParseUnsigned(args[1], interval) ||
+      interval >= INFINITE) {
+    return kBadUsage;
+  }
+  HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, velmora::channel::kStartEventName);
+  if (!event) {
+    Fail("OpenEventW START");
+    return kError;
+  }
+  for (unsigned long long i = 0; i < count; ++i) {
+    PrintLine("SET " + std::to_string(GetTickCount64()));
+    SetEvent(event);
+    Sleep(static_cast<DWORD>(interval));
+  }
+  CloseHandle(event);
+  return kOk;
+}
+
+// ticks: GetTickCount64 now (to line the driver's clock up with Wine's trace time stamps).
+int CmdTicks(const std::vector<std::wstring>& args) {
+  if (!args.empty()) return kBadUsage;
+  PrintLine(std::to_string(GetTickCount64()));
+  return kOk;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 int Usage() {
@@ -996,7 +1332,16 @@ int Usage() {
       "  hold-event <name> <seconds>                own a NULL-DACL event for a while\n"
       "  object-dacl <event|mapping> <name>         DACL of a named object as SDDL\n"
       "  wait-event-a <name> <timeout_ms> [answer-name]  wait on a shell-hook event, answer\n"
-      "  set-event-a <name> <hold_ms>               set a shell-hook event, keep it alive\n";
+      "  set-event-a <name> <hold_ms>               set a shell-hook event, keep it alive\n"
+      "  menu-wait <pid|image> <timeout_ms>         visible popup menu and its screen rect\n"
+      "  menu-items <pid|image> <timeout_ms>        its items (read inside the process)\n"
+      "  find-dialog <pid|image> <title> <timeout_ms>  describe a visible dialog\n"
+      "  set-item-text <hwnd> <id> <text>           WM_SETTEXT to a dialog control\n"
+      "  click-item <hwnd> <id>                     BM_CLICK on a dialog button\n"
+      "  private-bytes <pid|image>                  PrivateUsage and working set\n"
+      "  tick-bench <hwnd> <count>                  time WM_TIMER sends, private bytes\n"
+      "  signal-start <count> <interval_ms>         set START, print GetTickCount64\n"
+      "  ticks                                      GetTickCount64\n";
   std::fwrite(kUsage, 1, sizeof(kUsage) - 1, stderr);
   return kError;
 }
@@ -1057,8 +1402,28 @@ int wmain(int argc, wchar_t** argv) {
     result = CmdWaitEventA(args);
   } else if (command == L"set-event-a") {
     result = CmdSetEventA(args);
+  } else if (command == L"menu-wait") {
+    result = CmdMenuWait(args);
+  } else if (command == L"menu-items") {
+    result = CmdMenuItems(args);
+  } else if (command == L"find-dialog") {
+    result = CmdFindDialog(args);
+  } else if (command == L"set-item-text") {
+    result = CmdDialogItem(args, false);
+  } else if (command == L"click-item") {
+    result = CmdDialogItem(args, true);
+  } else if (command == L"private-bytes") {
+    result = CmdPrivateBytes(args);
+  } else if (command == L"tick-bench") {
+    result = CmdTickBench(args);
+  } else if (command == L"signal-start") {
+    result = CmdSignalStart(args);
+  } else if (command == L"ticks") {
+    result = CmdTicks(args);
   } else {
     return Usage();
   }
   return result == kBadUsage ? Usage() : result;
 }
+
+#endif  // VELMORA_DRIVER_PROBE

@@ -552,3 +552,109 @@ e2e_service_expect_log() {  # TEXT WHAT [TIMEOUT]
     e2e_fail "$2: no line with [$1] in the service log:
 $(e2e_service_log)"
 }
+
+# --------------------------------------------------------------------------------------------
+# Elevation scenarios (elevation_*.sh) and bench/run_tick_bench.sh: a virtual desktop whose
+# explorer traces its tooltips, the tray's notification icon, balloons and crops of pictures.
+#
+# Facts (Wine 8.0): explorer prints a balloon as `TOOLTIPS_Show Show tooltip N, L"text"` only
+# when the desktop process itself runs with WINEDEBUG=+tooltips; the desktop is started on
+# demand by the first program that needs it and inherits that program's WINEDEBUG and stderr,
+# so it cannot be switched on afterwards. Texts are escaped as debugstr_w does (a non-ASCII
+# character as \xxxx, four hex digits). +timestamp prefixes each line with the tick count in
+# seconds (the clock of GetTickCount64), which the tick benchmark lines up with the driver.
+
+E2E_DESKTOP_TRACE=""  # explorer's trace file
+E2E_DESKTOP_X=""      # X window of the "shell" virtual desktop
+
+e2e_desktop_window() {
+  E2E_DESKTOP_X="$(xdotool search --name '^shell - Wine desktop$' 2>/dev/null | head -n1)"
+  [[ -n "$E2E_DESKTOP_X" ]]
+}
+
+# Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE. Call it
+# after e2e_clean_state (no tray window may live on the old desktop).
+e2e_desktop_trace_start() {
+  e2e_driver terminate explorer.exe 1 10000 >/dev/null || e2e_fail "cannot end the desktop process"
+  e2e_wait_until 10 bash -c '! xdotool search --name "^shell - Wine desktop$" >/dev/null 2>&1' ||
+    e2e_fail "the old desktop window is still there"
+  E2E_DESKTOP_TRACE="$E2E_TMP/desktop.trace"
+  # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
+  WINEDEBUG="-all,+tooltips,+timestamp" wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 \
+    </dev/null >/dev/null 2>"$E2E_DESKTOP_TRACE" &
+  E2E_PIDS+=("$!")
+  e2e_wait_until 20 e2e_desktop_window || e2e_fail "the traced desktop did not start"
+}
+
+# Prints TEXT as the trace shows it (debugstr_w escapes).
+e2e_dbgstr() {  # TEXT
+  local text="$1" out="" c code i
+  for ((i = 0; i < ${#text}; i++)); do
+    c="${text:i:1}"
+    printf -v code '%d' "'$c"
+    if ((code < 32 || code >= 127)); then
+      printf -v c '\\%04x' "$code"
+    elif [[ "$c" == '"' || "$c" == '\' ]]; then
+      c="\\$c"
+    fi
+    out+="$c"
+  done
+  printf '%s\n' "$out"
+}
+
+# How many trace lines contain the fixed string PATTERN.
+e2e_trace_count() {  # PATTERN
+  grep -acF -- "$1" "$E2E_DESKTOP_TRACE" 2>/dev/null || true
+}
+
+# Balloon (or tooltip) texts shown so far, in order, as debugstr_w text.
+e2e_balloon_texts() {
+  grep -ao 'Show tooltip [0-9]*, L".*", size' "$E2E_DESKTOP_TRACE" 2>/dev/null |
+    sed 's/^Show tooltip [0-9]*, L"//; s/", size$//' | grep -vx 'Velmora' || true
+}
+
+# How many times the balloon text TEXT has been shown.
+e2e_balloon_count() {  # TEXT
+  e2e_trace_count "Show tooltip 0, L\"$(e2e_dbgstr "$1")\", size"
+}
+
+e2e_balloon_shown_more_than() {  # TEXT COUNT
+  (($(e2e_balloon_count "$1") > $2))
+}
+
+# Fails unless TEXT is shown as a balloon more than BEFORE times within TIMEOUT seconds.
+e2e_expect_balloon() {  # TEXT BEFORE WHAT [TIMEOUT]
+  e2e_wait_until "${4:-10}" e2e_balloon_shown_more_than "$1" "$2" ||
+    e2e_fail "$3: no balloon [$1]; balloons shown: $(e2e_balloon_texts | tr '\n' '|')"
+}
+
+e2e_tray_icons_more_than() {  # COUNT
+  (($(e2e_trace_count 'TOOLTIPS_AddToolT add text L"Velmora"') > $1))
+}
+
+# Waits until the tray's icon has been added to the notification area (COUNT+1-th time).
+e2e_wait_tray_icon() {  # [COUNT_BEFORE]
+  e2e_wait_until 10 e2e_tray_icons_more_than "${1:-0}" || e2e_fail "the tray's icon did not appear"
+}
+
+# A real click on the first icon slot of the taskbar (right-most): BUTTON 1 left, 3 right.
+e2e_click_tray_icon() {  # [BUTTON]
+  e2e_desktop_window || e2e_fail "no virtual desktop"
+  xdotool mousemove --window "$E2E_DESKTOP_X" 1013 758 click "${1:-1}"
+}
+
+# Clicks the desktop far from the icon and the menus: closes an open popup menu.
+e2e_click_away() {
+  xdotool mousemove --window "$E2E_DESKTOP_X" 400 300 click 1
+}
+
+# A screenshot cut to GEOMETRY (ImageMagick WxH+X+Y) of the 1024x768 screen.
+e2e_screenshot_crop() {  # NAME GEOMETRY
+  local file="$E2E_ARTIFACTS/$E2E_NAME-$1.png"
+  if timeout 20 import -display "$DISPLAY" -window root -crop "$2" +repage "$file" \
+    </dev/null >/dev/null 2>&1; then
+    e2e_log "screenshot $file"
+  else
+    e2e_log "warning: screenshot $1 failed"
+  fi
+}
