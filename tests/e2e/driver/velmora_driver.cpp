@@ -1163,7 +1163,8 @@ int CmdMenuItems(const std::vector<std::wstring>& args) {
 }
 
 // find-dialog <pid|image> <title> <timeout_ms>: a visible dialog (#32770) of the process with
-// that caption, described like a message box.
+// that caption, described like a message box, then "CONTROL <id> <class> visible=0|1
+// centre=<x>,<y>" (screen) per control.
 int CmdFindDialog(const std::vector<std::wstring>& args) {
   unsigned long long timeout = 0;
   if (args.size() != 3 || !ParseUnsigned(args[2], timeout)) return kBadUsage;
@@ -1173,8 +1174,12 @@ int CmdFindDialog(const std::vector<std::wstring>& args) {
   if (!dialog) return kNotFound;
   DescribeBox(dialog);
   for (HWND child : ChildWindows(dialog)) {
+    RECT rect{};
+    GetWindowRect(child, &rect);
     PrintLine("CONTROL " + std::to_string(GetDlgCtrlID(child)) + " " + ToUtf8(ClassOf(child)) +
-              " visible=" + (IsWindowVisible(child) ? "1" : "0"));
+              " visible=" + (IsWindowVisible(child) ? "1" : "0") + " centre=" +
+              std::to_string((rect.left + rect.right) / 2) + "," +
+              std::to_string((rect.top + rect.bottom) / 2));
   }
   return kOk;
 }
@@ -1203,6 +1208,8 @@ int CmdDialogItem(const std::vector<std::wstring>& args, bool click) {
   return kOk;
 }
 
+// PrivateUsage, or PagefileUsage where PrivateUsage stays 0 (Wine 8 leaves it unset; on Windows
+// the two are the same commit charge).
 bool PrivateBytes(DWORD pid, SIZE_T& privateBytes, SIZE_T& workingSet) {
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
   if (!process) return false;
@@ -1211,7 +1218,7 @@ bool PrivateBytes(DWORD pid, SIZE_T& privateBytes, SIZE_T& workingSet) {
   const bool ok = GetProcessMemoryInfo(
       process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
   CloseHandle(process);
-  privateBytes = counters.PrivateUsage;
+  privateBytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
   workingSet = counters.WorkingSetSize;
   return ok;
 }

@@ -566,24 +566,36 @@ $(e2e_service_log)"
 
 E2E_DESKTOP_TRACE=""  # explorer's trace file
 E2E_DESKTOP_X=""      # X window of the "shell" virtual desktop
+E2E_DESKTOP_CHANNELS="${E2E_DESKTOP_CHANNELS:-}"  # more debug channels for the desktop
 
 e2e_desktop_window() {
   E2E_DESKTOP_X="$(xdotool search --name '^shell - Wine desktop$' 2>/dev/null | head -n1)"
   [[ -n "$E2E_DESKTOP_X" ]]
 }
 
-# Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE. Call it
-# after e2e_clean_state (no tray window may live on the old desktop).
+# Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE (a new
+# file). Call it after every e2e_clean_state, which ends it with the other tracked processes.
 e2e_desktop_trace_start() {
   e2e_driver terminate explorer.exe 1 10000 >/dev/null || e2e_fail "cannot end the desktop process"
   e2e_wait_until 10 bash -c '! xdotool search --name "^shell - Wine desktop$" >/dev/null 2>&1' ||
     e2e_fail "the old desktop window is still there"
   E2E_DESKTOP_TRACE="$E2E_TMP/desktop.trace"
-  # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
-  WINEDEBUG="-all,+tooltips,+timestamp" wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 \
-    </dev/null >/dev/null 2>"$E2E_DESKTOP_TRACE" &
-  E2E_PIDS+=("$!")
-  e2e_wait_until 20 e2e_desktop_window || e2e_fail "the traced desktop did not start"
+  # A new desktop process that still finds the old desktop's window ends at once: try again.
+  local attempt pid
+  for attempt in 1 2 3 4 5; do
+    # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
+    WINEDEBUG="-all,+tooltips,+timestamp${E2E_DESKTOP_CHANNELS:+,$E2E_DESKTOP_CHANNELS}" wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 \
+      </dev/null >/dev/null 2>"$E2E_DESKTOP_TRACE" &
+    pid=$!
+    E2E_PIDS+=("$pid")
+    while e2e_is_running "$pid"; do
+      if e2e_desktop_window; then return 0; fi
+      sleep 0.2
+    done
+    e2e_log "the traced desktop ended at once (attempt $attempt); starting it again"
+    sleep 1
+  done
+  e2e_fail "the traced desktop did not start"
 }
 
 # Prints TEXT as the trace shows it (debugstr_w escapes).

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Audit=1 and AuditRFE=1: a click opens the reason dialog (with the RFELINK link); the typed
+# reason travels to the service in the request, a reason under three characters keeps the
+# dialog open, and Cancel sends nothing.
+set -euo pipefail
+# shellcheck source=lib/wine_env.sh
+source "$(dirname "$0")/lib/wine_env.sh"
+e2e_parse_args "$@"
+e2e_setup
+
+user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
+logged_user="${user//\\/\\\\}"
+requests() { grep -c 'Request\. ' "$E2E_SERVICE_LOG" || true; }
+
+e2e_clean_state
+e2e_desktop_trace_start
+e2e_service_install
+e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+for value in Audit AuditRFE; do
+  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v "$value" /t REG_DWORD /d 1 ||
+    e2e_fail "cannot set $value"
+done
+e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 600 ||
+  e2e_fail "cannot set AccessPeriod"
+e2e_reg_add 'HKCU\Software\Ostrand\Velmora' /v RFELINK /t REG_SZ /d 'https://help.example/elevation' ||
+  e2e_fail "cannot set RFELINK"
+e2e_start_tray
+e2e_find_main VelmoraTray.exe 10000 >/dev/null || e2e_fail "no main window"
+e2e_wait_tray_icon
+
+open_dialog() {  # prints the dialog's HWND
+  e2e_click_tray_icon 1
+  e2e_driver find-dialog VelmoraTray.exe Velmora 10000 >"$E2E_TMP/dialog.txt" ||
+    e2e_fail "no reason dialog after the click"
+  sed -n 's/^HWND: //p' "$E2E_TMP/dialog.txt"
+}
+
+dialog="$(open_dialog)"
+grep -qx 'TEXT: Reason for elevation' "$E2E_TMP/dialog.txt" || e2e_fail "prompt: $(cat "$E2E_TMP/dialog.txt")"
+grep -qx 'BUTTON 1: Elevate' "$E2E_TMP/dialog.txt" || e2e_fail "no Elevate button"
+grep -qx 'BUTTON 2: Cancel' "$E2E_TMP/dialog.txt" || e2e_fail "no Cancel button"
+grep -q '^CONTROL 1034 SysLink visible=1 ' "$E2E_TMP/dialog.txt" || e2e_fail "the RFELINK link is hidden"
+grep -qx 'TEXT: <a>https://help.example/elevation</a>' "$E2E_TMP/dialog.txt" ||
+  e2e_fail "link text: $(cat "$E2E_TMP/dialog.txt")"
+
+# Two characters: the dialog stays and nothing is sent.
+e2e_driver set-item-text "$dialog" 1000 'ab' || e2e_fail "cannot type the reason"
+e2e_driver click-item "$dialog" 1 || e2e_fail "cannot press Elevate"
+sleep 1
+e2e_driver find-dialog VelmoraTray.exe Velmora 500 >/dev/null || e2e_fail "a 2-character reason closed the dialog"
+e2e_assert_eq 0 "$(requests)" "requests after a 2-character reason"
+
+# Typed for real: a click into the edit box, then xdotool types.
+e2e_driver set-item-text "$dialog" 1000 '' || e2e_fail "cannot clear the reason"
+edit="$(sed -n 's/^CONTROL 1000 Edit visible=1 centre=//p' "$E2E_TMP/dialog.txt")"
+[[ -n "$edit" ]] || e2e_fail "no edit box: $(cat "$E2E_TMP/dialog.txt")"
+xdotool mousemove --window "$E2E_DESKTOP_X" "${edit%,*}" "${edit#*,}" click 1
+xdotool type --delay 20 'Install the printer driver'
+e2e_screenshot_crop dialog 700x300+162+234
+e2e_screenshot dialog-full
+e2e_driver click-item "$dialog" 1 || e2e_fail "cannot press Elevate"
+e2e_service_expect_log "Request. user=\"$logged_user\" reason=\"Install the printer driver\" at-login=0 seconds=600" \
+  "the typed reason" 10
+e2e_service_expect_log "Decision. Granted: \"$logged_user\" is elevated for 600 seconds." "grant"
+e2e_wait_until 5 e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null ||
+  e2e_fail "no timerEnd after the grant"
+e2e_driver service-emergency || e2e_fail "cannot end the elevation"
+e2e_service_expect_log "ends: EMERGENCYSTART." "end of the elevation"
+timer_end_gone() { ! e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null; }
+e2e_wait_until 5 timer_end_gone || e2e_fail "timerEnd is still there after EXPIRE"
+
+# Cancel: the dialog closes and nothing reaches the service; a later click opens it again.
+dialog="$(open_dialog)"
+e2e_driver set-item-text "$dialog" 1000 'never sent' || e2e_fail "cannot type the reason"
+e2e_driver click-item "$dialog" 2 || e2e_fail "cannot press Cancel"
+dialog_gone() { ! e2e_driver find-dialog VelmoraTray.exe Velmora 0 >/dev/null; }
+e2e_wait_until 5 dialog_gone || e2e_fail "Cancel did not close the dialog"
+sleep 1
+e2e_assert_eq 1 "$(requests)" "requests after Cancel"
+if grep -q 'never sent' "$E2E_SERVICE_LOG"; then e2e_fail "a cancelled reason reached the service"; fi
+dialog="$(open_dialog)"
+e2e_driver click-item "$dialog" 2 || e2e_fail "cannot press Cancel"
+e2e_pass

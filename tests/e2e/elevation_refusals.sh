@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The service refuses (its machine value Deny = 1): the forbidden balloon and no timerEnd; the
+# service stopped: the not-running balloon and no request at all.
+set -euo pipefail
+# shellcheck source=lib/wine_env.sh
+source "$(dirname "$0")/lib/wine_env.sh"
+e2e_parse_args "$@"
+e2e_setup
+
+forbidden="You have insufficient privileges to elevate your account. Please contact your system administrator"
+not_running="Velmora Framework Service is not running, please contact your system Administrator"
+requests() { grep -c 'Request\. ' "$E2E_SERVICE_LOG" || true; }
+
+e2e_clean_state
+e2e_desktop_trace_start
+e2e_service_install
+e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+e2e_reg_add 'HKLM\Software\Ostrand\Velmora\Service' /v Deny /t REG_DWORD /d 1 /reg:64 ||
+  e2e_fail "cannot set Deny"
+e2e_start_tray
+e2e_find_main VelmoraTray.exe 10000 >/dev/null || e2e_fail "no main window"
+e2e_wait_tray_icon
+
+before=$(e2e_balloon_count "$forbidden")
+e2e_click_tray_icon 1
+e2e_service_expect_log "Decision. Refused: the machine value Deny is 1." "refusal" 10
+e2e_expect_balloon "$forbidden" "$before" "forbidden balloon"
+e2e_screenshot_crop forbidden-balloon 640x200+384+568
+if e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null; then
+  e2e_fail "timerEnd was written for a refused request"
+fi
+
+e2e_service_stop
+sent=$(requests)
+before=$(e2e_balloon_count "$not_running")
+e2e_click_tray_icon 1
+e2e_expect_balloon "$not_running" "$before" "service-not-running balloon"
+e2e_screenshot_crop not-running-balloon 640x200+384+568
+e2e_assert_eq "$sent" "$(requests)" "requests while the service is stopped"
+e2e_pass
