@@ -606,7 +606,7 @@ e2e_dbgstr() {  # TEXT
     printf -v code '%d' "'$c"
     if ((code < 32 || code >= 127)); then
       printf -v c '\\%04x' "$code"
-    elif [[ "$c" == '"' || "$c" == '\' ]]; then
+    elif [[ "$c" == '"' || "$c" == "\\" ]]; then
       c="\\$c"
     fi
     out+="$c"
@@ -645,6 +645,7 @@ e2e_tray_icons_more_than() {  # COUNT
 }
 
 # Waits until the tray's icon has been added to the notification area (COUNT+1-th time).
+# shellcheck disable=SC2120  # the count is optional
 e2e_wait_tray_icon() {  # [COUNT_BEFORE]
   e2e_wait_until 10 e2e_tray_icons_more_than "${1:-0}" || e2e_fail "the tray's icon did not appear"
 }
