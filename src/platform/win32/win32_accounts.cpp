@@ -74,10 +74,25 @@ bool Win32Accounts::UserName(std::wstring* name) {
   return true;
 }
 
+// secur32 is loaded only when a display name is wanted: loading it starts the system's security
+// packages, which cost the tray several megabytes at every start for a name most deployments
+// never show. It is loaded from the system folder by full path, never by the search order.
 bool Win32Accounts::DisplayName(std::wstring* name) {
+  using GetUserNameExWFn = BOOLEAN(WINAPI*)(EXTENDED_NAME_FORMAT, LPWSTR, PULONG);
+  static GetUserNameExWFn getUserNameEx = []() -> GetUserNameExWFn {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\secur32.dll";
+    HMODULE module = ::LoadLibraryW(path.c_str());
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<GetUserNameExWFn>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "GetUserNameExW")));
+  }();
+  if (getUserNameEx == nullptr) return false;
   wchar_t buffer[600] = {};
   ULONG chars = 600;
-  if (!::GetUserNameExW(NameDisplay, buffer, &chars)) return false;
+  if (!getUserNameEx(NameDisplay, buffer, &chars)) return false;
   *name = FromBuffer(buffer, 600);
   return true;
 }
