@@ -2,6 +2,7 @@
 
 #include "app/countdown.h"
 #include "app/globals.h"
+#include "app/window_icons.h"
 #include "elevation/elevation_timer.h"
 #include "elevation/request_flow.h"
 #include "elevation/shell_hook.h"
@@ -77,12 +78,8 @@ intptr_t CMainDlg::OnInitDialog() {
   Store(g_nElevationKind, KindNone);
 
   windows.CenterWindow(m_hWnd);
-  IconHandle big = windows.LoadIconResource(IDI_VELMORA, windows.SystemMetric(kSmCxIcon),
-                                            windows.SystemMetric(kSmCyIcon));
-  windows.Send(m_hWnd, msg::kSetIcon, kIconBig, reinterpret_cast<intptr_t>(big));
-  SmallIcon = windows.LoadIconResource(IDI_VELMORA, windows.SystemMetric(kSmCxSmIcon),
-                                       windows.SystemMetric(kSmCySmIcon));
-  windows.Send(m_hWnd, msg::kSetIcon, kIconSmall, reinterpret_cast<intptr_t>(SmallIcon));
+  const WindowIcons icons = SetProgramIcons(m_hWnd);
+  SmallIcon = icons.small;
 
   if (CMessageLoop* loop = AppModule().GetMessageLoop()) {
     loop->AddMessageFilter(this);
@@ -91,7 +88,7 @@ intptr_t CMainDlg::OnInitDialog() {
 
   // Worker threads post to g_hMainWnd, so it is set before any of them starts.
   g_hMainWnd.store(m_hWnd, std::memory_order_relaxed);
-  DefaultIcon = big;
+  DefaultIcon = icons.big;
 
   UpdateIdentityName(std::wstring());
   AddTrayIcon();
@@ -322,8 +319,8 @@ void CMainDlg::ShowBalloon(uintptr_t kind, uint32_t seconds) {
 void CMainDlg::OnCountdownTimer() {
   std::wstring visible;
   if (!ReadMachineDword(L"VisibleCountDown", visible) || visible != L"1") return;
-  if (!IsElevationActive()) return;
-  const uint32_t seconds = GetRemainingSeconds();
+  // One read of "timerEnd" a second, not two.
+  const uint32_t seconds = ActiveRemainingSeconds();
   if (seconds < 1 || seconds > kCountdownMaxSeconds) return;
   IconHandle icon = DrawCountdownIcon(m_hWnd, seconds);
   SetTrayIcon(icon);

@@ -1,6 +1,7 @@
 #include "dialogs/reason_dlg.h"
 
 #include "app/globals.h"
+#include "app/window_icons.h"
 #include "platform/platform.h"
 #include "resource.h"
 #include "settings/settings_store.h"
@@ -66,12 +67,9 @@ intptr_t CReasonDlg::OnInitDialog() {
     host.ShowItem(m_hWnd, IDC_REASON_LINK, true);
   }
 
-  m_bigIcon = windows.LoadIconResource(IDI_VELMORA, windows.SystemMetric(kSmCxIcon),
-                                       windows.SystemMetric(kSmCyIcon));
-  m_smallIcon = windows.LoadIconResource(IDI_VELMORA, windows.SystemMetric(kSmCxSmIcon),
-                                         windows.SystemMetric(kSmCySmIcon));
-  windows.Send(m_hWnd, msg::kSetIcon, kIconBig, reinterpret_cast<intptr_t>(m_bigIcon));
-  windows.Send(m_hWnd, msg::kSetIcon, kIconSmall, reinterpret_cast<intptr_t>(m_smallIcon));
+  const WindowIcons icons = SetProgramIcons(m_hWnd);
+  m_bigIcon = icons.big;
+  m_smallIcon = icons.small;
 
   host.SetItemText(m_hWnd, IDC_REASON_PROMPT, LocalizedText(TextId::kElevateReasonDlgPrompt));
   host.SetItemText(m_hWnd, kIdOk, LocalizedText(TextId::kElevateReasonDlgButton1));

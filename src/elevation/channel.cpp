@@ -102,6 +102,10 @@ void CloseChannelEvents() {
 
 Handle GetChannelEvent(ChannelEvent which) { return g_channelEvents[which]; }
 
+void SignalShellHookSettled() {
+  if (Handle settled = g_channelEvents[kShellHookSettledEvent]) Kern().SignalEvent(settled);
+}
+
 void WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
                            uint32_t seconds) {
   const ElevationRequest record =

@@ -31,6 +31,9 @@ bool CreateChannelEvents();
 // three.
 void CloseChannelEvents();
 Handle GetChannelEvent(ChannelEvent which);
+// Tells the shell-hook library that its last request is settled ("event__124__"), when that
+// event could be obtained.
+void SignalShellHookSettled();
 
 using channel::ElevationRequest;
 using channel::SettingsRecord;

@@ -29,10 +29,6 @@ void PostToMainWindow(uint32_t message, uintptr_t wParam) {
   Windows().Post(g_hMainWnd.load(std::memory_order_relaxed), message, wParam, 0);
 }
 
-void SignalShellHookSettled() {
-  if (Handle settled = GetChannelEvent(kShellHookSettledEvent)) Kern().SignalEvent(settled);
-}
-
 }  // namespace
 
 void SetTimerEnd(uint32_t seconds) {
@@ -49,14 +45,29 @@ bool IsElevationActive() {
   return false;
 }
 
+namespace {
+
+// An end beyond 32 bits of seconds from now must not wrap into a few seconds.
+uint32_t SecondsUntil(int64_t end, int64_t now) {
+  if (end < now) return 0;
+  const uint64_t left = static_cast<uint64_t>(end - now);
+  return left > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(left);
+}
+
+}  // namespace
+
 uint32_t GetRemainingSeconds() {
   int64_t end = 0;
   if (!ReadTimerEnd(&end)) return 0;
+  return SecondsUntil(end, Time().NowSeconds());
+}
+
+uint32_t ActiveRemainingSeconds() {
+  int64_t end = 0;
+  if (!ReadTimerEnd(&end)) return 0;
   const int64_t now = Time().NowSeconds();
-  if (end < now) return 0;
-  // An end beyond 32 bits of seconds from now must not wrap into a few seconds.
-  const uint64_t left = static_cast<uint64_t>(end - now);
-  return left > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(left);
+  if (end < now) DeleteUserValue(kTimerEnd);
+  return end > now ? SecondsUntil(end, now) : 0;
 }
 
 void HandleServiceEvent(int index) {

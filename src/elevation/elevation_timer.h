@@ -12,8 +12,11 @@ namespace velmora {
 void SetTimerEnd(uint32_t seconds);
 // "timerEnd" lies strictly in the future; a past one is deleted on the way.
 bool IsElevationActive();
-// Seconds until "timerEnd" (low 32 bits), 0 when there is none or it is not in the future.
+// Seconds until "timerEnd" (capped at 32 bits), 0 when there is none or it is not in the future.
 uint32_t GetRemainingSeconds();
+// IsElevationActive and GetRemainingSeconds in one read, for the one-second tick: 0 when no
+// elevation is active (a past end is deleted on the way), else the seconds left.
+uint32_t ActiveRemainingSeconds();
 
 // Starts ServiceEventThread as a detached thread.
 void StartServiceEventThread();

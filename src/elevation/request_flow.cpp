@@ -20,8 +20,12 @@ constexpr wchar_t kResuscitateReason[] =
     L"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 constexpr uint32_t kMbIconInformation = 0x40;
 
-void SignalShellHookSettled() {
-  if (Handle settled = GetChannelEvent(kShellHookSettledEvent)) Kern().SignalEvent(settled);
+// A count of seconds or days from its setting: the default when missing or empty. A negative
+// value must not wrap into a century-long request: it asks for nothing.
+uint32_t CountFromSetting(bool found, const std::wstring& text, uint32_t fallback) {
+  if (!found || text.empty()) return fallback;
+  const long value = SettingToLong(text);
+  return value < 0 ? 0 : static_cast<uint32_t>(value);
 }
 
 bool IsExactlyOne(const wchar_t* name) {
@@ -35,19 +39,14 @@ bool IsServiceRunning() { return Services().ServiceState(kServiceName) == svc::k
 
 uint32_t GetAccessPeriod() {
   std::wstring text;
-  if (!GetSetting(L"AccessPeriod", text, kSettingNumber) || text.empty()) {
-    return kDefaultAccessPeriod;
-  }
-  // A negative period must not wrap into a century-long request: it asks for nothing.
-  const long seconds = SettingToLong(text);
-  return seconds < 0 ? 0 : static_cast<uint32_t>(seconds);
+  const bool found = GetSetting(L"AccessPeriod", text, kSettingNumber);
+  return CountFromSetting(found, text, kDefaultAccessPeriod);
 }
 
 uint32_t GetElevateForXDays() {
   std::wstring text;
-  if (!ReadMachineDword(L"ElevateForXDays", text) || text.empty()) return 0;
-  const long days = SettingToLong(text);
-  return days < 0 ? 0 : static_cast<uint32_t>(days);
+  const bool found = ReadMachineDword(L"ElevateForXDays", text);
+  return CountFromSetting(found, text, 0);
 }
 
 uint32_t DaysToSeconds(uint32_t days) {
