@@ -310,6 +310,20 @@ TEST_F(TrayIconTest, CountdownShowsOnlyTheLast999SecondsAndOnlyWhenAsked) {
   ASSERT_EQ(1u, fake.gdi.drawn().size());
   EXPECT_EQ(L"999", fake.gdi.drawn()[0].text);
   EXPECT_EQ(10, fake.gdi.drawn()[0].fontHeight);
+
+  // The taskbar comes back mid-countdown: the default icon at once, the number at the next
+  // tick, and the icon the old taskbar showed is not kept alive.
+  fake.shell.clear_notify_calls();
+  dialog.ProcessWindowMessage(hwnd, dialog.taskbarCreatedMessage(), 0, 0, result);
+  ASSERT_FALSE(fake.shell.notify_calls().empty());
+  EXPECT_EQ(nim::kAdd, fake.shell.notify_calls()[0].action);
+  EXPECT_EQ(dialog.defaultIcon(), fake.shell.notify_calls()[0].data.icon);
+  fake.clock.Advance(1);
+  dialog.ProcessWindowMessage(hwnd, msg::kTimer, 0, 0, result);
+  EXPECT_EQ(nim::kModify, fake.shell.notify_calls().back().action);
+  EXPECT_EQ(L"998", fake.gdi.drawn().back().text);
+  EXPECT_NE(dialog.defaultIcon(), fake.shell.notify_calls().back().data.icon);
+  EXPECT_EQ(1, fake.gdi.Alive(FakeGdi::Kind::kIcon));
 }
 
 TEST_F(TrayIconTest, SessionEndGoesToTheResuscitateRule) {

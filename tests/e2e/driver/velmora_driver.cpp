@@ -57,6 +57,7 @@ extern "C" __declspec(dllexport) DWORD WINAPI VelmoraProbeReadMenu(LPVOID param)
 #include <io.h>
 #include <psapi.h>
 #include <sddl.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -1225,6 +1226,7 @@ bool PrivateBytes(DWORD pid, SIZE_T& privateBytes, SIZE_T& workingSet) {
 
 // tick-bench <hwnd> <count>: sends WM_TIMER <count> times (synchronous, so each time is the
 // whole handling of one tick) and prints the private bytes of the window's process around it.
+// Each tick is followed by a WM_NULL send: what a cross-process send costs by itself.
 int CmdTickBench(const std::vector<std::wstring>& args) {
   HWND window = nullptr;
   unsigned long long count = 0;
@@ -1240,19 +1242,26 @@ int CmdTickBench(const std::vector<std::wstring>& args) {
   }
   LARGE_INTEGER frequency{};
   QueryPerformanceFrequency(&frequency);
-  std::vector<double> us;
+  std::vector<double> us, nullUs;
   us.reserve(count);
-  for (unsigned long long i = 0; i < count; ++i) {
+  nullUs.reserve(count);
+  const auto timedSend = [&](UINT message, std::vector<double>& into) {
     LARGE_INTEGER t0{}, t1{};
     DWORD_PTR result = 0;
     QueryPerformanceCounter(&t0);
-    if (!SendMessageTimeoutW(window, WM_TIMER, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
-      Fail("SendMessageTimeoutW(WM_TIMER) at tick " + std::to_string(i));
-      return kError;
+    if (!SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
+      return false;
     }
     QueryPerformanceCounter(&t1);
-    us.push_back(static_cast<double>(t1.QuadPart - t0.QuadPart) * 1e6 /
-                 static_cast<double>(frequency.QuadPart));
+    into.push_back(static_cast<double>(t1.QuadPart - t0.QuadPart) * 1e6 /
+                   static_cast<double>(frequency.QuadPart));
+    return true;
+  };
+  for (unsigned long long i = 0; i < count; ++i) {
+    if (!timedSend(WM_TIMER, us) || !timedSend(WM_NULL, nullUs)) {
+      Fail("SendMessageTimeoutW at tick " + std::to_string(i));
+      return kError;
+    }
   }
   if (!PrivateBytes(pid, privateAfter, wsAfter)) {
     Fail("GetProcessMemoryInfo");
@@ -1264,6 +1273,7 @@ int CmdTickBench(const std::vector<std::wstring>& args) {
   PrintLine("TICKS " + std::to_string(count));
   PrintLine("TICK_US median=" + Fixed(Median(us), 1) + " p95=" + Fixed(at(0.95), 1) +
             " p99=" + Fixed(at(0.99), 1) + " max=" + Fixed(sorted.back(), 1));
+  PrintLine("NULL_US median=" + Fixed(Median(nullUs), 1));
   PrintLine("PRIVATE_BYTES before=" + std::to_string(privateBefore) +
             " after=" + std::to_string(privateAfter) + " growth=" +
             std::to_string(static_cast<long long>(privateAfter) -
@@ -1280,6 +1290,110 @@ int CmdPrivateBytes(const std::vector<std::wstring>& args) {
   if (pids.empty() || !PrivateBytes(pids[0], privateBytes, workingSet)) return kNotFound;
   PrintLine("PRIVATE " + std::to_string(privateBytes) + " WORKING_SET " +
             std::to_string(workingSet));
+  return kOk;
+}
+
+// tick-floor <count>: the platform calls one countdown tick is made of, bare, in this process:
+// the setting read (a policy key in both views, then the product key), the "timerEnd" read,
+// the 16 by 16 icon drawn, NIM_MODIFY of this process's own notification icon, the old icon
+// destroyed. What Wine charges for them is the floor under the tray's tick.
+int CmdTickFloor(const std::vector<std::wstring>& args) {
+  unsigned long long count = 0;
+  if (args.size() != 1 || !ParseUnsigned(args[0], count) || count == 0) return kBadUsage;
+  HWND window = CreateWindowExW(0, L"STATIC", L"velmora tick floor", 0, 0, 0, 0, 0, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!window) {
+    Fail("CreateWindowExW");
+    return kError;
+  }
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = WM_USER + 1;
+  data.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  wcscpy_s(data.szTip, L"Velmora");
+  if (!Shell_NotifyIconW(NIM_ADD, &data)) {
+    Fail("Shell_NotifyIconW(NIM_ADD)");
+    DestroyWindow(window);
+    return kError;
+  }
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  const auto now = [&] {
+    LARGE_INTEGER t{};
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+  };
+  const auto readValue = [](HKEY root, const wchar_t* path, REGSAM view, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    wchar_t buffer[64];
+    DWORD size = sizeof(buffer);
+    const bool found = RegQueryValueExW(key, name, nullptr, nullptr,
+                                        reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return found;
+  };
+  std::vector<double> registry, drawing, notify, total;
+  HICON previous = nullptr;
+  for (unsigned long long i = 0; i < count; ++i) {
+    const double t0 = now();
+    readValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Ostrand\\Velmora", KEY_WOW64_64KEY,
+              L"VisibleCountDown") ||
+        readValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Ostrand\\Velmora", KEY_WOW64_32KEY,
+                  L"VisibleCountDown") ||
+        readValue(HKEY_LOCAL_MACHINE, L"Software\\Ostrand\\Velmora", KEY_WOW64_64KEY,
+                  L"VisibleCountDown");
+    readValue(HKEY_CURRENT_USER, L"Software\\Ostrand\\Velmora", KEY_WOW64_64KEY, L"timerEnd");
+    const double t1 = now();
+    HDC screen = GetDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP color = CreateCompatibleBitmap(screen, 16, 16);
+    HBITMAP mask = CreateCompatibleBitmap(memory, 16, 16);
+    ReleaseDC(window, screen);
+    RECT square = {0, 0, 16, 16};
+    HGDIOBJ oldBitmap = SelectObject(memory, mask);
+    FillRect(memory, &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SelectObject(memory, color);
+    FillRect(memory, &square, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    const int seconds = 998 - static_cast<int>(i % 990);
+    HFONT font = CreateFontW(seconds < 10 ? 18 : seconds < 99 ? 16 : 12, 0, 0, 0, FW_NORMAL,
+                             FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             L"Arial");
+    HGDIOBJ oldFont = SelectObject(memory, font);
+    SetBkColor(memory, RGB(255, 255, 255));
+    SetTextColor(memory, RGB(0, 0, 0));
+    const std::wstring text = std::to_wstring(seconds);
+    DrawTextW(memory, text.c_str(), static_cast<int>(text.size()), &square,
+              DT_CENTER | DT_WORDBREAK);
+    SelectObject(memory, oldFont);
+    SelectObject(memory, oldBitmap);
+    ICONINFO info = {TRUE, 0, 0, mask, color};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(font);
+    DeleteDC(memory);
+    DeleteObject(color);
+    DeleteObject(mask);
+    const double t2 = now();
+    data.hIcon = icon;
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+    const double t3 = now();
+    if (previous) DestroyIcon(previous);
+    previous = icon;
+    const double t4 = now();
+    registry.push_back(t1 - t0);
+    drawing.push_back(t2 - t1 + t4 - t3);
+    notify.push_back(t3 - t2);
+    total.push_back(t4 - t0);
+  }
+  Shell_NotifyIconW(NIM_DELETE, &data);
+  if (previous) DestroyIcon(previous);
+  DestroyWindow(window);
+  PrintLine("FLOOR_US median=" + Fixed(Median(total), 1) + " registry=" +
+            Fixed(Median(registry), 1) + " drawing=" + Fixed(Median(drawing), 1) +
+            " notify=" + Fixed(Median(notify), 1));
   return kOk;
 }
 
@@ -1347,6 +1461,7 @@ int Usage() {
       "  click-item <hwnd> <id>                     BM_CLICK on a dialog button\n"
       "  private-bytes <pid|image>                  PrivateUsage and working set\n"
       "  tick-bench <hwnd> <count>                  time WM_TIMER sends, private bytes\n"
+      "  tick-floor <count>                         bare platform calls of one tick\n"
       "  signal-start <count> <interval_ms>         set START, print GetTickCount64\n"
       "  ticks                                      GetTickCount64\n";
   std::fwrite(kUsage, 1, sizeof(kUsage) - 1, stderr);
@@ -1423,6 +1538,8 @@ int wmain(int argc, wchar_t** argv) {
     result = CmdPrivateBytes(args);
   } else if (command == L"tick-bench") {
     result = CmdTickBench(args);
+  } else if (command == L"tick-floor") {
+    result = CmdTickFloor(args);
   } else if (command == L"signal-start") {
     result = CmdSignalStart(args);
   } else if (command == L"ticks") {

@@ -576,6 +576,13 @@ e2e_desktop_window() {
 # Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE (a new
 # file). Call it after every e2e_clean_state, which ends it with the other tracked processes.
 e2e_desktop_trace_start() {
+  e2e_desktop_restart "+tooltips,+timestamp${E2E_DESKTOP_CHANNELS:+,$E2E_DESKTOP_CHANNELS}"
+}
+
+# Replaces the desktop process by one with the Wine debug CHANNELS (none: no trace at all, as
+# a user's desktop runs; the trace file then stays empty).
+e2e_desktop_restart() {  # [CHANNELS]
+  local channels="${1:-}"
   e2e_driver terminate explorer.exe 1 10000 >/dev/null || e2e_fail "cannot end the desktop process"
   e2e_wait_until 10 bash -c '! xdotool search --name "^shell - Wine desktop$" >/dev/null 2>&1' ||
     e2e_fail "the old desktop window is still there"
@@ -584,7 +591,7 @@ e2e_desktop_trace_start() {
   local attempt pid
   for attempt in 1 2 3 4 5; do
     # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
-    WINEDEBUG="-all,+tooltips,+timestamp${E2E_DESKTOP_CHANNELS:+,$E2E_DESKTOP_CHANNELS}" wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 \
+    WINEDEBUG="-all${channels:+,$channels}" wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 \
       </dev/null >/dev/null 2>"$E2E_DESKTOP_TRACE" &
     pid=$!
     E2E_PIDS+=("$pid")
@@ -592,10 +599,10 @@ e2e_desktop_trace_start() {
       if e2e_desktop_window; then return 0; fi
       sleep 0.2
     done
-    e2e_log "the traced desktop ended at once (attempt $attempt); starting it again"
+    e2e_log "the new desktop ended at once (attempt $attempt); starting it again"
     sleep 1
   done
-  e2e_fail "the traced desktop did not start"
+  e2e_fail "the desktop did not start"
 }
 
 # Prints TEXT as the trace shows it (debugstr_w escapes).
