@@ -99,6 +99,10 @@ class FakeShell : public Shell {
     std::lock_guard<std::mutex> lock(mutex_);
     return opened_;
   }
+  void clear_opened() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    opened_.clear();
+  }
 
   std::wstring LoadStringResource(int id, int capacity) override {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -239,25 +239,36 @@ class ReasonDialogTest : public ::testing::Test {
 };
 
 TEST_F(ReasonDialogTest, LinkIsShownOnlyWhenConfiguredAndOpensOnlyOnAClick) {
-  fake.registry.SetString(Hive::kCurrentUser, FakeRegistry::View::k64, kProduct, L"RFELINK",
-                          L"https://help.example/elevation");
-  std::wstring linkText;
-  bool linkVisible = false;
-  fake.windows.set_modal_script([&](Hwnd dialog) {
-    auto& link = fake.dialogs.item(dialog, IDC_REASON_LINK);
-    linkText = link.text;
-    linkVisible = link.visible;
-    NotifyHeader other{nullptr, IDC_REASON_LINK, 0xFFFFFFF0u};
-    fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&other));
-    NotifyHeader click{nullptr, IDC_REASON_LINK, kNmClick};
-    fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&click));
-    fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-  });
-  CReasonDlg dialog;
-  EXPECT_EQ(kIdCancel, dialog.DoModal());
-  EXPECT_EQ(L"<a>https://help.example/elevation</a>", linkText);
-  EXPECT_TRUE(linkVisible);
-  EXPECT_EQ(std::vector<std::wstring>{L"https://help.example/elevation"}, fake.shell.opened());
+  // What is not a URL is shown and handed to the shell exactly as configured too: nothing is
+  // added, cut or unquoted on the way.
+  for (const wchar_t* configured :
+       {L"https://help.example/elevation", L"\\\\helpdesk\\forms\\elevation request.html",
+        L"call \"IT\" on 5550100 & ask", L"%USERPROFILE%\\x"}) {
+    SCOPED_TRACE(testing::Message() << std::string(configured, configured + wcslen(configured)));
+    fake.registry.SetString(Hive::kCurrentUser, FakeRegistry::View::k64, kProduct, L"RFELINK",
+                            configured);
+    fake.shell.clear_opened();
+    std::wstring linkText;
+    bool linkVisible = false;
+    size_t openedBeforeClick = 99;
+    fake.windows.set_modal_script([&](Hwnd dialog) {
+      auto& link = fake.dialogs.item(dialog, IDC_REASON_LINK);
+      linkText = link.text;
+      linkVisible = link.visible;
+      NotifyHeader other{nullptr, IDC_REASON_LINK, 0xFFFFFFF0u};
+      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&other));
+      openedBeforeClick = fake.shell.opened().size();
+      NotifyHeader click{nullptr, IDC_REASON_LINK, kNmClick};
+      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&click));
+      fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
+    });
+    CReasonDlg dialog;
+    EXPECT_EQ(kIdCancel, dialog.DoModal());
+    EXPECT_EQ(std::wstring(L"<a>") + configured + L"</a>", linkText);
+    EXPECT_TRUE(linkVisible);
+    EXPECT_EQ(0u, openedBeforeClick);
+    EXPECT_EQ(std::vector<std::wstring>{configured}, fake.shell.opened());
+  }
 }
 
 TEST_F(ReasonDialogTest, WithoutLinkNothingIsOpenedAndTheTextsAreLocalized) {
