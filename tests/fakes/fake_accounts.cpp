@@ -15,14 +15,12 @@ std::wstring Key(std::wstring name) {
 }  // namespace
 
 FakeAccounts::FakeAccounts()
-    : groupName_(L"Administrators"), userName_(kUser), displayName_(L"Test User") {
-  groups_[Key(L"Administrators")] =
-      std::vector<std::wstring>{std::wstring(kDomain) + L"\\Administrator"};
+    : groupName_(L"Administrators"), userName_(L"user"), displayName_(L"Test User") {
+  groups_[Key(L"Administrators")] = std::vector<std::wstring>{L"WORKSTATION\\Administrator"};
 }
 
 bool FakeAccounts::AdministratorsGroupName(std::wstring* name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++groupNameCalls_;
   if (!groupName_) return false;
   *name = *groupName_;
   return true;
@@ -40,7 +38,6 @@ bool FakeAccounts::LocalGroupMembers(const std::wstring& group,
 
 bool FakeAccounts::UserName(std::wstring* name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++userNameCalls_;
   if (!userName_) return false;
   *name = *userName_;
   return true;
@@ -48,7 +45,6 @@ bool FakeAccounts::UserName(std::wstring* name) {
 
 bool FakeAccounts::DisplayName(std::wstring* name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++displayNameCalls_;
   if (!displayName_) return false;
   *name = *displayName_;
   return true;
@@ -79,24 +75,9 @@ void FakeAccounts::SetDisplayName(std::optional<std::wstring> name) {
   displayName_ = std::move(name);
 }
 
-int FakeAccounts::group_name_calls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return groupNameCalls_;
-}
-
 int FakeAccounts::member_queries() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return memberQueries_;
-}
-
-int FakeAccounts::user_name_calls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return userNameCalls_;
-}
-
-int FakeAccounts::display_name_calls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return displayNameCalls_;
 }
 
 }  // namespace velmora::fakes

@@ -1,6 +1,6 @@
 // Local accounts in memory: a scripted Administrators group name, members per group and the
-// user's names, each of which can be made to fail; counts the calls. Safe from any thread
-// (the shell-hook thread asks too).
+// user's names, each of which can be made to fail; counts the member queries. Safe from any
+// thread (the shell-hook thread asks too).
 #pragma once
 
 #include <map>
@@ -17,9 +17,6 @@ class FakeAccounts : public Accounts {
  public:
   // The defaults: user "user" and an "Administrators" group holding only the built-in
   // administrator of the machine "WORKSTATION". USERDOMAIN is the test's to set (FakeFiles).
-  static constexpr const wchar_t* kDomain = L"WORKSTATION";
-  static constexpr const wchar_t* kUser = L"user";
-
   FakeAccounts();
 
   bool AdministratorsGroupName(std::wstring* name) override;
@@ -35,10 +32,7 @@ class FakeAccounts : public Accounts {
   void SetUserName(std::optional<std::wstring> name);
   void SetDisplayName(std::optional<std::wstring> name);
 
-  int group_name_calls() const;
   int member_queries() const;
-  int user_name_calls() const;
-  int display_name_calls() const;
 
  private:
   mutable std::mutex mutex_;
@@ -46,10 +40,7 @@ class FakeAccounts : public Accounts {
   std::map<std::wstring, std::optional<std::vector<std::wstring>>> groups_;
   std::optional<std::wstring> userName_;
   std::optional<std::wstring> displayName_;
-  int groupNameCalls_ = 0;
   int memberQueries_ = 0;
-  int userNameCalls_ = 0;
-  int displayNameCalls_ = 0;
 };
 
 }  // namespace velmora::fakes

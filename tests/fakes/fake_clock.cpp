@@ -36,7 +36,7 @@ void CivilFromDays(int64_t z, int* year, int* month, int* day) {
 int64_t FakeClock::NowSeconds() { return now_.load(); }
 
 LocalTime FakeClock::LocalNow() {
-  const int64_t local = now_.load() + offset_.load();
+  const int64_t local = now_.load();
   const int64_t days = FloorDiv(local, kSecondsPerDay);
   const int64_t secondOfDay = local - days * kSecondsPerDay;
   LocalTime t;
@@ -51,19 +51,16 @@ LocalTime FakeClock::LocalNow() {
 }
 
 int64_t FakeClock::LocalFileTime() {
-  return (now_.load() + offset_.load()) * 10000000LL + kFileTimeOf1970;
+  return now_.load() * 10000000LL + kFileTimeOf1970;
 }
 
 void FakeClock::SetNowSeconds(int64_t seconds) { now_.store(seconds); }
 
 void FakeClock::Advance(int64_t seconds) { now_.fetch_add(seconds); }
 
-void FakeClock::SetUtcOffset(int32_t seconds) { offset_.store(seconds); }
-
 void FakeClock::SetLocal(int year, int month, int day, int hour, int minute, int second) {
-  const int64_t local = DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600LL +
-                        minute * 60LL + second;
-  now_.store(local - offset_.load());
+  now_.store(DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600LL + minute * 60LL +
+             second);
 }
 
 }  // namespace velmora::fakes

@@ -107,7 +107,6 @@ bool FakeFiles::Move(const std::wstring& from, const std::wstring& to) {
 bool FakeFiles::Delete(const std::wstring& path) {
   CallScope scope(this);
   std::lock_guard<std::mutex> guard(mutex_);
-  ++deleteCalls_;
   journal_.push_back(L"Delete " + path);
   const std::wstring key = Key(path);
   if (deleteFails_ || locked_.count(key)) return false;
@@ -231,11 +230,6 @@ int FakeFiles::AppendCalls() const {
 int FakeFiles::MoveCalls() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return moveCalls_;
-}
-
-int FakeFiles::DeleteCalls() const {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return deleteCalls_;
 }
 
 std::vector<std::wstring> FakeFiles::Journal() const {

@@ -54,7 +54,6 @@ class FakeFiles : public Files {
   // Records.
   int AppendCalls() const;
   int MoveCalls() const;
-  int DeleteCalls() const;
   // "Append <path>", "Move <from> -> <to>", "Delete <path>", in call order, failed ones too.
   std::vector<std::wstring> Journal() const;
   // The most calls that were ever inside this object at the same time.
@@ -81,7 +80,6 @@ class FakeFiles : public Files {
   bool expandFails_ = false;
   int appendCalls_ = 0;
   int moveCalls_ = 0;
-  int deleteCalls_ = 0;
   std::vector<std::wstring> journal_;
   std::atomic<int> inside_{0};
   std::atomic<int> maxInside_{0};

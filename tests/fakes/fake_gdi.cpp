@@ -47,11 +47,11 @@ void FakeGdi::DeleteMemoryDc(Dc dc) {
 
 Gdi::Object FakeGdi::CreateBitmap(Dc, int, int) { return Make(Kind::kBitmap); }
 
-Gdi::Object FakeGdi::CreateTextFont(int height, int weight, uint8_t quality, uint8_t charset,
+Gdi::Object FakeGdi::CreateTextFont(int height, int weight, uint8_t quality, uint8_t,
                                     const std::wstring& face) {
   void* font = Make(Kind::kFont);
   fontHeights_[font] = height;
-  fonts_.push_back(FontMade{height, weight, quality, charset, face});
+  fonts_.push_back(FontMade{weight, quality, face});
   return font;
 }
 

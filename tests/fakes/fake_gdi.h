@@ -3,7 +3,6 @@
 #pragma once
 
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -48,10 +47,8 @@ class FakeGdi : public Gdi {
   };
   const std::vector<Drawn>& drawn() const { return drawn_; }
   struct FontMade {
-    int height;
     int weight;
     uint8_t quality;
-    uint8_t charset;
     std::wstring face;
   };
   const std::vector<FontMade>& fonts() const { return fonts_; }

@@ -1,6 +1,7 @@
 #include "fakes/fake_kernel.h"
 
 #include <chrono>
+#include <thread>
 
 #include "platform/types.h"
 
@@ -8,10 +9,6 @@ namespace velmora::fakes {
 namespace {
 thread_local uint32_t t_lastError = 0;
 }
-
-FakeKernel::FakeKernel() = default;
-
-FakeKernel::~FakeKernel() { JoinThreads(); }
 
 Handle FakeKernel::NewHandle(const std::shared_ptr<Object>& object) {
   const uintptr_t id = nextHandle_;
@@ -188,22 +185,6 @@ void FakeKernel::CloseHandle(Handle handle) {
   if (it == handles_.end()) return;
   closed_.push_back(it->second.object->name);
   handles_.erase(it);
-}
-
-bool FakeKernel::StartDetachedThread(std::function<void()> body) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  ++threadsStarted_;
-  if (runThreads_) threads_.emplace_back(std::move(body));
-  return true;
-}
-
-void FakeKernel::JoinThreads() {
-  std::vector<std::thread> threads;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    threads.swap(threads_);
-  }
-  for (auto& thread : threads) thread.join();
 }
 
 void FakeKernel::Sleep(uint32_t ms) {

@@ -11,7 +11,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/kernel.h"
@@ -25,9 +24,6 @@ class FakeKernel : public Kernel {
     bool opened = false;  // the name existed already
   };
 
-  FakeKernel();
-  ~FakeKernel() override;
-
   Handle CreateOrOpenEvent(const EventParams& params) override;
   bool SignalEvent(Handle event) override;
   bool ResetEvent(Handle event) override;
@@ -39,7 +35,8 @@ class FakeKernel : public Kernel {
   bool FlushView(void* view, size_t length) override;
   bool UnmapView(void* view) override;
   void CloseHandle(Handle handle) override;
-  bool StartDetachedThread(std::function<void()> body) override;
+  // The body never runs: tests drive the thread's work themselves.
+  bool StartDetachedThread(std::function<void()>) override { return true; }
   void Sleep(uint32_t ms) override;
   uint32_t TickCount() override;
   uint32_t LastError() override;
@@ -66,17 +63,12 @@ class FakeKernel : public Kernel {
   // Called on the signalling thread right after SignalEvent sets a named event, outside the
   // fake's lock: a test can hold the signaller there while a waiter wakes and looks around.
   void set_after_signal(std::function<void(const std::wstring& name)> hook);
-  // Runs threads started through StartDetachedThread as joinable ones, joined by JoinThreads
-  // or the destructor; false keeps them from starting at all.
-  void set_run_threads(bool run) { runThreads_ = run; }
-  void JoinThreads();
 
   // Records.
   const std::vector<EventRecord>& events_obtained() const { return eventsObtained_; }
   std::vector<std::wstring> ClosedNames() const;
   size_t OpenHandleCount() const;
   size_t MappedViewCount() const;
-  size_t threads_started() const { return threadsStarted_; }
   int wait_calls() const { return waitCalls_.load(); }
   uint32_t thread_locale() const { return threadLocale_; }
   uint16_t thread_ui_language() const { return threadUiLanguage_; }
@@ -111,7 +103,6 @@ class FakeKernel : public Kernel {
   std::map<void*, std::shared_ptr<Object>> views_;
   std::vector<std::wstring> closed_;
   std::vector<EventRecord> eventsObtained_;
-  std::vector<std::thread> threads_;
   std::function<void(const std::wstring&)> afterSignal_;
   uintptr_t nextHandle_ = 0x100;
   uint32_t mutexCreateError_ = 0;
@@ -121,9 +112,7 @@ class FakeKernel : public Kernel {
   uint16_t threadUiLanguage_ = 0;
   int comInits_ = 0;
   int comUninits_ = 0;
-  bool runThreads_ = false;
   std::atomic<int> waitCalls_{0};
-  size_t threadsStarted_ = 0;
 };
 
 }  // namespace velmora::fakes

@@ -98,11 +98,6 @@ std::optional<std::wstring> FakeRegistry::GetString(Hive hive, View view, const 
   return FromUtf16LeBytes(value->bytes.data(), value->bytes.size());
 }
 
-bool FakeRegistry::KeyExists(Hive hive, View view, const std::wstring& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return keys_.count(Place(hive, view, Fold(path))) != 0;
-}
-
 void FakeRegistry::FailOpen(Hive hive, const std::wstring& path, int32_t status) {
   std::lock_guard<std::mutex> lock(mutex_);
   failOpen_[FailKey(hive, Fold(path))] = status;
@@ -148,8 +143,8 @@ size_t FakeRegistry::BadCloseCount() const {
 }
 
 void FakeRegistry::RecordLocked(Op op, const Place& place, const std::wstring& path,
-                                const std::wstring& name, uint32_t access, int32_t status) {
-  calls_.push_back(Call{op, std::get<0>(place), std::get<1>(place), path, name, access, status});
+                                uint32_t access) {
+  calls_.push_back(Call{op, std::get<0>(place), std::get<1>(place), path, access});
 }
 
 int32_t FakeRegistry::OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) {
@@ -164,7 +159,7 @@ int32_t FakeRegistry::OpenKey(Hive hive, const std::wstring& path, uint32_t acce
     *key = nextKey_++;
     open_[*key] = OpenHandle{place, path, access};
   }
-  RecordLocked(Op::kOpen, place, path, std::wstring(), access, status);
+  RecordLocked(Op::kOpen, place, path, access);
   return status;
 }
 
@@ -179,7 +174,7 @@ int32_t FakeRegistry::CreateKey(Hive hive, const std::wstring& path, uint32_t ac
     *key = nextKey_++;
     open_[*key] = OpenHandle{place, path, access};
   }
-  RecordLocked(Op::kCreate, place, path, std::wstring(), access, status);
+  RecordLocked(Op::kCreate, place, path, access);
   return status;
 }
 
@@ -212,7 +207,7 @@ int32_t FakeRegistry::QueryValue(Key key, const std::wstring& name, uint32_t* ty
     }
     if (size != nullptr) *size = length;
   }
-  RecordLocked(Op::kQuery, open.place, open.path, name, open.access, status);
+  RecordLocked(Op::kQuery, open.place, open.path, open.access);
   return status;
 }
 
@@ -234,7 +229,7 @@ int32_t FakeRegistry::SetValue(Key key, const std::wstring& name, uint32_t type,
     stored.type = type;
     stored.bytes.assign(data, data + size);
   }
-  RecordLocked(Op::kSet, open.place, open.path, name, open.access, status);
+  RecordLocked(Op::kSet, open.place, open.path, open.access);
   return status;
 }
 
@@ -247,7 +242,7 @@ int32_t FakeRegistry::DeleteKeyValue(Hive hive, const std::wstring& path,
   if (key == keys_.end() || key->second.values.erase(Fold(name)) == 0) {
     status = Status(win::kErrorFileNotFound);
   }
-  RecordLocked(Op::kDelete, place, path, name, 0, status);
+  RecordLocked(Op::kDelete, place, path, 0);
   return status;
 }
 

@@ -9,7 +9,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -35,9 +34,7 @@ class FakeRegistry : public Registry {
     Hive hive;
     View view;
     std::wstring path;
-    std::wstring name;
     uint32_t access;
-    int32_t status;
   };
 
   FakeRegistry() = default;
@@ -59,7 +56,6 @@ class FakeRegistry : public Registry {
   // The value's text up to its first NUL, when it exists (whatever its type).
   std::optional<std::wstring> GetString(Hive hive, View view, const std::wstring& path,
                                         const std::wstring& name) const;
-  bool KeyExists(Hive hive, View view, const std::wstring& path) const;
 
   // Failure injection: the operation on that key path (either view) answers status.
   void FailOpen(Hive hive, const std::wstring& path, int32_t status);
@@ -98,8 +94,7 @@ class FakeRegistry : public Registry {
   View ViewOf(uint32_t access) const;
   void CreatePlaceLocked(const Place& place);
   const Value* FindLocked(const Place& place, const std::wstring& name) const;
-  void RecordLocked(Op op, const Place& place, const std::wstring& path, const std::wstring& name,
-                    uint32_t access, int32_t status);
+  void RecordLocked(Op op, const Place& place, const std::wstring& path, uint32_t access);
   static std::wstring Fold(const std::wstring& text);
   static std::optional<int32_t> FailureFor(const std::map<FailKey, int32_t>& failures, Hive hive,
                                            const std::wstring& path);

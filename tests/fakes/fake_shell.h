@@ -1,4 +1,5 @@
-// Records every message box and answers with a scripted button.
+// Records notification-area calls, menus, message boxes (answered with OK) and shell opens;
+// serves scripted string resources and locale answers.
 #pragma once
 
 #include <map>
@@ -18,7 +19,6 @@ class FakeShell : public Shell {
     NotifyIconData data;
   };
   struct MenuItem {
-    uint32_t id;
     std::wstring text;
     bool grayed;
   };
@@ -35,25 +35,21 @@ class FakeShell : public Shell {
     menus_[menu];
     return menu;
   }
-  void AppendMenuItem(MenuHandle menu, uint32_t id, const std::wstring& text,
+  void AppendMenuItem(MenuHandle menu, uint32_t, const std::wstring& text,
                       bool grayed) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    menus_[menu].push_back(MenuItem{id, text, grayed});
+    menus_[menu].push_back(MenuItem{text, grayed});
   }
   void DestroyMenu(MenuHandle menu) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (menus_.erase(menu) == 0) ++badMenuDestroys_;
   }
-  uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd owner) override {
+  uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd) override {
     std::lock_guard<std::mutex> lock(mutex_);
     tracked_.push_back(menus_[menu]);
-    trackOwners_.push_back(owner);
     return menuAnswer_;
   }
-  bool IsKeyDown(int virtualKey) override {
-    ++keyQueries_;
-    return virtualKey == kVkControl && controlDown_;
-  }
+  bool IsKeyDown(int virtualKey) override { return virtualKey == kVkControl && controlDown_; }
 
   // Scripting and records of the notification area and menus.
   void set_fail_add(bool fail) { failAdd_ = fail; }
@@ -72,10 +68,8 @@ class FakeShell : public Shell {
     std::lock_guard<std::mutex> lock(mutex_);
     return tracked_;
   }
-  std::vector<Hwnd> track_owners() const { return trackOwners_; }
   size_t live_menus() const { return menus_.size(); }
   int bad_menu_destroys() const { return badMenuDestroys_; }
-  int key_queries() const { return keyQueries_; }
 
   struct Box {
     Hwnd owner;
@@ -88,7 +82,7 @@ class FakeShell : public Shell {
                      uint32_t type) override {
     std::lock_guard<std::mutex> lock(mutex_);
     boxes_.push_back(Box{owner, text, caption, type});
-    return answer_;
+    return win::kIdOk;
   }
 
   void OpenWithShell(const std::wstring& target) override {
@@ -131,7 +125,6 @@ class FakeShell : public Shell {
     std::lock_guard<std::mutex> lock(mutex_);
     return boxes_;
   }
-  void set_answer(int button) { answer_ = button; }
 
  private:
   mutable std::mutex mutex_;
@@ -140,14 +133,11 @@ class FakeShell : public Shell {
   std::vector<NotifyCall> notifyCalls_;
   std::map<MenuHandle, std::vector<MenuItem>> menus_;
   std::vector<std::vector<MenuItem>> tracked_;
-  std::vector<Hwnd> trackOwners_;
   uintptr_t nextMenu_ = 0x700000;
   uint32_t menuAnswer_ = 0;
   int badMenuDestroys_ = 0;
-  int keyQueries_ = 0;
   bool failAdd_ = false;
   bool controlDown_ = false;
-  int answer_ = 1;
   std::map<int, std::wstring> strings_;
   uint16_t inputLanguage_ = 0;
   std::map<std::pair<uint32_t, uint32_t>, std::wstring> localeInfo_;

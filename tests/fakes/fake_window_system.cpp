@@ -17,8 +17,8 @@ Hwnd FakeWindowSystem::CreateModelessDialog(int templateId, Hwnd, WindowHandler*
   return hwnd;
 }
 
-intptr_t FakeWindowSystem::RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) {
-  modalRuns_.push_back(ModalRun{templateId, parent});
+intptr_t FakeWindowSystem::RunModalDialog(int, Hwnd, WindowHandler* handler) {
+  ++modalRuns_;
   if (failCreate_) return -1;
   Hwnd hwnd = reinterpret_cast<Hwnd>(nextWindow_);
   nextWindow_ += 0x10;
@@ -38,13 +38,11 @@ bool FakeWindowSystem::DestroyWindow(Hwnd hwnd) {
   intptr_t result = 0;
   it->second->ProcessWindowMessage(hwnd, msg::kDestroy, 0, 0, result);
   windows_.erase(hwnd);
-  destroyed_.push_back(hwnd);
   return true;
 }
 
 bool FakeWindowSystem::PeekWaiting(Message* message) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++peeks_;
   if (queue_.empty()) return false;
   *message = queue_.front().message;
   return true;
@@ -91,7 +89,7 @@ bool FakeWindowSystem::Post(Hwnd hwnd, uint32_t message, uintptr_t wParam, intpt
 }
 
 intptr_t FakeWindowSystem::Send(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  sent_.push_back(Sent{hwnd, message, wParam, lParam});
+  sent_.push_back(Sent{message, wParam, lParam});
   auto it = windows_.find(hwnd);
   intptr_t result = 0;
   if (it != windows_.end()) it->second->ProcessWindowMessage(hwnd, message, wParam, lParam, result);
@@ -127,8 +125,8 @@ int FakeWindowSystem::SystemMetric(int index) {
   }
 }
 
-IconHandle FakeWindowSystem::LoadIconResource(int id, int cx, int cy) {
-  iconLoads_.push_back(IconLoad{id, cx, cy});
+IconHandle FakeWindowSystem::LoadIconResource(int id, int cx, int) {
+  iconLoads_.push_back(IconLoad{id, cx});
   ++liveIcons_;
   IconHandle icon = reinterpret_cast<IconHandle>(nextIcon_);
   nextIcon_ += 0x10;
@@ -150,10 +148,6 @@ std::vector<Message> FakeWindowSystem::dispatched() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return dispatched_;
 }
-
-}  // namespace velmora::fakes
-
-namespace velmora::fakes {
 
 std::vector<Message> FakeWindowSystem::queued() const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -20,7 +20,6 @@ class FakeWindowSystem : public WindowSystem {
   static constexpr int kStarvedExitCode = -777;
 
   struct Sent {
-    Hwnd hwnd;
     uint32_t message;
     uintptr_t wParam;
     intptr_t lParam;
@@ -37,7 +36,7 @@ class FakeWindowSystem : public WindowSystem {
   // shown), then WM_DESTROY. Answers the EndDialog result, kNeverEnded when the script left the
   // dialog open, -1 when creation is set to fail.
   intptr_t RunModalDialog(int templateId, Hwnd parent, WindowHandler* handler) override;
-  Hwnd ActiveWindow() override { return activeWindow_; }
+  Hwnd ActiveWindow() override { return nullptr; }
   bool DestroyWindow(Hwnd hwnd) override;
   void CenterWindow(Hwnd hwnd) override { centered_.push_back(hwnd); }
   bool PeekWaiting(Message* message) override;
@@ -62,14 +61,9 @@ class FakeWindowSystem : public WindowSystem {
   // Scripting.
   void FailDialogCreation() { failCreate_ = true; }
   void set_modal_script(std::function<void(Hwnd dialog)> script) { modalScript_ = std::move(script); }
-  void set_active_window(Hwnd hwnd) { activeWindow_ = hwnd; }
   // EndDialog, as the dialog host reports it.
   void MarkEnded(Hwnd dialog, intptr_t result) { ended_[dialog] = result; }
-  struct ModalRun {
-    int templateId;
-    Hwnd parent;
-  };
-  const std::vector<ModalRun>& modal_runs() const { return modalRuns_; }
+  int modal_runs() const { return modalRuns_; }
   // Makes IsDialogMessageFor claim messages of this value.
   void ClaimDialogMessage(uint32_t message) { claimed_.push_back(message); }
   // A GetMessage failure (-1) before the next message.
@@ -88,16 +82,12 @@ class FakeWindowSystem : public WindowSystem {
   const std::vector<Sent>& sent() const { return sent_; }
   const std::vector<Timer>& timers() const { return timers_; }
   const std::vector<Hwnd>& centered() const { return centered_; }
-  std::vector<Hwnd> destroyed() const { return destroyed_; }
-  int peeks() const { return peeks_; }
   int live_icons() const { return liveIcons_; }
   struct IconLoad {
     int id;
     int cx;
-    int cy;
   };
   const std::vector<IconLoad>& icon_loads() const { return iconLoads_; }
-  bool IsWindow(Hwnd hwnd) const { return windows_.count(hwnd) != 0; }
 
  private:
   struct Queued {
@@ -115,22 +105,19 @@ class FakeWindowSystem : public WindowSystem {
   std::vector<Sent> sent_;
   std::vector<Timer> timers_;
   std::vector<Hwnd> centered_;
-  std::vector<Hwnd> destroyed_;
   std::vector<uint32_t> claimed_;
   std::vector<IconLoad> iconLoads_;
   uintptr_t nextWindow_ = 0x10000;
   uintptr_t nextIcon_ = 0x20000;
   uint32_t nextRegistered_ = 0xC100;
   int commonControls_ = -1;
-  int peeks_ = 0;
   int liveIcons_ = 0;
   bool failCreate_ = false;
   class FakeGdi* gdi_ = nullptr;
   int badIconDestroys_ = 0;
   std::function<void(Hwnd)> modalScript_;
   std::map<Hwnd, intptr_t> ended_;
-  std::vector<ModalRun> modalRuns_;
-  Hwnd activeWindow_ = nullptr;
+  int modalRuns_ = 0;
 };
 
 }  // namespace velmora::fakes

@@ -41,9 +41,6 @@ class ElevationTimerTest : public ::testing::Test {
     return fake.registry.GetString(Hive::kCurrentUser, FakeRegistry::View::k64, kProduct,
                                    L"timerEnd");
   }
-  void SetMachineDword(const wchar_t* name, uint32_t value) {
-    fake.registry.SetDword(Hive::kLocalMachine, FakeRegistry::View::k64, kProduct, name, value);
-  }
   // (message, wParam) of every posted message, oldest first.
   std::vector<std::pair<uint32_t, uintptr_t>> Posted() const {
     std::vector<std::pair<uint32_t, uintptr_t>> out;
@@ -93,8 +90,6 @@ TEST_F(ElevationTimerTest, OddTimerEndTextsCountAsPastOrSaturate) {
 }
 
 TEST_F(ElevationTimerTest, GrantWritesTheEndTimeByKindAndAnnouncesIt) {
-  SetMachineDword(L"AccessPeriod", 600);
-  SetMachineDword(L"ElevateForXDays", 3);
   struct Case {
     ElevationKind kind;
     std::optional<int64_t> end;

@@ -154,12 +154,5 @@ TEST(CopyTruncated, NeverKeepsHalfAPair) {
   EXPECT_EQ(CopyTruncated(field, 4, L"ab\U0001F600"), sizeof(wchar_t) == 2 ? 2u : 3u);
 }
 
-TEST(CopyTruncated, BalloonTitleFieldHolds63Characters) {
-  wchar_t title[64];
-  const std::wstring longTitle(100, L'x');
-  EXPECT_EQ(CopyTruncated(title, 64, longTitle), 63u);
-  EXPECT_EQ(title[63], L'\0');
-}
-
 }  // namespace
 }  // namespace velmora

@@ -224,13 +224,5 @@ TEST_F(ManagedSettingsTest, LoadWithoutLoggingWritesNoLines) {
   EXPECT_TRUE(LogMessages().empty());
 }
 
-TEST_F(ManagedSettingsTest, HugeCachedDocumentLoads) {
-  SetManaged(1);
-  const std::string big(1 << 20, 'z');
-  CacheDocument(kPolicy, "{\"audit_url_win\":\"" + big + "\"}");
-  LoadManagedSettings(false);
-  EXPECT_EQ(Entry(L"AuditURL"), std::wstring(big.size(), L'z'));
-}
-
 }  // namespace
 }  // namespace velmora

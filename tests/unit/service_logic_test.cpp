@@ -285,7 +285,6 @@ TEST_F(ServiceLogicTest, StopRemovesTheMembershipAndShutdownKeepsTheTraysEndTime
 TEST_F(ServiceLogicTest, StartRemovesMembershipsLeftByACrashedRun) {
   host_.members = {u"PC\\ann", u"PC\\bob"};
   host_.saved = {u"PC\\ann", u"PC\\bob"};
-  host_.removeResult = 0;
   logic_.Start();
   EXPECT_TRUE(host_.members.empty());
   EXPECT_TRUE(host_.saved.empty());
