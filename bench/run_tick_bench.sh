@@ -60,10 +60,8 @@ mkdir -p "$(dirname "$out")"
 
 # The ticks run against the desktop Wine started, which traces nothing, as a user's does: the
 # trace lines that each icon change writes would be charged to the tray's tick.
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 900 ||
-  e2e_fail "cannot set AccessPeriod"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v VisibleCountDown /t REG_DWORD /d 1 ||
-  e2e_fail "cannot set VisibleCountDown"
+e2e_set_machine AccessPeriod 900
+e2e_set_machine VisibleCountDown 1
 e2e_start_tray
 main="$(e2e_find_main VelmoraTray.exe 10000)" || e2e_fail "no main window"
 sleep 2  # the icon is on the taskbar
@@ -85,8 +83,7 @@ e2e_driver private-bytes VelmoraTray.exe >"$E2E_TMP/settled.txt" || e2e_fail "ca
 e2e_driver tick-floor 2000 >"$E2E_TMP/floor.txt" || e2e_fail "floor measurement failed"
 
 # The countdown off: the tick reads its settings and returns.
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v VisibleCountDown /t REG_DWORD /d 0 ||
-  e2e_fail "cannot clear VisibleCountDown"
+e2e_set_machine VisibleCountDown 0
 e2e_driver tick-bench "$main" "$ticks" >"$E2E_TMP/ticks-off.txt" || e2e_fail "tick benchmark failed"
 
 # START to balloon, countdown off, on a traced desktop. A desktop cannot be replaced while a

@@ -8,16 +8,11 @@ source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+e2e_elevation_case
 # 5 s: the start balloon says 0 minutes (whole minutes, rounded down).
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 5 ||
-  e2e_fail "cannot set AccessPeriod"
+e2e_set_machine AccessPeriod 5
 
-user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
-logged_user="${user//\\/\\\\}"
+logged_user="$(e2e_logged_user)"
 timer_end_gone() { ! e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null; }
 start_text="You have been assigned local administration privileges for 0 minutes"
 expire_text="Your local administration privileges has expired"
@@ -45,6 +40,5 @@ e2e_service_expect_log "ends: the period is over." "expiry" 15
 e2e_wait_until 5 timer_end_gone || e2e_fail "timerEnd is still there after EXPIRE"
 e2e_expect_balloon "$expire_text" "$expired" "expiry balloon"
 e2e_screenshot_crop expire-balloon 520x200+504+568
-requests="$(grep -c 'Request\. ' "$E2E_SERVICE_LOG")"
-e2e_assert_eq 1 "$requests" "requests sent for one click"
+e2e_assert_eq 1 "$(e2e_service_requests)" "requests sent for one click"
 e2e_pass

@@ -38,8 +38,7 @@ show_remaining() {  # SECONDS NAME
 default_icon_back() { grab_icon now && (($(differing now default) == 0)); }
 
 elevate() {  # ACCESS_PERIOD
-  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d "$1" ||
-    e2e_fail "cannot set AccessPeriod"
+  e2e_set_machine AccessPeriod "$1"
   e2e_click_tray_icon 1
   xdotool mousemove --window "$E2E_DESKTOP_X" 400 300  # no tooltip over the icon
   e2e_service_expect_log "at-login=0 seconds=$1" "request for $1 s" 10
@@ -47,12 +46,8 @@ elevate() {  # ACCESS_PERIOD
     e2e_fail "no timerEnd after the grant"
 }
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v VisibleCountDown /t REG_DWORD /d 1 ||
-  e2e_fail "cannot set VisibleCountDown"
+e2e_elevation_case
+e2e_set_machine VisibleCountDown 1
 e2e_start_tray
 main="$(e2e_find_main VelmoraTray.exe 10000)" || e2e_fail "no main window"
 e2e_wait_tray_icon

@@ -12,12 +12,8 @@ WM_ENDSESSION=0x16 LOGOFF=0x80000000
 emergencies() { grep -c 'EMERGENCYSTART' "$E2E_SERVICE_LOG" || true; }
 more_emergencies_than() { (($(emergencies) > $1)); }
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 600 ||
-  e2e_fail "cannot set AccessPeriod"
+e2e_elevation_case
+e2e_set_machine AccessPeriod 600
 e2e_start_tray
 main="$(e2e_find_main VelmoraTray.exe 10000)" || e2e_fail "no main window"
 e2e_wait_tray_icon
@@ -33,8 +29,7 @@ e2e_expect_balloon "Your local administration privileges has expired" 0 "expiry 
 # Resuscitate 0: always; 1: shutdown only; 2: log-off only; 3: never.
 for case in "0 0 1" "0 $LOGOFF 1" "1 0 1" "1 $LOGOFF 0" "2 0 0" "2 $LOGOFF 1" "3 0 0" "3 $LOGOFF 0"; do
   read -r mode lparam expected <<<"$case"
-  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v Resuscitate /t REG_DWORD /d "$mode" ||
-    e2e_fail "cannot set Resuscitate"
+  e2e_set_machine Resuscitate "$mode"
   before=$(emergencies)
   e2e_driver post "$main" $WM_ENDSESSION 1 "$lparam" || e2e_fail "cannot post WM_ENDSESSION"
   if ((expected)); then

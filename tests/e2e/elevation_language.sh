@@ -10,16 +10,10 @@ e2e_setup
   e2e_fail "de-de.lng is not beside the tray"
 logon="$(e2e_driver expand-env '%USERNAME%')"
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v Language /t REG_SZ /d de-de ||
-  e2e_fail "cannot set Language"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 5 ||
-  e2e_fail "cannot set AccessPeriod"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v ElevateForXDays /t REG_DWORD /d 3 ||
-  e2e_fail "cannot set ElevateForXDays"
+e2e_elevation_case
+e2e_set_machine Language de-de REG_SZ
+e2e_set_machine AccessPeriod 5
+e2e_set_machine ElevateForXDays 3
 e2e_start_tray
 main="$(e2e_find_main VelmoraTray.exe 10000)" || e2e_fail "no main window"
 e2e_wait_tray_icon

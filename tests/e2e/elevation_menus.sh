@@ -11,8 +11,7 @@ e2e_setup
 
 WM_TRAYICON=0x401 WM_LBUTTONUP=0x202 WM_RBUTTONUP=0x205
 logon="$(e2e_driver expand-env '%USERNAME%')"
-user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
-logged_user="${user//\\/\\\\}"
+logged_user="$(e2e_logged_user)"
 main=""
 
 start_tray() {
@@ -42,10 +41,7 @@ expect_menu() {  # MOUSE_MESSAGE CONTROL EXPECTED WHAT [SCREENSHOT]
   if [[ -n "$3" ]]; then e2e_click_away; fi
 }
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+e2e_elevation_case
 
 # Defaults: no request item, no days item.
 start_tray
@@ -55,10 +51,8 @@ expect_menu $WM_LBUTTONUP 1 "Elevate $logon|About|Status" "Control + left click"
 expect_menu $WM_RBUTTONUP 1 "Elevate $logon|About" "Control + right click, not an administrator"
 
 # TokenElevation "1" and ElevateForXDays 3, read at each click.
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v TokenElevation /t REG_SZ /d 1 ||
-  e2e_fail "cannot set TokenElevation"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v ElevateForXDays /t REG_DWORD /d 3 ||
-  e2e_fail "cannot set ElevateForXDays"
+e2e_set_machine TokenElevation 1 REG_SZ
+e2e_set_machine ElevateForXDays 3
 expect_menu $WM_LBUTTONUP 1 "Request Previleges|Elevate $logon|Elevate for 3 days|About|Status" \
   "Control + left click with TokenElevation and ElevateForXDays" menu-ctrl-left-all-items
 got="$(menu_for $WM_RBUTTONUP 0)"
@@ -83,16 +77,11 @@ e2e_driver service-emergency || e2e_fail "cannot end the elevation"
 e2e_service_expect_log "ends: EMERGENCYSTART." "end of the 3 days"
 
 # DisableManualElevation (subkey PreApproved) is read at start: only About is left, and a left click does nothing.
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start again"
+e2e_elevation_case
 e2e_reg_add 'HKLM\Software\Ostrand\Velmora\PreApproved' /v DisableManualElevation /t REG_DWORD /d 1 ||
   e2e_fail "cannot set DisableManualElevation"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v TokenElevation /t REG_SZ /d 1 ||
-  e2e_fail "cannot set TokenElevation"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v ElevateForXDays /t REG_DWORD /d 3 ||
-  e2e_fail "cannot set ElevateForXDays"
+e2e_set_machine TokenElevation 1 REG_SZ
+e2e_set_machine ElevateForXDays 3
 start_tray
 expect_menu $WM_RBUTTONUP 0 "About" "right click, manual elevation disabled" menu-right-disabled
 expect_menu $WM_LBUTTONUP 1 "" "Control + left click, manual elevation disabled"

@@ -8,20 +8,13 @@ source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup
 
-user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
-logged_user="${user//\\/\\\\}"
-requests() { grep -c 'Request\. ' "$E2E_SERVICE_LOG" || true; }
+logged_user="$(e2e_logged_user)"
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+e2e_elevation_case
 for value in Audit AuditRFE; do
-  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v "$value" /t REG_DWORD /d 1 ||
-    e2e_fail "cannot set $value"
+  e2e_set_machine "$value" 1
 done
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 600 ||
-  e2e_fail "cannot set AccessPeriod"
+e2e_set_machine AccessPeriod 600
 e2e_reg_add 'HKCU\Software\Ostrand\Velmora' /v RFELINK /t REG_SZ /d 'https://help.example/elevation' ||
   e2e_fail "cannot set RFELINK"
 e2e_start_tray
@@ -48,7 +41,7 @@ e2e_driver set-item-text "$dialog" 1000 'ab' || e2e_fail "cannot type the reason
 e2e_driver click-item "$dialog" 1 || e2e_fail "cannot press Elevate"
 sleep 1
 e2e_driver find-dialog VelmoraTray.exe Velmora 500 >/dev/null || e2e_fail "a 2-character reason closed the dialog"
-e2e_assert_eq 0 "$(requests)" "requests after a 2-character reason"
+e2e_assert_eq 0 "$(e2e_service_requests)" "requests after a 2-character reason"
 
 # Typed for real: a click into the edit box, then xdotool types.
 e2e_driver set-item-text "$dialog" 1000 '' || e2e_fail "cannot clear the reason"
@@ -76,7 +69,7 @@ e2e_driver click-item "$dialog" 2 || e2e_fail "cannot press Cancel"
 dialog_gone() { ! e2e_driver find-dialog VelmoraTray.exe Velmora 0 >/dev/null; }
 e2e_wait_until 5 dialog_gone || e2e_fail "Cancel did not close the dialog"
 sleep 1
-e2e_assert_eq 1 "$(requests)" "requests after Cancel"
+e2e_assert_eq 1 "$(e2e_service_requests)" "requests after Cancel"
 if grep -q 'never sent' "$E2E_SERVICE_LOG"; then e2e_fail "a cancelled reason reached the service"; fi
 dialog="$(open_dialog)"
 e2e_driver click-item "$dialog" 2 || e2e_fail "cannot press Cancel"

@@ -9,12 +9,8 @@ e2e_setup
 
 forbidden="You have insufficient privileges to elevate your account. Please contact your system administrator"
 not_running="Velmora Framework Service is not running, please contact your system Administrator"
-requests() { grep -c 'Request\. ' "$E2E_SERVICE_LOG" || true; }
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+e2e_elevation_case
 e2e_reg_add 'HKLM\Software\Ostrand\Velmora\Service' /v Deny /t REG_DWORD /d 1 /reg:64 ||
   e2e_fail "cannot set Deny"
 e2e_start_tray
@@ -31,10 +27,10 @@ if e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null; then
 fi
 
 e2e_service_stop
-sent=$(requests)
+sent=$(e2e_service_requests)
 before=$(e2e_balloon_count "$not_running")
 e2e_click_tray_icon 1
 e2e_expect_balloon "$not_running" "$before" "service-not-running balloon"
 e2e_screenshot_crop not-running-balloon 640x200+384+568
-e2e_assert_eq "$sent" "$(requests)" "requests while the service is stopped"
+e2e_assert_eq "$sent" "$(e2e_service_requests)" "requests while the service is stopped"
 e2e_pass

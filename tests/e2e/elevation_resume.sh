@@ -7,16 +7,11 @@ source "$(dirname "$0")/lib/wine_env.sh"
 e2e_parse_args "$@"
 e2e_setup
 
-user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
-logged_user="${user//\\/\\\\}"
+logged_user="$(e2e_logged_user)"
 reason="Resuscitate after tray app close (shutdown,log off or app crash occured)"
 
-e2e_clean_state
-e2e_desktop_trace_start
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v AccessPeriod /t REG_DWORD /d 600 ||
-  e2e_fail "cannot set AccessPeriod"
+e2e_elevation_case
+e2e_set_machine AccessPeriod 600
 e2e_start_tray
 e2e_find_main VelmoraTray.exe 10000 >/dev/null || e2e_fail "no main window"
 e2e_wait_tray_icon

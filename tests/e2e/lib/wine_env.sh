@@ -553,6 +553,22 @@ e2e_service_expect_log() {  # TEXT WHAT [TIMEOUT]
 $(e2e_service_log)"
 }
 
+# A product setting under the machine's product key (TYPE REG_DWORD unless given).
+e2e_set_machine() {  # NAME DATA [TYPE]
+  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v "$1" /t "${3:-REG_DWORD}" /d "$2" ||
+    e2e_fail "cannot set $1"
+}
+
+# The current user as the service's log writes it (DOMAIN\\user: the backslash escaped).
+e2e_logged_user() {
+  local user
+  user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
+  printf '%s\n' "${user//\\/\\\\}"
+}
+
+# How many requests the service has logged so far.
+e2e_service_requests() { grep -c 'Request\. ' "$E2E_SERVICE_LOG" || true; }
+
 # --------------------------------------------------------------------------------------------
 # Elevation scenarios (elevation_*.sh) and bench/run_tick_bench.sh: a virtual desktop whose
 # explorer traces its tooltips, the tray's notification icon, balloons and crops of pictures.
@@ -603,6 +619,14 @@ e2e_desktop_restart() {  # [CHANNELS]
     sleep 1
   done
   e2e_fail "the desktop did not start"
+}
+
+# The start of every elevation case: a clean state, a traced desktop, the service running.
+e2e_elevation_case() {
+  e2e_clean_state
+  e2e_desktop_trace_start
+  e2e_service_install
+  e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
 }
 
 # Prints TEXT as the trace shows it (debugstr_w escapes).
