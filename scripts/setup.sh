@@ -8,6 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   rapidjson-dev googletest
   wine wine64 xvfb x11-utils xdotool imagemagick
+  gcovr
 )
 
 missing=()
