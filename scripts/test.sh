@@ -62,6 +62,8 @@ run_ctest windows-x86_64 --test-dir build/windows-x86_64 --timeout 600
 e2e_teardown
 trap - EXIT
 
+summary+=("$(bash scripts/count_lines.sh)")
+
 echo
 echo "== summary"
 printf '%s\n' "${summary[@]}"

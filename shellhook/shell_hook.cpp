@@ -2,6 +2,8 @@
 // calls that raise the tray's shell-hook events. The contract is in velmora_shell_hook.h.
 #include <type_traits>
 
+#include "elevation/channel_records.h"
+#include "platform/win32/unique_handle.h"
 #include "velmora_shell_hook.h"
 
 static_assert(std::is_same<decltype(&myhook), HOOKPROC>::value, "myhook must be a HOOKPROC");
@@ -13,34 +15,15 @@ static_assert(std::is_same<decltype(&VelmoraEndElevation), VelmoraEndElevationFn
 
 namespace {
 
-constexpr char kElevateEvent[] = "event__123__";
-constexpr char kSettledEvent[] = "event__124__";
-constexpr char kEndEvent[] = "event__125__";
-
-// Owns one event handle for the length of a call. Closing keeps the last error, which is the
-// caller's answer.
-class EventHandle {
- public:
-  explicit EventHandle(HANDLE handle) : handle_(handle) {}
-  EventHandle(const EventHandle&) = delete;
-  EventHandle& operator=(const EventHandle&) = delete;
-  ~EventHandle() {
-    if (handle_ == nullptr) return;
-    const DWORD error = GetLastError();
-    CloseHandle(handle_);
-    SetLastError(error);
-  }
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HANDLE handle_;
-};
+using velmora::channel::kShellHookEndEventName;
+using velmora::channel::kShellHookRequestEventName;
+using velmora::channel::kShellHookSettledEventName;
+using EventHandle = velmora::UniqueKernelHandle;
 
 // The tray obtains these events with exactly these attributes, so that whichever side comes
 // first creates the object the other one opens. A present but NULL DACL lets every process of
 // the session open it.
-HANDLE ObtainEvent(const char* name) {
+HANDLE ObtainEvent(const wchar_t* name) {
   SECURITY_DESCRIPTOR descriptor;
   if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
       !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
@@ -50,7 +33,7 @@ HANDLE ObtainEvent(const char* name) {
   attributes.nLength = sizeof(attributes);
   attributes.lpSecurityDescriptor = &descriptor;
   attributes.bInheritHandle = FALSE;
-  return CreateEventA(&attributes, FALSE, FALSE, name);
+  return CreateEventW(&attributes, FALSE, FALSE, name);
 }
 
 }  // namespace
@@ -66,12 +49,12 @@ BOOL WINAPI VelmoraRequestElevation(DWORD timeoutMs) {
     return FALSE;
   }
   // Held before the request goes out: an answer must find the object still alive.
-  EventHandle settled(ObtainEvent(kSettledEvent));
+  EventHandle settled(ObtainEvent(kShellHookSettledEventName));
   if (!settled) return FALSE;
   // A late answer to an earlier request that timed out would otherwise settle this one.
   if (!ResetEvent(settled.get())) return FALSE;
   {
-    EventHandle elevate(ObtainEvent(kElevateEvent));
+    EventHandle elevate(ObtainEvent(kShellHookRequestEventName));
     if (!elevate || !SetEvent(elevate.get())) return FALSE;
   }
   switch (WaitForSingleObject(settled.get(), timeoutMs)) {
@@ -86,6 +69,6 @@ BOOL WINAPI VelmoraRequestElevation(DWORD timeoutMs) {
 }
 
 BOOL WINAPI VelmoraEndElevation(void) {
-  EventHandle end(ObtainEvent(kEndEvent));
+  EventHandle end(ObtainEvent(kShellHookEndEventName));
   return end && SetEvent(end.get());
 }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "text/utf8.h"
 #include "velmora_shell_hook.h"
 
 namespace {
@@ -25,17 +26,6 @@ void Print(FILE* stream, const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                      nullptr, nullptr);
-  return out;
 }
 
 // Reports a failed call with the system error code it left (read by the caller before anything
@@ -141,7 +131,7 @@ int HookCheck() {
   if (procedure == nullptr) return kFailed;
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(library.get(), path, MAX_PATH);
-  Print(stdout, "loaded " + Utf8(std::wstring(path, length < MAX_PATH ? length : 0)));
+  Print(stdout, "loaded " + velmora::ToUtf8(std::wstring(path, length < MAX_PATH ? length : 0)));
   HHOOK hook = SetWindowsHookExW(WH_CBT, procedure, library.get(), 0);
   if (hook == nullptr) {
     const DWORD error = GetLastError();

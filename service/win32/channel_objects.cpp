@@ -28,7 +28,7 @@ SecurityDescriptor FromSddl(const wchar_t* sddl) {
   return SecurityDescriptor(sd);
 }
 
-std::string Name(const wchar_t* name) { return Utf8(name); }
+std::string Name(const wchar_t* name) { return ToUtf8(name); }
 
 std::string ErrorText(DWORD error) {
   std::string text = "error " + std::to_string(error);
@@ -41,7 +41,7 @@ std::string SidText(PSID sid) {
   if (sid == nullptr) return "none";
   LPWSTR text = nullptr;
   if (!ConvertSidToStringSidW(sid, &text)) return "unreadable";
-  const std::string out = Utf8(text);
+  const std::string out = ToUtf8(text);
   LocalFree(text);
   return out;
 }

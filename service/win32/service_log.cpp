@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "log/log.h"
 #include "platform/win32/unique_handle.h"
 
 namespace velmora::service {
@@ -24,43 +25,20 @@ std::wstring ModuleFolder() {
   }
 }
 
-void AppendNumber(std::string& out, unsigned value, int width) {
-  std::string digits = std::to_string(value);
-  if (digits.size() < static_cast<size_t>(width)) out.append(width - digits.size(), '0');
-  out += digits;
-}
-
 std::string Stamp() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  std::string out = "[";
-  AppendNumber(out, now.wDay, 2);
-  out += '.';
-  AppendNumber(out, now.wMonth, 2);
-  out += '.';
-  AppendNumber(out, now.wYear, 4);
-  out += ' ';
-  AppendNumber(out, now.wHour, 2);
-  out += ':';
-  AppendNumber(out, now.wMinute, 2);
-  out += ':';
-  AppendNumber(out, now.wSecond, 2);
-  out += "] ";
-  return out;
+  LocalTime t;
+  t.year = now.wYear;
+  t.month = now.wMonth;
+  t.day = now.wDay;
+  t.hour = now.wHour;
+  t.minute = now.wMinute;
+  t.second = now.wSecond;
+  return LogTimeStamp(t);
 }
 
 }  // namespace
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
 
 ServiceLog::ServiceLog() {
   const std::wstring folder = ModuleFolder();

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "text/utf8.h"
+
 namespace velmora::service {
 
 class ServiceLog {
@@ -26,8 +28,5 @@ class ServiceLog {
   std::wstring path_;
   std::wstring backup_;
 };
-
-// UTF-16 as UTF-8 for the log (unpaired surrogates become U+FFFD).
-std::string Utf8(const std::wstring& text);
 
 }  // namespace velmora::service

@@ -126,7 +126,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
   g_status.Attach(handle);
   g_status.Report(SERVICE_START_PENDING, NO_ERROR, 10'000);
   Log().Write(std::string("Service. Starting: version ") + VELMORA_VERSION_STRING + ", process " +
-              std::to_string(GetCurrentProcessId()) + ", log " + Utf8(Log().Path()) + ".");
+              std::to_string(GetCurrentProcessId()) + ", log " + ToUtf8(Log().Path()) + ".");
 
   UniqueKernelHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_stopEvent = stopEvent.get();

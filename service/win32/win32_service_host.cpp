@@ -59,7 +59,7 @@ DWORD Win32ServiceHost::Initialize() {
     return error;
   }
   administrators_.assign(name, nameLength);
-  log_.Write("Group. The Administrators group (S-1-5-32-544) is named \"" + Utf8(administrators_) +
+  log_.Write("Group. The Administrators group (S-1-5-32-544) is named \"" + ToUtf8(administrators_) +
              "\" here.");
   return ERROR_SUCCESS;
 }

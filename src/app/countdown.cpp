@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/owned.h"
 
 namespace velmora {
 namespace {
@@ -20,40 +20,38 @@ int CountdownFontHeight(uint32_t seconds) {
   return 10;
 }
 
-IconHandle DrawCountdownIcon(Hwnd window, uint32_t seconds) {
+OwnedIcon DrawCountdownIcon(Hwnd window, uint32_t seconds) {
   Gdi& gdi = Graphics();
   const Rect square{0, 0, kIconSize, kIconSize};
 
-  Gdi::Dc screen = gdi.GetWindowDc(window);
-  Gdi::Dc memory = gdi.CreateMemoryDc(screen);
-  // The colour image takes the screen's format; the mask the memory DC's monochrome one.
-  Gdi::Object color = gdi.CreateBitmap(screen, kIconSize, kIconSize);
-  Gdi::Object mask = gdi.CreateBitmap(memory, kIconSize, kIconSize);
-  gdi.ReleaseWindowDc(window, screen);
+  OwnedMemoryDc memory;
+  OwnedGdiObject color;
+  OwnedGdiObject mask;
+  {
+    const WindowDc screen(window);
+    memory.reset(gdi.CreateMemoryDc(screen.get()));
+    // The colour image takes the screen's format; the mask the memory DC's monochrome one.
+    color.reset(gdi.CreateBitmap(screen.get(), kIconSize, kIconSize));
+    mask.reset(gdi.CreateBitmap(memory.get(), kIconSize, kIconSize));
+  }
+  const OwnedGdiObject font(gdi.CreateTextFont(CountdownFontHeight(seconds),
+                                               gdi::kFontWeightNormal, gdi::kClearTypeQuality,
+                                               gdi::kAnsiCharset, L"Arial"));
+  {
+    // The selections end before the icon copies the bitmaps and before anything is deleted.
+    const ScopedSelection maskSelected(memory.get(), mask.get());
+    // A new bitmap's bits are undefined: an all-black AND mask makes every pixel opaque.
+    gdi.FillBlack(memory.get(), square);
+    gdi.Select(memory.get(), color.get());
+    gdi.FillWhite(memory.get(), square);
 
-  // A new bitmap's bits are undefined: an all-black AND mask makes every pixel opaque.
-  Gdi::Object previousBitmap = gdi.Select(memory, mask);
-  gdi.FillBlack(memory, square);
-  gdi.Select(memory, color);
-  gdi.FillWhite(memory, square);
-
-  Gdi::Object font = gdi.CreateTextFont(CountdownFontHeight(seconds), gdi::kFontWeightNormal,
-                                        gdi::kClearTypeQuality, gdi::kAnsiCharset, L"Arial");
-  Gdi::Object previousFont = gdi.Select(memory, font);
-  gdi.SetBackgroundColor(memory, kWhite);
-  gdi.SetForegroundColor(memory, kBlack);
-  gdi.DrawTextIn(memory, std::to_wstring(seconds), square, gdi::kDtCenter | gdi::kDtWordBreak);
-  gdi.Select(memory, previousFont);
-  // The bitmaps must leave the DC before the icon copies them and before they are deleted.
-  gdi.Select(memory, previousBitmap);
-
-  IconHandle icon = gdi.CreateIconFromBitmaps(mask, color);
-
-  gdi.DeleteGdiObject(font);
-  gdi.DeleteMemoryDc(memory);
-  gdi.DeleteGdiObject(color);
-  gdi.DeleteGdiObject(mask);
-  return icon;
+    const ScopedSelection fontSelected(memory.get(), font.get());
+    gdi.SetBackgroundColor(memory.get(), kWhite);
+    gdi.SetForegroundColor(memory.get(), kBlack);
+    gdi.DrawTextIn(memory.get(), std::to_wstring(seconds), square,
+                   gdi::kDtCenter | gdi::kDtWordBreak);
+  }
+  return OwnedIcon(gdi.CreateIconFromBitmaps(mask.get(), color.get()));
 }
 
 }  // namespace velmora

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/types.h"
+#include "platform/owned.h"
 
 namespace velmora {
 
@@ -11,8 +11,8 @@ constexpr uint32_t kCountdownMaxSeconds = 999;
 
 // Font height by the number shown, so that up to three digits fit the square.
 int CountdownFontHeight(uint32_t seconds);
-// A new icon (the caller owns it) showing `seconds` in black on white; everything else made
-// for it is released before it returns.
-IconHandle DrawCountdownIcon(Hwnd window, uint32_t seconds);
+// A new icon showing `seconds` in black on white; everything else made for it is released
+// before it returns.
+OwnedIcon DrawCountdownIcon(Hwnd window, uint32_t seconds);
 
 }  // namespace velmora

@@ -1,26 +1,29 @@
 #include "app/main_dlg.h"
 
 #include "app/countdown.h"
-#include "app/globals.h"
-#include "app/window_icons.h"
-#include "elevation/elevation_timer.h"
+#include "dialogs/reason_dlg.h"
+#include "dialogs/window_icons.h"
 #include "elevation/request_flow.h"
+#include "elevation/service_events.h"
+#include "elevation/session_end.h"
 #include "elevation/shell_hook.h"
+#include "elevation/timer_end.h"
 #include "identity/identity.h"
 #include "identity/local_groups.h"
+#include "localization/localized_texts.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
-#include "text/localized_texts.h"
+#include "state/globals.h"
 
 namespace velmora {
+namespace {
 
-CMainDlg::~CMainDlg() {
-  // DefaultIcon stays for the life of the process; the rest goes with the window object.
-  if (SmallIcon != nullptr) Windows().DestroyIcon(SmallIcon);
-  if (m_countdownIcon != nullptr) Windows().DestroyIcon(m_countdownIcon);
-  if (TrayMenu != nullptr) Ui().DestroyMenu(TrayMenu);
+bool PromptForReason(std::wstring* reason) {
+  return AskElevationReason(reason) == kReasonGiven;
 }
+
+}  // namespace
 
 Hwnd CMainDlg::Create() {
   return Windows().CreateModelessDialog(IDD_MAINDLG, nullptr, this);
@@ -44,7 +47,7 @@ bool CMainDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPara
   }
   if (message == msg::kIgnored) return true;
   // Zero until registration, so WM_NULL never matches.
-  if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
+  if (m_taskbarCreatedMessage != 0 && message == m_taskbarCreatedMessage) {
     AddTrayIcon();
     return true;
   }
@@ -78,8 +81,7 @@ intptr_t CMainDlg::OnInitDialog() {
   Store(g_nElevationKind, KindNone);
 
   windows.CenterWindow(m_hWnd);
-  const WindowIcons icons = SetProgramIcons(m_hWnd);
-  SmallIcon = icons.small;
+  m_icons = SetProgramIcons(m_hWnd);
 
   if (CMessageLoop* loop = AppModule().GetMessageLoop()) {
     loop->AddMessageFilter(this);
@@ -88,7 +90,6 @@ intptr_t CMainDlg::OnInitDialog() {
 
   // Worker threads post to g_hMainWnd, so it is set before any of them starts.
   g_hMainWnd.store(m_hWnd, std::memory_order_relaxed);
-  DefaultIcon = icons.big;
 
   UpdateIdentityName(std::wstring());
   AddTrayIcon();
@@ -96,7 +97,7 @@ intptr_t CMainDlg::OnInitDialog() {
   StartShellHookEventThread();
   StartUpElevation();
 
-  TaskbarCreatedMessage = windows.RegisterMessageName(L"TaskbarCreated");
+  m_taskbarCreatedMessage = windows.RegisterMessageName(L"TaskbarCreated");
   Store(g_bReasonDlgOpen, 0);
   windows.StartTimer(m_hWnd, kCountdownTimerId, kCountdownTimerPeriodMs);
   return 1;
@@ -104,14 +105,14 @@ intptr_t CMainDlg::OnInitDialog() {
 
 void CMainDlg::StartUpElevation() {
   std::wstring atLogin;
-  if (!ReadMachineDword(L"ElevateAtLogin", atLogin) || atLogin.empty()) atLogin = L"0";
+  if (!ReadMachineNumberText(L"ElevateAtLogin", atLogin) || atLogin.empty()) atLogin = L"0";
 
   if (IsCurrentUserAdmin()) {
     Store(g_nElevationKind, KindResumed);
   } else if (atLogin == L"1") {
-    AddUserToAdmin(m_hWnd, KindAtLogin, 0);
+    AddUserToAdmin(m_hWnd, KindAtLogin, 0, PromptForReason);
   } else if (IsElevationActive()) {
-    AddUserToAdmin(m_hWnd, KindResumed, GetRemainingSeconds());
+    AddUserToAdmin(m_hWnd, KindResumed, GetRemainingSeconds(), PromptForReason);
   }
 }
 
@@ -138,17 +139,16 @@ NotifyIconData CMainDlg::IconData(IconHandle icon) const {
 }
 
 void CMainDlg::AddTrayIcon() {
-  const NotifyIconData data = IconData(DefaultIcon);
-  if (Ui().NotifyIcon(nim::kAdd, data)) Ui().NotifyIcon(nim::kSetVersion, data);
+  const NotifyIconData data = IconData(defaultIcon());
+  if (ShellUi().NotifyIcon(nim::kAdd, data)) ShellUi().NotifyIcon(nim::kSetVersion, data);
 }
 
-void CMainDlg::SetTrayIcon(IconHandle icon) { Ui().NotifyIcon(nim::kModify, IconData(icon)); }
+void CMainDlg::SetTrayIcon(IconHandle icon) { ShellUi().NotifyIcon(nim::kModify, IconData(icon)); }
 
 void CMainDlg::OnRestoreIcon() {
-  SetTrayIcon(DefaultIcon);
+  SetTrayIcon(defaultIcon());
   // The shell keeps its own copy of an icon it was given: ours can go.
-  if (m_countdownIcon != nullptr) Windows().DestroyIcon(m_countdownIcon);
-  m_countdownIcon = nullptr;
+  m_countdownIcon.reset();
 }
 
 // ---- Clicks and the menu -------------------------------------------------------------------
@@ -156,16 +156,16 @@ void CMainDlg::OnRestoreIcon() {
 void CMainDlg::OnTrayIcon(intptr_t mouseMessage) {
   if (mouseMessage == msg::kLButtonUp) {
     if (Load(g_bReasonDlgOpen) != 0 || Load(g_bManualElevationDisabled) != 0) return;
-    if (Ui().IsKeyDown(kVkControl)) {
+    if (ShellUi().IsKeyDown(kVkControl)) {
       BuildTrayMenu(false, true, std::wstring());
       TrackTrayMenu(std::wstring());
     } else {
       TryToElevate(0);
     }
   } else if (mouseMessage == msg::kRButtonUp) {
-    const bool control = Ui().IsKeyDown(kVkControl);
+    const bool control = ShellUi().IsKeyDown(kVkControl);
     std::wstring userConfig;
-    if (!ReadMachineDword(L"UserConfig", userConfig) || userConfig.empty()) userConfig = L"0";
+    if (!ReadMachineNumberText(L"UserConfig", userConfig) || userConfig.empty()) userConfig = L"0";
     // Only asked with Control down: the group query is not free.
     const bool admin = control && IsCurrentUserAdmin();
     BuildTrayMenu(admin, false, userConfig);
@@ -174,36 +174,36 @@ void CMainDlg::OnTrayIcon(intptr_t mouseMessage) {
 }
 
 void CMainDlg::BuildTrayMenu(bool showSettings, bool showStatus, const std::wstring& userConfig) {
-  Shell& shell = Ui();
-  if (TrayMenu != nullptr) shell.DestroyMenu(TrayMenu);
-  TrayMenu = shell.CreatePopupMenu();
+  Shell& shell = ShellUi();
+  m_trayMenu.reset(shell.CreatePopupMenu());
+  const MenuHandle menu = m_trayMenu.get();
 
   if (Load(g_bManualElevationDisabled) == 0) {
     std::wstring token;
     if (ReadMachineString(L"TokenElevation", token) && token == L"1") {
-      shell.AppendMenuItem(TrayMenu, ID_REQUEST_PRIVILEGES,
-                           LocalizedText(TextId::kMenuItemRequestPrevileges), false);
+      shell.AppendMenuItem(menu, ID_REQUEST_PRIVILEGES,
+                           LocalizedText(TextId::kMenuItemRequestPrivileges), false);
     }
-    shell.AppendMenuItem(TrayMenu, ID_ELEVATE, FormatText<TextId::kMenuItemElevate>(IdentityName),
+    shell.AppendMenuItem(menu, ID_ELEVATE, FormatText<TextId::kMenuItemElevate>(m_identityName),
                          false);
     const uint32_t days = GetElevateForXDays();
     if (days != 0) {
-      shell.AppendMenuItem(TrayMenu, ID_ELEVATE_DAYS,
+      shell.AppendMenuItem(menu, ID_ELEVATE_DAYS,
                            FormatText<TextId::kMenuElevateForXDays>(days), false);
     }
   }
-  shell.AppendMenuItem(TrayMenu, ID_ABOUT, LocalizedText(TextId::kMenuItemAbout), false);
+  shell.AppendMenuItem(menu, ID_ABOUT, LocalizedText(TextId::kMenuItemAbout), false);
   if (showSettings) {
-    shell.AppendMenuItem(TrayMenu, ID_SETTINGS, LocalizedText(TextId::kMenuItemSettings),
+    shell.AppendMenuItem(menu, ID_SETTINGS, LocalizedText(TextId::kMenuItemSettings),
                          userConfig == L"0");
   }
   if (showStatus) {
-    shell.AppendMenuItem(TrayMenu, ID_STATUS, LocalizedText(TextId::kMenuItemStatus), false);
+    shell.AppendMenuItem(menu, ID_STATUS, LocalizedText(TextId::kMenuItemStatus), false);
   }
 }
 
 void CMainDlg::TrackTrayMenu(const std::wstring& userConfig) {
-  switch (Ui().TrackMenuAtCursor(TrayMenu, m_hWnd)) {
+  switch (ShellUi().TrackMenuAtCursor(m_trayMenu.get(), m_hWnd)) {
     case ID_ELEVATE:
       TryToElevate(0);
       break;
@@ -233,10 +233,8 @@ void CMainDlg::OnSettings(const std::wstring&) {
     ShowBalloon(NotifyServiceNotRunning, 0);
     return;
   }
-  // The settings dialog joins with its own feature.
 }
 
-// The PIN, status and about dialogs join with their own features.
 void CMainDlg::OnRequestPrivileges() {}
 void CMainDlg::OnStatus() {}
 void CMainDlg::OnAbout() {}
@@ -259,9 +257,9 @@ void CMainDlg::TryToElevate(uint32_t days) {
     return;
   }
   if (days == 0) {
-    AddUserToAdmin(m_hWnd, KindPeriod, GetAccessPeriod());
+    AddUserToAdmin(m_hWnd, KindPeriod, GetAccessPeriod(), PromptForReason);
   } else {
-    AddUserToAdmin(m_hWnd, KindDays, DaysToSeconds(days));
+    AddUserToAdmin(m_hWnd, KindDays, DaysToSeconds(days), PromptForReason);
   }
 }
 
@@ -287,13 +285,13 @@ std::wstring CMainDlg::BalloonText(uintptr_t kind, uint32_t seconds) const {
     case NotifyForbidden:
       return LocalizedText(TextId::kBalloonForbiddenMessage);
     case NotifyAlreadyMember:
-      return FormatText<TextId::kBalloonAlreadyAdmin>(IdentityName);
+      return FormatText<TextId::kBalloonAlreadyAdmin>(m_identityName);
     case NotifyAlreadyMemberTimeLeft:
-      return FormatText<TextId::kBalloonAlreadyAdmin2>(IdentityName, DurationText(seconds));
+      return FormatText<TextId::kBalloonAlreadyAdmin2>(m_identityName, DurationText(seconds));
     case NotifyServiceNotRunning:
       return FormatText<TextId::kBalloonServiceNotRunning>();
     case NotifyElevatedAtLogin:
-      return FormatText<TextId::kEternalElevation>(IdentityName);
+      return FormatText<TextId::kEternalElevation>(m_identityName);
     case NotifyCannotElevateAD:
       return LocalizedText(TextId::kBalloonCannotElevateAD);
     default:
@@ -311,32 +309,31 @@ void CMainDlg::ShowBalloon(uintptr_t kind, uint32_t seconds) {
   data.timeoutOrVersion = kBalloonTimeoutMs;
   data.infoTitle = CutToUtf16Units(LocalizedText(TextId::kBalloonCaption), nim::kInfoTitleUnits);
   data.info = CutToUtf16Units(BalloonText(kind, seconds), nim::kInfoUnits);
-  Ui().NotifyIcon(nim::kModify, data);
+  ShellUi().NotifyIcon(nim::kModify, data);
 }
 
 // ---- Countdown and session end ------------------------------------------------------------
 
 void CMainDlg::OnCountdownTimer() {
   std::wstring visible;
-  if (!ReadMachineDword(L"VisibleCountDown", visible) || visible != L"1") return;
+  if (!ReadMachineNumberText(L"VisibleCountDown", visible) || visible != L"1") return;
   // One read of "timerEnd" a second, not two.
   const uint32_t seconds = ActiveRemainingSeconds();
   if (seconds < 1 || seconds > kCountdownMaxSeconds) return;
-  IconHandle icon = DrawCountdownIcon(m_hWnd, seconds);
-  SetTrayIcon(icon);
+  OwnedIcon icon = DrawCountdownIcon(m_hWnd, seconds);
+  SetTrayIcon(icon.get());
   // The previous tick's icon is only needed until the next one is shown.
-  if (m_countdownIcon != nullptr) Windows().DestroyIcon(m_countdownIcon);
-  m_countdownIcon = icon;
+  m_countdownIcon = std::move(icon);
 }
 
 void CMainDlg::OnEndSession(intptr_t lParam) { OnEndSessionResuscitate(lParam); }
 
 void CMainDlg::UpdateIdentityName(const std::wstring& identity) {
   std::wstring choice = identity;
-  if (choice.empty() && (!ReadMachineDword(L"Identity", choice) || choice.empty())) {
+  if (choice.empty() && (!ReadMachineNumberText(L"Identity", choice) || choice.empty())) {
     choice = L"1";
   }
-  IdentityName = IdentityNameFor(choice);
+  m_identityName = IdentityNameFor(choice);
 }
 
 }  // namespace velmora

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "app/message_loop.h"
-#include "resource.h"
+#include "dialogs/window_icons.h"
+#include "platform/owned.h"
 #include "platform/shell.h"
 #include "platform/types.h"
 #include "platform/window_system.h"
+#include "resource.h"
 
 namespace velmora {
 
@@ -29,7 +31,7 @@ constexpr uint32_t ID_ELEVATE_DAYS = 32884;
 class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandler {
  public:
   CMainDlg() = default;
-  ~CMainDlg() override;
+  ~CMainDlg() override = default;
   CMainDlg(const CMainDlg&) = delete;
   CMainDlg& operator=(const CMainDlg&) = delete;
 
@@ -61,9 +63,9 @@ class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandle
 
   void UpdateIdentityName(const std::wstring& identity);
 
-  IconHandle defaultIcon() const { return DefaultIcon; }
-  uint32_t taskbarCreatedMessage() const { return TaskbarCreatedMessage; }
-  const std::wstring& identityName() const { return IdentityName; }
+  IconHandle defaultIcon() const { return m_icons.big.get(); }
+  uint32_t taskbarCreatedMessage() const { return m_taskbarCreatedMessage; }
+  const std::wstring& identityName() const { return m_identityName; }
 
  private:
   void StartUpElevation();
@@ -74,12 +76,12 @@ class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandle
   void OnAbout();
 
   Hwnd m_hWnd = nullptr;
-  IconHandle DefaultIcon = nullptr;
-  IconHandle SmallIcon = nullptr;
-  MenuHandle TrayMenu = nullptr;
-  IconHandle m_countdownIcon = nullptr;
-  std::wstring IdentityName;
-  uint32_t TaskbarCreatedMessage = 0;
+  // The big icon is also the notification icon's default image.
+  WindowIcons m_icons;
+  OwnedMenu m_trayMenu;
+  OwnedIcon m_countdownIcon;
+  std::wstring m_identityName;
+  uint32_t m_taskbarCreatedMessage = 0;
 };
 
 }  // namespace velmora

@@ -23,7 +23,7 @@ void CMessageLoop::RemoveIdleHandler(CIdleHandler* handler) {
   RemoveFrom(idleHandlers_, handler);
 }
 
-bool CMessageLoop::IsIdleMessage(const Message& message) {
+bool CMessageLoop::RearmsIdleProcessing(const Message& message) {
   switch (message.message) {
     case msg::kMouseMove:
     case msg::kNcMouseMove:
@@ -67,7 +67,7 @@ int CMessageLoop::Run() {
     }
     if (got == 0) break;
     if (!PreTranslateMessage(&message)) windows.TranslateAndDispatch(message);
-    if (IsIdleMessage(message)) doIdle = true;
+    if (RearmsIdleProcessing(message)) doIdle = true;
   }
   return static_cast<int>(message.wParam);
 }

@@ -34,9 +34,9 @@ class CMessageLoop {
   // Runs until WM_QUIT and answers its wParam.
   int Run();
 
-  // Messages that do not re-arm idle processing: they arrive constantly and would turn idle
-  // handling into a busy loop.
-  static bool IsIdleMessage(const Message& message);
+  // False for the messages that arrive constantly (mouse moves, paints, the caret's timer):
+  // letting them re-arm idle processing would turn idle handling into a busy loop.
+  static bool RearmsIdleProcessing(const Message& message);
 
  private:
   bool OnIdle();
@@ -46,8 +46,8 @@ class CMessageLoop {
   std::vector<CIdleHandler*> idleHandlers_;
 };
 
-// Per-process framework object. Only the main thread registers a loop; the map is keyed by
-// thread so that a window created on another thread finds none instead of the main one.
+// Per-process framework object. Only the main thread registers its loop; any other thread that
+// asks gets none, so a window created there never hooks into the main thread's loop.
 class CAppModule {
  public:
   void Init();

@@ -2,17 +2,17 @@
 
 #include <clocale>
 
-#include "app/globals.h"
 #include "app/main_dlg.h"
 #include "app/message_loop.h"
 #include "elevation/channel.h"
 #include "elevation/shell_hook.h"
 #include "identity/ad_connector.h"
+#include "localization/localized_texts.h"
 #include "log/log.h"
-#include "platform/platform.h"
+#include "platform/owned.h"
 #include "settings/managed_settings.h"
 #include "settings/settings_store.h"
-#include "text/localized_texts.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {
@@ -25,15 +25,15 @@ constexpr uint32_t kLocaleEnglishUs = 0x409;
 // whatever the managed document says.
 void SwitchOnLogging() {
   std::wstring verbose;
-  ReadMachineDword(L"VerboseLogging", verbose);
+  ReadMachineNumberText(L"VerboseLogging", verbose);
   ClearLogFilePath();
   if (verbose != L"0" && SetDefaultLogFilePath()) Log("Tray app init");
 
   SetManagedMode(false);
   std::wstring managed;
-  if (ReadMachineDword(L"Managed", managed) && managed == L"1") {
+  if (ReadMachineNumberText(L"Managed", managed) && managed == L"1") {
     LoadManagedSettings(true);
-    GetSetting(L"VerboseLogging", verbose, kSettingNumber);
+    GetSetting(L"VerboseLogging", verbose, SettingKind::kNumber);
     ClearLogFilePath();
     if (verbose != L"0" && SetDefaultLogFilePath()) Log("Tray app init");
   }
@@ -46,7 +46,7 @@ bool InitInstance() {
   SwitchOnLogging();
 
   std::wstring disable;
-  const bool found = GetSetting(L"DisableManualElevation", disable, kSettingNumber,
+  const bool found = GetSetting(L"DisableManualElevation", disable, SettingKind::kNumber,
                                 L"PreApproved");
   Store(g_bManualElevationDisabled, found && disable == L"1" ? 1 : 0);
 
@@ -54,7 +54,7 @@ bool InitInstance() {
   Kern().SetThreadUILanguage(static_cast<uint16_t>(kLocaleEnglishUs));
 
   if (!CreateChannelEvents()) {
-    Ui().ShowMessageBox(nullptr, L"Event objects cannot be created", L"Error",
+    ShellUi().ShowMessageBox(nullptr, L"Event objects cannot be created", L"Error",
                         win::kMbIconError);
     return false;
   }
@@ -68,7 +68,7 @@ bool InitInstance() {
   StartADConnector();
 
   std::wstring disableHook;
-  const bool hookSettingFound = GetSetting(L"DisableShellHook", disableHook, kSettingNumber);
+  const bool hookSettingFound = GetSetting(L"DisableShellHook", disableHook, SettingKind::kNumber);
   if (!(hookSettingFound && !disableHook.empty() && disableHook != L"0")) SetHook();
   return true;
 }
@@ -102,11 +102,10 @@ int TrayMain() {
   // Case-sensitive search over the whole line, program path included.
   if (Kern().CommandLine().find(L"/elevate") != std::wstring::npos) return 0;
 
-  Handle mutex = Kern().CreateNamedMutex(kInstanceMutexName, true);
+  const OwnedHandle mutex(Kern().CreateNamedMutex(kInstanceMutexName, true));
   const uint32_t error = Kern().LastError();
-  if (mutex == nullptr || error == win::kErrorAlreadyExists) {
-    if (mutex != nullptr) Kern().CloseHandle(mutex);
-    Ui().ShowMessageBox(nullptr, L"Velmora Tray is already running", L"Warning",
+  if (!mutex || error == win::kErrorAlreadyExists) {
+    ShellUi().ShowMessageBox(nullptr, L"Velmora Tray is already running", L"Warning",
                         win::kMbIconWarning | win::kMbOk);
     return 0;
   }
@@ -122,8 +121,7 @@ int TrayMain() {
 
   AppModule().Term();
   Kern().UninitializeCom();
-  Kern().ReleaseNamedMutex(mutex);
-  Kern().CloseHandle(mutex);
+  Kern().ReleaseNamedMutex(mutex.get());
   return exitCode;
 }
 

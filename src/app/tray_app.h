@@ -4,13 +4,13 @@
 
 #include <string>
 
+#include "platform/program_entry.h"
+
 namespace velmora {
 
 // Exit code of a process whose InitInstance failed (the error box has been shown).
 constexpr int kExitInitFailed = 1;
 
-// The whole life of the process after the platform is installed; answers the exit code.
-int TrayMain();
 
 bool InitInstance();
 int Run();

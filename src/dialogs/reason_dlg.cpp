@@ -1,11 +1,11 @@
 #include "dialogs/reason_dlg.h"
 
-#include "app/globals.h"
-#include "app/window_icons.h"
+#include "dialogs/window_icons.h"
+#include "localization/localized_texts.h"
 #include "platform/platform.h"
 #include "resource.h"
 #include "settings/settings_store.h"
-#include "text/localized_texts.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {
@@ -45,10 +45,8 @@ bool CReasonDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPa
       return true;
     case msg::kDestroy:
       Store(g_bReasonDlgOpen, 0);
-      // The window no longer draws them; each dialog made its own copies.
-      Windows().DestroyIcon(m_bigIcon);
-      Windows().DestroyIcon(m_smallIcon);
-      m_bigIcon = m_smallIcon = nullptr;
+      // The window no longer draws them.
+      m_icons = WindowIcons();
       return true;
     default:
       return false;
@@ -67,9 +65,7 @@ intptr_t CReasonDlg::OnInitDialog() {
     host.ShowItem(m_hWnd, IDC_REASON_LINK, true);
   }
 
-  const WindowIcons icons = SetProgramIcons(m_hWnd);
-  m_bigIcon = icons.big;
-  m_smallIcon = icons.small;
+  m_icons = SetProgramIcons(m_hWnd);
 
   host.SetItemText(m_hWnd, IDC_REASON_PROMPT, LocalizedText(TextId::kElevateReasonDlgPrompt));
   host.SetItemText(m_hWnd, kIdOk, LocalizedText(TextId::kElevateReasonDlgButton1));
@@ -90,7 +86,7 @@ void CReasonDlg::OnConfirm() {
 void CReasonDlg::OnLinkNotify(const void* header) {
   const auto* notify = static_cast<const NotifyHeader*>(header);
   if (notify != nullptr && notify->code == kNmClick && !m_link.empty()) {
-    Ui().OpenWithShell(m_link);
+    ShellUi().OpenWithShell(m_link);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "dialogs/window_icons.h"
 #include "platform/window_system.h"
 #include "resource.h"
 
@@ -26,8 +27,7 @@ class CReasonDlg : public WindowHandler {
   void OnLinkNotify(const void* header);
 
   Hwnd m_hWnd = nullptr;
-  IconHandle m_bigIcon = nullptr;
-  IconHandle m_smallIcon = nullptr;
+  WindowIcons m_icons;
   std::wstring m_link;
   std::wstring m_reason;
 };

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/owned.h"
 #include "text/format.h"
 #include "text/utf16.h"
 
@@ -24,34 +24,33 @@ constexpr EventName kEventNames[kChannelEventCount] = {
     {channel::kShellHookEndEventName, true},
 };
 
-// Written once during start-up before any worker thread exists; read-only afterwards.
+// Written once during start-up before any worker thread exists; read-only afterwards. Owned by
+// Create/CloseChannelEvents alone: plain handles, so that no destructor runs at process exit
+// after the platform is gone.
 Handle g_channelEvents[kChannelEventCount] = {};
 
 // The boxes of a failed write have no owner, an empty caption and only an OK button.
 void ShowWriteError(const wchar_t* format, uint32_t error) {
-  Ui().ShowMessageBox(nullptr, FormatWide(format, {error}), std::wstring(), win::kMbOk);
+  ShellUi().ShowMessageBox(nullptr, FormatWide(format, {error}), std::wstring(), win::kMbOk);
 }
 
 void WriteRecord(const uint8_t* bytes, size_t length) {
   Kernel& kernel = Kern();
-  const Handle mapping =
-      kernel.OpenNamedFileMapping(channel::kSharedBlockName, kern::kFileMapAllAccess);
-  if (mapping == nullptr) {
+  const OwnedHandle mapping(
+      kernel.OpenNamedFileMapping(channel::kSharedBlockName, kern::kFileMapAllAccess));
+  if (!mapping) {
     ShowWriteError(L"Cannot create mapping. Error code: %d", kernel.LastError());
     return;
   }
-  void* view = kernel.MapView(mapping, kern::kFileMapWrite, length);
-  if (view == nullptr) {
+  const OwnedView view(kernel.MapView(mapping.get(), kern::kFileMapWrite, length));
+  if (!view) {
     ShowWriteError(L"Cannot create view. Error code: %d", kernel.LastError());
-    kernel.CloseHandle(mapping);
     return;
   }
   // One copy of a record built complete beforehand: the service never sees a half-built one
   // from this writer.
-  std::memcpy(view, bytes, length);
-  kernel.FlushView(view, length);
-  kernel.UnmapView(view);
-  kernel.CloseHandle(mapping);
+  std::memcpy(view.get(), bytes, length);
+  kernel.FlushView(view.get(), length);
 }
 
 // Obtains a request event, runs `beforeSignal`, sets the event and closes it. The service keeps
@@ -62,16 +61,15 @@ void SignalRequestEvent(const wchar_t* name, const wchar_t* errorFormat,
   Kernel& kernel = Kern();
   EventParams params;
   params.name = name;
-  const Handle event = kernel.CreateOrOpenEvent(params);
-  if (event == nullptr) {
+  const OwnedHandle event(kernel.CreateOrOpenEvent(params));
+  if (!event) {
     const uint32_t error = kernel.LastError();
-    Ui().ShowMessageBox(nullptr, FormatWide(errorFormat, {error}), L"Error",
+    ShellUi().ShowMessageBox(nullptr, FormatWide(errorFormat, {error}), L"Error",
                         win::kMbOk | win::kMbIconError);
     return;
   }
   beforeSignal();
-  kernel.SignalEvent(event);
-  kernel.CloseHandle(event);
+  kernel.SignalEvent(event.get());
 }
 
 }  // namespace
@@ -140,7 +138,7 @@ SettingsRecord BuildSettingsRecord(const std::wstring& accessPeriod, const std::
   const std::u16string units = ToUtf16(resuscitate);
   const char resuscitateChar =
       units.empty() ? '0' : static_cast<char>(static_cast<uint8_t>(units[0] & 0xFF));
-  return channel::EncodeSettingsRecord(Acp().WideToAnsi(period), identityChar, resuscitateChar,
+  return channel::EncodeSettingsRecord(AnsiCodePage().WideToAnsi(period), identityChar, resuscitateChar,
                                        elevateAtLogin);
 }
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/globals.h"
 #include "elevation/channel_records.h"
 #include "platform/types.h"
+#include "state/globals.h"
 
 namespace velmora {
 

@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "dialogs/reason_dlg.h"
 #include "elevation/channel.h"
-#include "elevation/elevation_timer.h"
+#include "elevation/timer_end.h"
 #include "identity/identity.h"
 #include "identity/local_groups.h"
 #include "log/log.h"
@@ -30,7 +29,7 @@ uint32_t CountFromSetting(bool found, const std::wstring& text, uint32_t fallbac
 
 bool IsExactlyOne(const wchar_t* name) {
   std::wstring text;
-  return GetSetting(name, text, kSettingNumber) && text == L"1";
+  return GetSetting(name, text, SettingKind::kNumber) && text == L"1";
 }
 
 }  // namespace
@@ -39,13 +38,13 @@ bool IsServiceRunning() { return Services().ServiceState(kServiceName) == svc::k
 
 uint32_t GetAccessPeriod() {
   std::wstring text;
-  const bool found = GetSetting(L"AccessPeriod", text, kSettingNumber);
+  const bool found = GetSetting(L"AccessPeriod", text, SettingKind::kNumber);
   return CountFromSetting(found, text, kDefaultAccessPeriod);
 }
 
 uint32_t GetElevateForXDays() {
   std::wstring text;
-  const bool found = ReadMachineDword(L"ElevateForXDays", text);
+  const bool found = ReadMachineNumberText(L"ElevateForXDays", text);
   return CountFromSetting(found, text, 0);
 }
 
@@ -54,7 +53,8 @@ uint32_t DaysToSeconds(uint32_t days) {
   return seconds > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
 }
 
-void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds) {
+void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds,
+                    const ReasonPrompt& askReason) {
   if (Load(g_bReasonDlgOpen) != 0) return;
 
   if (IsCurrentUserAdmin()) {
@@ -69,7 +69,7 @@ void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds) {
     if (window != nullptr) {
       Windows().Post(window, msg::kShowBalloon, NotifyServiceNotRunning, 0);
     } else {
-      Ui().ShowMessageBox(nullptr, L"Cannot elevate. Velmora Framework Service is not running",
+      ShellUi().ShowMessageBox(nullptr, L"Cannot elevate. Velmora Framework Service is not running",
                           L"Velmora Tray", kMbIconInformation);
     }
     return;
@@ -89,7 +89,7 @@ void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds) {
       reason = kResuscitateReason;
     } else if (IsExactlyOne(L"Audit") && IsExactlyOne(L"AuditRFE")) {
       std::wstring typed;
-      if (AskElevationReason(&typed) == kReasonCancelled) return;
+      if (!askReason || !askReason(&typed)) return;
       reason = typed;
     }
   }

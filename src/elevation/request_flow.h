@@ -2,15 +2,23 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
-#include "app/globals.h"
 #include "platform/types.h"
+#include "state/globals.h"
 
 namespace velmora {
 
+// Asks the user why they want the elevation; false when they cancelled. The caller owns the
+// dialog: the flow only decides whether one is needed.
+using ReasonPrompt = std::function<bool(std::wstring* reason)>;
+
 // Every request ends here: the checks in their fixed order, then the record and the signal.
 // Balloons go to `window` as posted messages; without a window a message box stands in.
-void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds);
+// `askReason` is called when policy wants a reason; without one the request is not sent.
+void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds,
+                    const ReasonPrompt& askReason);
 
 // The privileged service is in the running state; any failure to ask counts as not running.
 bool IsServiceRunning();

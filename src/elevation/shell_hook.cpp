@@ -2,7 +2,7 @@
 
 namespace velmora {
 
-// The shell hook is not wired yet: nothing is installed and no thread waits.
+// No hook is installed and no thread waits for the library's events.
 bool SetHook() { return false; }
 void RemoveHook() {}
 bool IsHookInstalled() { return false; }

@@ -2,7 +2,7 @@
 
 namespace velmora {
 
-// Directory checks are not wired yet: the verdicts stay valid and no thread is started.
+// No directory check is made: the verdicts stay valid and no thread is started.
 void StartADConnector() {}
 
 }  // namespace velmora

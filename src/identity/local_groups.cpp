@@ -25,7 +25,7 @@ bool IsCurrentUserAdmin() {
   const std::wstring user = GetQualifiedUserName();
   std::wstring group;
   if (!GetAdminGroupName(&group)) {
-    Ui().ShowMessageBox(nullptr, L"Cannot obtain admin group name", L"Error",
+    ShellUi().ShowMessageBox(nullptr, L"Cannot obtain admin group name", L"Error",
                         win::kMbOk | win::kMbIconError);
     return false;
   }

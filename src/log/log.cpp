@@ -31,43 +31,42 @@ LogState& State() {
   return *state;
 }
 
-template <typename Char>
-void AppendPadded(std::basic_string<Char>* out, int value, int width) {
+void AppendPadded(std::string* out, int value, int width) {
   unsigned magnitude = static_cast<unsigned>(value);
   if (value < 0) {
-    out->push_back(static_cast<Char>('-'));
+    out->push_back('-');
     magnitude = 0u - magnitude;
   }
-  Char digits[12];
+  char digits[12];
   int n = 0;
   do {
-    digits[n++] = static_cast<Char>('0' + magnitude % 10);
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  for (int i = n; i < width; ++i) out->push_back(static_cast<Char>('0'));
+  for (int i = n; i < width; ++i) out->push_back('0');
   while (n > 0) out->push_back(digits[--n]);
 }
 
-// "[dd.mm.yyyy hh:mm:ss] "
-template <typename Char>
-std::basic_string<Char> TimeStamp(const LocalTime& t) {
-  std::basic_string<Char> s;
-  s.push_back(static_cast<Char>('['));
+}  // namespace
+
+std::string LogTimeStamp(const LocalTime& t) {
+  std::string s = "[";
   AppendPadded(&s, t.day, 2);
-  s.push_back(static_cast<Char>('.'));
+  s += '.';
   AppendPadded(&s, t.month, 2);
-  s.push_back(static_cast<Char>('.'));
+  s += '.';
   AppendPadded(&s, t.year, 4);
-  s.push_back(static_cast<Char>(' '));
+  s += ' ';
   AppendPadded(&s, t.hour, 2);
-  s.push_back(static_cast<Char>(':'));
+  s += ':';
   AppendPadded(&s, t.minute, 2);
-  s.push_back(static_cast<Char>(':'));
+  s += ':';
   AppendPadded(&s, t.second, 2);
-  s.push_back(static_cast<Char>(']'));
-  s.push_back(static_cast<Char>(' '));
+  s += "] ";
   return s;
 }
+
+namespace {
 
 // Caller holds the lock. Failures are ignored on purpose: the line then goes to the big file
 // and the next line tries again.
@@ -150,7 +149,7 @@ std::wstring LogBackupPath(const std::wstring& logPath) {
 
 void LogFormatted(const std::string& format, FormatArgs args) {
   if (!IsLogging()) return;
-  std::string line = TimeStamp<char>(Time().LocalNow());
+  std::string line = LogTimeStamp(Time().LocalNow());
   line += FormatNarrow(format, args);
   line += "\r\n";
   WriteLine(line);
@@ -158,10 +157,11 @@ void LogFormatted(const std::string& format, FormatArgs args) {
 
 void LogFormattedW(const std::wstring& format, FormatArgs args) {
   if (!IsLogging()) return;
-  std::wstring line = TimeStamp<wchar_t>(Time().LocalNow());
+  const std::string stamp = LogTimeStamp(Time().LocalNow());
+  std::wstring line(stamp.begin(), stamp.end());
   line += FormatWide(format, args);
   line += L"\r\n";
-  WriteLine(Acp().WideToAnsi(line));
+  WriteLine(AnsiCodePage().WideToAnsi(line));
 }
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/clock.h"
 #include "text/format.h"
 
 namespace velmora {
@@ -30,6 +31,9 @@ bool IsLogging();
 // Where a rotation moves the log: the path in lower case with ".log" replaced by ".lo_" in the
 // file name. Folder names keep any ".log" of theirs, so the backup stays beside the log.
 std::wstring LogBackupPath(const std::wstring& logPath);
+
+// "[dd.mm.yyyy hh:mm:ss] ", the start of every log line (the service's too).
+std::string LogTimeStamp(const LocalTime& time);
 
 // Narrow format: %s narrow text, %S wide text, %d and %u numbers.
 void LogFormatted(const std::string& format, FormatArgs args);

@@ -37,8 +37,8 @@ inline Registry& Reg() { return *GetPlatform().registry; }
 inline Kernel& Kern() { return *GetPlatform().kernel; }
 inline Clock& Time() { return *GetPlatform().clock; }
 inline Files& Fs() { return *GetPlatform().files; }
-inline CodePage& Acp() { return *GetPlatform().codePage; }
-inline Shell& Ui() { return *GetPlatform().shell; }
+inline CodePage& AnsiCodePage() { return *GetPlatform().codePage; }
+inline Shell& ShellUi() { return *GetPlatform().shell; }
 inline WindowSystem& Windows() { return *GetPlatform().windows; }
 inline Accounts& Users() { return *GetPlatform().accounts; }
 inline ServiceControl& Services() { return *GetPlatform().services; }

@@ -42,27 +42,4 @@ class Registry {
   virtual int32_t DeleteKeyValue(Hive hive, const std::wstring& path, const std::wstring& name) = 0;
 };
 
-// Move-only owner of an open key.
-class ScopedRegKey {
- public:
-  explicit ScopedRegKey(Registry& registry) : registry_(registry) {}
-  ~ScopedRegKey() { reset(); }
-  ScopedRegKey(const ScopedRegKey&) = delete;
-  ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-
-  Registry::Key* receive() {
-    reset();
-    return &key_;
-  }
-  Registry::Key get() const { return key_; }
-  void reset() {
-    if (key_ != 0) registry_.CloseKey(key_);
-    key_ = 0;
-  }
-
- private:
-  Registry& registry_;
-  Registry::Key key_ = 0;
-};
-
 }  // namespace velmora

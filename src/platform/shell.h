@@ -1,5 +1,5 @@
-// The shell-facing user interface: message boxes now; the notification icon, popup menus,
-// key state and shell "open" join as their features land.
+// The shell-facing user interface: the notification icon, popup menus, key state, message
+// boxes, shell "open", string resources and locale queries.
 #pragma once
 
 #include <cstddef>

@@ -85,7 +85,7 @@ bool ApplyManagedDocument(const std::string& text) {
     if (member->value.IsString()) {
       // An escaped \u0000 ends the text, as a NUL ends every registry string.
       const std::string narrow(member->value.GetString(), member->value.GetStringLength());
-      value = Acp().AnsiToWide(narrow.substr(0, narrow.find('\0')));
+      value = AnsiCodePage().AnsiToWide(narrow.substr(0, narrow.find('\0')));
     }
     g_managedTable[row.valueName] = std::move(value);
   }
@@ -95,7 +95,7 @@ bool ApplyManagedDocument(const std::string& text) {
 void LoadManagedSettings(bool log) {
   g_bManagedMode = false;
   std::wstring managed;
-  if (!ReadMachineDword(L"Managed", managed) || managed != L"1") return;
+  if (!ReadMachineNumberText(L"Managed", managed) || managed != L"1") return;
   if (log) {
     Log("Managed value is set. Reading cached settings (should be already downloaded by the "
         "service)");
@@ -106,7 +106,7 @@ void LoadManagedSettings(bool log) {
   if (!ReadMachineString(L"Managed settings", cached) || cached.empty()) return;
   if (log) Log("Cached json read successfully");
 
-  std::string document = Acp().WideToAnsi(cached);
+  std::string document = AnsiCodePage().WideToAnsi(cached);
   for (char& c : document) {
     c = static_cast<char>(static_cast<unsigned char>(c) ^ kScrambleKey);
   }

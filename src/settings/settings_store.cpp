@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "log/log.h"
-#include "platform/platform.h"
+#include "platform/owned.h"
 #include "settings/managed_settings.h"
 #include "text/format.h"
 #include "text/utf16.h"
@@ -40,7 +40,7 @@ std::wstring SettingsPath(const wchar_t* base, const std::wstring& subkey) {
 bool QueryDwordAt(Hive hive, const std::wstring& path, uint32_t access, const std::wstring& name,
                   int32_t* value) {
   Registry& registry = Reg();
-  ScopedRegKey key(registry);
+  OwnedRegKey key;
   if (registry.OpenKey(hive, path, access, key.receive()) != 0) return false;
   uint8_t buffer[4] = {0, 0, 0, 0};
   uint32_t size = sizeof(buffer);
@@ -57,7 +57,7 @@ bool QueryDwordAt(Hive hive, const std::wstring& path, uint32_t access, const st
 bool QueryStringAt(Hive hive, const std::wstring& path, uint32_t access, const std::wstring& name,
                    std::wstring* text) {
   Registry& registry = Reg();
-  ScopedRegKey key(registry);
+  OwnedRegKey key;
   if (registry.OpenKey(hive, path, access, key.receive()) != 0) return false;
   uint32_t size = 0;
   if (registry.QueryValue(key.get(), name, nullptr, nullptr, &size) != 0) return false;
@@ -80,7 +80,7 @@ bool QueryStringAt(Hive hive, const std::wstring& path, uint32_t access, const s
 }
 
 void ShowRegistryError(const wchar_t* format, int32_t status, uint32_t lastError) {
-  Ui().ShowMessageBox(nullptr,
+  ShellUi().ShowMessageBox(nullptr,
                       FormatWide(format, {static_cast<int>(status), static_cast<int>(lastError)}),
                       L"", win::kMbOk);
 }
@@ -113,7 +113,7 @@ int64_t ParseBase10(const std::wstring& text, int64_t minimum, int64_t maximum) 
 
 }  // namespace
 
-bool ReadMachineDword(const std::wstring& name, std::wstring& out, const std::wstring& subkey) {
+bool ReadMachineNumberText(const std::wstring& name, std::wstring& out, const std::wstring& subkey) {
   for (const wchar_t* base : {kPolicyKeyPath, kProductKeyPath}) {
     const std::wstring path = SettingsPath(base, subkey);
     for (uint32_t access : kReadViews) {
@@ -152,7 +152,7 @@ bool ReadUserString(const std::wstring& name, std::wstring& out) {
 
 bool WriteUserString(const std::wstring& name, const std::wstring& text) {
   Registry& registry = Reg();
-  ScopedRegKey key(registry);
+  OwnedRegKey key;
   const int32_t created =
       registry.CreateKey(Hive::kCurrentUser, kProductKeyPath, kUserWriteAccess, key.receive());
   if (created != 0) {
@@ -175,7 +175,8 @@ void DeleteUserValue(const std::wstring& name) {
   Reg().DeleteKeyValue(Hive::kCurrentUser, kProductKeyPath, name);
 }
 
-bool GetSetting(const std::wstring& name, std::wstring& out, int kind, const std::wstring& subkey) {
+bool GetSetting(const std::wstring& name, std::wstring& out, SettingKind kind,
+                const std::wstring& subkey) {
   out.clear();
   if (IsManagedMode()) {
     // The managed table is keyed by value name alone: a subkey never narrows the lookup.
@@ -186,14 +187,8 @@ bool GetSetting(const std::wstring& name, std::wstring& out, int kind, const std
       return true;
     }
   }
-  bool found = false;
-  if (kind == kSettingString) {
-    found = ReadMachineString(name, out, subkey);
-  } else if (kind == kSettingNumber) {
-    found = ReadMachineDword(name, out, subkey);
-  } else {
-    return false;
-  }
+  const bool found = kind == SettingKind::kString ? ReadMachineString(name, out, subkey)
+                                                  : ReadMachineNumberText(name, out, subkey);
   Log("Managed=0");
   Log("Retrieving setting '%S': %S", name, out);
   return found;

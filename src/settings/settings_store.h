@@ -13,13 +13,13 @@ namespace velmora {
 extern const wchar_t kPolicyKeyPath[];   // SOFTWARE\Policies\Ostrand\Velmora
 extern const wchar_t kProductKeyPath[];  // Software\Ostrand\Velmora
 
-enum SettingKind : int { kSettingString = 0, kSettingNumber = 1 };
+enum class SettingKind { kString, kNumber };
 
 // Managed table first (when managed mode is on), else the machine registry; logs the read.
-bool GetSetting(const std::wstring& name, std::wstring& out, int kind,
+bool GetSetting(const std::wstring& name, std::wstring& out, SettingKind kind,
                 const std::wstring& subkey = std::wstring());
 // A 4-byte (or shorter) value as signed decimal text; out is emptied when nothing is found.
-bool ReadMachineDword(const std::wstring& name, std::wstring& out,
+bool ReadMachineNumberText(const std::wstring& name, std::wstring& out,
                       const std::wstring& subkey = std::wstring());
 // String reads leave out untouched when nothing is found.
 bool ReadMachineString(const std::wstring& name, std::wstring& out,

@@ -8,7 +8,7 @@
 // when it is then copied as text, so one bad conversion never shifts the ones after it.
 // %d and %u print the argument's own value (a signed argument as signed, an unsigned one as
 // unsigned): the formatter knows each argument's type, so it never reinterprets bits the way
-// C varargs do. A string of the other width is converted through the ANSI code page (Acp());
+// C varargs do. A string of the other width is converted through the ANSI code page (AnsiCodePage());
 // with no platform installed, only ASCII passes and other characters become '?'.
 #pragma once
 

@@ -2,11 +2,11 @@
 
 #include "fakes/string_table.h"
 
-#include "app/globals.h"
 #include "app/message_loop.h"
 #include "elevation/channel.h"
 #include "log/log.h"
 #include "settings/managed_settings.h"
+#include "state/globals.h"
 
 namespace velmora::fakes {
 namespace {

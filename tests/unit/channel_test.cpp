@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/globals.h"
 #include "elevation/channel.h"
 #include "elevation/channel_records.h"
 #include "fakes/fake_platform.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {

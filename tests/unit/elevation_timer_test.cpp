@@ -10,12 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/globals.h"
 #include "elevation/channel.h"
-#include "elevation/elevation_timer.h"
+#include "elevation/service_events.h"
+#include "elevation/session_end.h"
+#include "elevation/timer_end.h"
 #include "fakes/fake_platform.h"
 #include "log/log.h"
 #include "platform/messages.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {

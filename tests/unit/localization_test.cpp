@@ -1,4 +1,4 @@
-#include "text/localized_texts.h"
+#include "localization/localized_texts.h"
 
 #include <gtest/gtest.h>
 

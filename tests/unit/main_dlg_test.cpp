@@ -2,10 +2,10 @@
 // driven through the fake window system.
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
 #include "app/main_dlg.h"
 #include "app/message_loop.h"
 #include "fakes/fake_platform.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {

@@ -154,11 +154,11 @@ TEST_F(ManagedSettingsTest, LoadUnscramblesTheCachedDocumentAndOverridesTheRegis
   LoadManagedSettings(true);
   EXPECT_TRUE(IsManagedMode());
   std::wstring text;
-  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"600");
-  EXPECT_TRUE(GetSetting(L"Language", text, kSettingString));
+  EXPECT_TRUE(GetSetting(L"Language", text, SettingKind::kString));
   EXPECT_EQ(text, L"caf\u00e9");
-  EXPECT_TRUE(GetSetting(L"Audit", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"Audit", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"1");
   EXPECT_EQ(LogMessages(), (std::vector<std::string>{
                                kManagedOnLine, "Cached json read successfully", "Parsing json OK",
@@ -174,7 +174,7 @@ TEST_F(ManagedSettingsTest, PolicyDocumentWinsAndANumberValueHidesTheRegistry) {
   CacheDocument(kProduct, R"({"access_period_win":"900"})");
   LoadManagedSettings(true);
   std::wstring text = L"stale";
-  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"");
 }
 

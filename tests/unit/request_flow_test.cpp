@@ -6,16 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "dialogs/reason_dlg.h"
 #include "elevation/channel.h"
 #include "elevation/request_flow.h"
 #include "fakes/fake_platform.h"
+#include "localization/localized_texts.h"
 #include "resource.h"
-#include "text/localized_texts.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {
+
+// What the main window passes: the real reason dialog, driven through the fake window system.
+const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
+  return AskElevationReason(reason) == kReasonGiven;
+};
 
 using fakes::FakePlatform;
 using fakes::FakeRegistry;
@@ -83,7 +88,7 @@ class RequestFlowTest : public ::testing::Test {
 };
 
 TEST_F(RequestFlowTest, PeriodRequestCarriesUserNoReasonAndAccessPeriod) {
-  AddUserToAdmin(window, KindPeriod, GetAccessPeriod());
+  AddUserToAdmin(window, KindPeriod, GetAccessPeriod(), kAskWithDialog);
   const auto request = Request();
   ASSERT_TRUE(request.has_value());
   EXPECT_EQ(u"CORP\\alice", request->user);
@@ -99,7 +104,7 @@ TEST_F(RequestFlowTest, PeriodRequestCarriesUserNoReasonAndAccessPeriod) {
 TEST_F(RequestFlowTest, EarlyRefusalsLeaveNoTraceInTheChannel) {
   // Already an administrator: settled, logged, nothing written.
   fake.accounts.SetGroupMembers(L"Administrators", {L"CORP\\alice"});
-  AddUserToAdmin(window, KindPeriod, 120);
+  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
   EXPECT_TRUE(Settled());
   EXPECT_FALSE(Request().has_value());
   EXPECT_FALSE(Signalled());
@@ -109,7 +114,7 @@ TEST_F(RequestFlowTest, EarlyRefusalsLeaveNoTraceInTheChannel) {
   local.services.SetState(L"VelmoraFrameworkService", svc::kStateRunning);
   ASSERT_TRUE(CreateChannelEvents());
   Store(g_bReasonDlgOpen, 1);
-  AddUserToAdmin(window, KindShellHook, 30);
+  AddUserToAdmin(window, KindShellHook, 30, kAskWithDialog);
   EXPECT_FALSE(local.kernel.IsSignaled(L"event__124__"));
   EXPECT_TRUE(local.windows.queued().empty());
   EXPECT_EQ(0, local.services.queries());
@@ -118,7 +123,7 @@ TEST_F(RequestFlowTest, EarlyRefusalsLeaveNoTraceInTheChannel) {
 TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdicts) {
   fake.services.SetState(L"VelmoraFrameworkService", svc::kStateStopped);
   Store(g_bADUserValid, 0);
-  AddUserToAdmin(window, KindPeriod, 120);
+  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
   EXPECT_TRUE(Settled());
   EXPECT_EQ(std::vector<uintptr_t>{NotifyServiceNotRunning}, Balloons());
   EXPECT_FALSE(Signalled());
@@ -126,7 +131,7 @@ TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdict
 
   // Without a window a message box stands in; an unknown service counts as not running.
   fake.services.SetState(L"VelmoraFrameworkService", svc::kStateUnknown);
-  AddUserToAdmin(nullptr, KindPeriod, 120);
+  AddUserToAdmin(nullptr, KindPeriod, 120, kAskWithDialog);
   ASSERT_EQ(1u, fake.shell.boxes().size());
   EXPECT_EQ(L"Cannot elevate. Velmora Framework Service is not running",
             fake.shell.boxes()[0].text);
@@ -137,7 +142,7 @@ TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdict
 
 TEST_F(RequestFlowTest, AtLoginAsksWithoutReasonOrDirectoryAndNeverOverATimedElevation) {
   Store(g_bADUserValid, 0);
-  AddUserToAdmin(window, KindAtLogin, 0);
+  AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
   auto request = Request();
   ASSERT_TRUE(request.has_value());
   EXPECT_EQ(u"startup", request->reason);
@@ -152,7 +157,7 @@ TEST_F(RequestFlowTest, AtLoginAsksWithoutReasonOrDirectoryAndNeverOverATimedEle
   local.registry.SetString(Hive::kCurrentUser, FakeRegistry::View::k64, kProduct, L"timerEnd",
                            std::to_wstring(kNow + 60));
   ASSERT_TRUE(CreateChannelEvents());
-  AddUserToAdmin(window, KindAtLogin, 0);
+  AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
   EXPECT_EQ(std::vector<uint8_t>(1208, 0), local.kernel.MappingBytes(kBlock));
   EXPECT_FALSE(local.kernel.IsSignaled(L"event__124__"));
 }
@@ -160,7 +165,7 @@ TEST_F(RequestFlowTest, AtLoginAsksWithoutReasonOrDirectoryAndNeverOverATimedEle
 TEST_F(RequestFlowTest, DirectoryVerdictsBlockEveryOtherKind) {
   Store(g_bADUserGroupValid, 0);
   for (ElevationKind kind : {KindPeriod, KindDays, KindResumed, KindShellHook}) {
-    AddUserToAdmin(window, kind, 60);
+    AddUserToAdmin(window, kind, 60, kAskWithDialog);
   }
   EXPECT_EQ(std::vector<uintptr_t>(4, NotifyCannotElevateAD), Balloons());
   EXPECT_TRUE(Settled());
@@ -171,7 +176,7 @@ TEST_F(RequestFlowTest, ResumedAndShellHookRequestsCarryTheResuscitationReason) 
   SetMachine(L"Audit", 1);
   SetMachine(L"AuditRFE", 1);  // never a dialog for these kinds
   for (ElevationKind kind : {KindResumed, KindShellHook}) {
-    AddUserToAdmin(window, kind, 77);
+    AddUserToAdmin(window, kind, 77, kAskWithDialog);
     const auto request = Request();
     ASSERT_TRUE(request.has_value());
     EXPECT_EQ(std::u16string(kResuscitate, kResuscitate + wcslen(kResuscitate)),
@@ -188,7 +193,7 @@ TEST_F(RequestFlowTest, AuditedRequestTakesTheTypedReasonOrNothingWhenCancelled)
   // Cancel: no request, no settled event, no balloon.
   fake.windows.set_modal_script(
       [&](Hwnd dialog) { fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0); });
-  AddUserToAdmin(window, KindDays, 259200);
+  AddUserToAdmin(window, KindDays, 259200, kAskWithDialog);
   EXPECT_FALSE(Request().has_value());
   EXPECT_FALSE(Signalled());
   EXPECT_FALSE(Settled());
@@ -204,7 +209,7 @@ TEST_F(RequestFlowTest, AuditedRequestTakesTheTypedReasonOrNothingWhenCancelled)
     fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, L"  x");
     fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
   });
-  AddUserToAdmin(window, KindDays, 259200);
+  AddUserToAdmin(window, KindDays, 259200, kAskWithDialog);
   const auto request = Request();
   ASSERT_TRUE(request.has_value());
   EXPECT_EQ(u"  x", request->reason);
@@ -215,7 +220,7 @@ TEST_F(RequestFlowTest, AuditedRequestTakesTheTypedReasonOrNothingWhenCancelled)
 TEST_F(RequestFlowTest, OnlyBothAuditSettingsExactlyOneAskForAReason) {
   SetMachine(L"Audit", 1);
   SetMachine(L"AuditRFE", 0);
-  AddUserToAdmin(window, KindPeriod, 120);
+  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
   EXPECT_EQ(0, fake.windows.modal_runs());
   EXPECT_EQ(u"no reason", Request()->reason);
 }

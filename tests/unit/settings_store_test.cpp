@@ -48,7 +48,7 @@ TEST_F(SettingsStoreTest, ReadsVisitPolicyThenProductEachIn64ThenIn32BitView) {
       {kPolicy, View::k64}, {kPolicy, View::k32}, {kProduct, View::k64}, {kProduct, View::k32}};
 
   std::wstring text;
-  EXPECT_TRUE(ReadMachineDword(L"ElevateForXDays", text));
+  EXPECT_TRUE(ReadMachineNumberText(L"ElevateForXDays", text));
   EXPECT_EQ(text, L"3");
   EXPECT_EQ(OpenedPlaces(), fourPlaces);
   for (const auto& open : registry_.CallsOf(Op::kOpen)) {
@@ -70,7 +70,7 @@ TEST_F(SettingsStoreTest, FirstPlaceThatYieldsWinsAndLaterPlacesAreNotVisited) {
   registry_.SetString(kMachine, View::k64, kProduct, L"Language", L"French");
 
   std::wstring text;
-  EXPECT_TRUE(ReadMachineDword(L"AccessPeriod", text));
+  EXPECT_TRUE(ReadMachineNumberText(L"AccessPeriod", text));
   EXPECT_EQ(text, L"600");
   EXPECT_EQ(registry_.CallsOf(Op::kOpen).size(), 2u);
 
@@ -87,7 +87,7 @@ TEST_F(SettingsStoreTest, SubkeyIsAppendedToBothSettingsKeys) {
   registry_.SetDword(kMachine, View::k64, kProduct, L"DisableManualElevation", 0);
 
   std::wstring text;
-  EXPECT_TRUE(ReadMachineDword(L"DisableManualElevation", text, L"PreApproved"));
+  EXPECT_TRUE(ReadMachineNumberText(L"DisableManualElevation", text, L"PreApproved"));
   EXPECT_EQ(text, L"1");
   EXPECT_EQ(registry_.CallsOf(Op::kOpen).front().path, kPolicy + L"\\PreApproved");
   EXPECT_TRUE(ReadMachineString(L"ActiveDirectory", text, L"Connector"));
@@ -118,7 +118,7 @@ TEST_F(SettingsStoreTest, NumberReadTakesAnyDataOfAtMostFourBytesAsSignedLittleE
     SCOPED_TRACE(c.what);
     registry_.SetRaw(kMachine, View::k64, kPolicy, L"Resuscitate", c.type, c.bytes);
     std::wstring text = L"stale";
-    EXPECT_TRUE(ReadMachineDword(L"Resuscitate", text));
+    EXPECT_TRUE(ReadMachineNumberText(L"Resuscitate", text));
     EXPECT_EQ(text, c.expected ? c.expected : L"7");
   }
 }
@@ -126,7 +126,7 @@ TEST_F(SettingsStoreTest, NumberReadTakesAnyDataOfAtMostFourBytesAsSignedLittleE
 TEST_F(SettingsStoreTest, ReadsThatFindNothingTreatOutAsTheContractSays) {
   registry_.CreateKeyPath(kMachine, View::k64, kPolicy);
   std::wstring text = L"previous";
-  EXPECT_FALSE(ReadMachineDword(L"VisibleCountDown", text));
+  EXPECT_FALSE(ReadMachineNumberText(L"VisibleCountDown", text));
   EXPECT_EQ(text, L"");
 
   text = L"previous";
@@ -143,7 +143,7 @@ TEST_F(SettingsStoreTest, UnreadablePlacesAreSkippedSilently) {
   registry_.FailOpen(kMachine, kPolicy, 5);
   registry_.SetDword(kMachine, View::k32, kProduct, L"UserConfig", 1);
   std::wstring text;
-  EXPECT_TRUE(ReadMachineDword(L"UserConfig", text));
+  EXPECT_TRUE(ReadMachineNumberText(L"UserConfig", text));
   EXPECT_EQ(text, L"1");
   EXPECT_TRUE(shell_.boxes().empty());
 }
@@ -283,26 +283,17 @@ TEST_F(SettingsStoreTest, GetSettingReadsByKindAndLogsTheRead) {
   registry_.SetString(kMachine, View::k64, kProduct, L"Language", L"Espa\u00f1ol");
 
   std::wstring text = L"stale";
-  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"300");
-  EXPECT_TRUE(GetSetting(L"Language", text, kSettingString));
+  EXPECT_TRUE(GetSetting(L"Language", text, SettingKind::kString));
   EXPECT_EQ(text, L"Espa\u00f1ol");
-  EXPECT_FALSE(GetSetting(L"Audit", text, kSettingNumber));
+  EXPECT_FALSE(GetSetting(L"Audit", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"");
 
   EXPECT_EQ(LogMessages(),
             (std::vector<std::string>{"Managed=0", "Retrieving setting 'AccessPeriod': 300",
                                       "Managed=0", "Retrieving setting 'Language': Espa\xF1ol",
                                       "Managed=0", "Retrieving setting 'Audit': "}));
-}
-
-TEST_F(SettingsStoreTest, GetSettingWithAnUnknownKindReadsAndLogsNothing) {
-  registry_.SetDword(kMachine, View::k64, kPolicy, L"AccessPeriod", 300);
-  std::wstring text = L"stale";
-  EXPECT_FALSE(GetSetting(L"AccessPeriod", text, 2));
-  EXPECT_EQ(text, L"");
-  EXPECT_TRUE(registry_.Calls().empty());
-  EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(SettingsStoreTest, ManagedEntriesOverrideTheRegistryByExactNameOnly) {
@@ -314,17 +305,17 @@ TEST_F(SettingsStoreTest, ManagedEntriesOverrideTheRegistryByExactNameOnly) {
   SetManagedMode(true);
 
   std::wstring text;
-  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"600");
   // An empty entry still answers and hides the registry's 1.
-  EXPECT_TRUE(GetSetting(L"Audit", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"Audit", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"");
-  EXPECT_TRUE(GetSetting(L"DisableManualElevation", text, kSettingNumber, L"PreApproved"));
+  EXPECT_TRUE(GetSetting(L"DisableManualElevation", text, SettingKind::kNumber, L"PreApproved"));
   EXPECT_EQ(text, L"1");
   EXPECT_TRUE(registry_.Calls().empty());
 
   // The registry forgives case; the managed table does not.
-  EXPECT_TRUE(GetSetting(L"accessperiod", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"accessperiod", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"300");
   EXPECT_EQ(LogMessages(),
             (std::vector<std::string>{"Managed=1", "Retrieving setting 'AccessPeriod': 600",
@@ -337,7 +328,7 @@ TEST_F(SettingsStoreTest, ManagedTableIsIgnoredWhileManagedModeIsOff) {
   registry_.SetDword(kMachine, View::k64, kPolicy, L"AccessPeriod", 300);
   ASSERT_TRUE(ApplyManagedDocument(R"({"access_period_win":"600"})"));
   std::wstring text;
-  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, kSettingNumber));
+  EXPECT_TRUE(GetSetting(L"AccessPeriod", text, SettingKind::kNumber));
   EXPECT_EQ(text, L"300");
 }
 

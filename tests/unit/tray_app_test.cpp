@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "app/main_dlg.h"
 #include "app/tray_app.h"
 #include "elevation/channel.h"
 #include "fakes/fake_platform.h"
 #include "settings/settings_store.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "app/countdown.h"
-#include "app/globals.h"
 #include "app/main_dlg.h"
 #include "elevation/channel.h"
 #include "fakes/fake_platform.h"
-#include "text/localized_texts.h"
+#include "localization/localized_texts.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {
@@ -260,7 +260,7 @@ TEST_F(TrayIconTest, CountdownFontsShrinkWithTheDigits) {
                                               {99, 12},  {998, 12}, {999, 10}};
   for (const auto& h : heights) EXPECT_EQ(h.second, CountdownFontHeight(h.first)) << h.first;
 
-  IconHandle icon = DrawCountdownIcon(hwnd, 120);
+  const OwnedIcon icon = DrawCountdownIcon(hwnd, 120);
   ASSERT_EQ(1u, fake.gdi.drawn().size());
   EXPECT_EQ(L"120", fake.gdi.drawn()[0].text);
   EXPECT_EQ(12, fake.gdi.drawn()[0].fontHeight);
@@ -270,7 +270,6 @@ TEST_F(TrayIconTest, CountdownFontsShrinkWithTheDigits) {
   EXPECT_EQ(L"Arial", fake.gdi.fonts()[0].face);
   EXPECT_EQ(400, fake.gdi.fonts()[0].weight);
   EXPECT_EQ(5, fake.gdi.fonts()[0].quality);
-  fake.windows.DestroyIcon(icon);
 }
 
 TEST_F(TrayIconTest, TenThousandTicksLeaveExactlyOneCountdownIconAndNothingElse) {

@@ -1,6 +1,5 @@
-// Move-only owners of Win32 handles this process created. Shared handles (LoadIcon or
-// LR_SHARED icons, stock objects) must never be destroyed; borrowed DCs and selections have
-// their own guards in gdi_scope.h.
+// Move-only owner of kernel handles for the Win32 code (the service, the hook library, the
+// thin platform side). The logic holds what the seam returns in the owners of platform/owned.h.
 #pragma once
 
 #include <windows.h>
@@ -67,45 +66,7 @@ struct RegKeyTraits {
   static void Close(Handle h) noexcept { ::RegCloseKey(h); }
 };
 
-struct MenuTraits {
-  using Handle = HMENU;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DestroyMenu(h); }
-};
-
-// Icons from CreateIconIndirect or LoadImage without LR_SHARED; a shared icon destroyed here
-// would vanish from every window that still shows it.
-struct IconTraits {
-  using Handle = HICON;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DestroyIcon(h); }
-};
-
-// Bitmaps, brushes, fonts, pens; never one still selected into a DC.
-template <typename GdiHandle>
-struct GdiObjectTraits {
-  using Handle = GdiHandle;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DeleteObject(h); }
-};
-
-// DCs from CreateCompatibleDC; window DCs from GetDC go back with ReleaseDC instead.
-struct MemoryDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool IsValid(Handle h) noexcept { return h != nullptr; }
-  static void Close(Handle h) noexcept { ::DeleteDC(h); }
-};
-
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
-using UniqueMenu = UniqueHandle<MenuTraits>;
-using UniqueIcon = UniqueHandle<IconTraits>;
-template <typename GdiHandle>
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits<GdiHandle>>;
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 
 }  // namespace velmora

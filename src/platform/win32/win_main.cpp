@@ -1,18 +1,18 @@
 // Program entry of the tray: installs the real platform and hands over to the logic.
 #include <windows.h>
 
-#include "app/tray_app.h"
 #include "platform/platform.h"
+#include "platform/program_entry.h"
 #include "platform/win32/no_destructor.h"
 #include "platform/win32/win32_accounts.h"
-#include "platform/win32/win32_service_control.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_code_page.h"
 #include "platform/win32/win32_dialog_host.h"
-#include "platform/win32/win32_gdi.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_gdi.h"
 #include "platform/win32/win32_kernel.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_service_control.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_window_system.h"
 

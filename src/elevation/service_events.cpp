@@ -1,74 +1,24 @@
-#include "elevation/elevation_timer.h"
+#include "elevation/service_events.h"
 
-#include <string>
-
-#include "app/globals.h"
 #include "elevation/channel.h"
 #include "elevation/request_flow.h"
+#include "elevation/timer_end.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "settings/settings_store.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {
 
-constexpr wchar_t kTimerEnd[] = L"timerEnd";
-constexpr intptr_t kEndSessionLogoff = static_cast<intptr_t>(0x80000000u);
 constexpr uint32_t kShellHookSeconds = 30;
 // Back-off after a wait that fails outright: the handles will not heal by retrying at once.
 constexpr uint32_t kFailedWaitPauseMs = 1000;
-
-bool ReadTimerEnd(int64_t* end) {
-  std::wstring text;
-  if (!ReadUserString(kTimerEnd, text) || text.empty()) return false;
-  *end = SettingToInt64(text);
-  return true;
-}
 
 void PostToMainWindow(uint32_t message, uintptr_t wParam) {
   Windows().Post(g_hMainWnd.load(std::memory_order_relaxed), message, wParam, 0);
 }
 
 }  // namespace
-
-void SetTimerEnd(uint32_t seconds) {
-  const int64_t end = Time().NowSeconds() + static_cast<int64_t>(seconds);
-  WriteUserString(kTimerEnd, std::to_wstring(end));
-}
-
-bool IsElevationActive() {
-  int64_t end = 0;
-  if (!ReadTimerEnd(&end)) return false;
-  const int64_t now = Time().NowSeconds();
-  if (end > now) return true;
-  if (end < now) DeleteUserValue(kTimerEnd);
-  return false;
-}
-
-namespace {
-
-// An end beyond 32 bits of seconds from now must not wrap into a few seconds.
-uint32_t SecondsUntil(int64_t end, int64_t now) {
-  if (end < now) return 0;
-  const uint64_t left = static_cast<uint64_t>(end - now);
-  return left > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(left);
-}
-
-}  // namespace
-
-uint32_t GetRemainingSeconds() {
-  int64_t end = 0;
-  if (!ReadTimerEnd(&end)) return 0;
-  return SecondsUntil(end, Time().NowSeconds());
-}
-
-uint32_t ActiveRemainingSeconds() {
-  int64_t end = 0;
-  if (!ReadTimerEnd(&end)) return 0;
-  const int64_t now = Time().NowSeconds();
-  if (end < now) DeleteUserValue(kTimerEnd);
-  return end > now ? SecondsUntil(end, now) : 0;
-}
 
 void HandleServiceEvent(int index) {
   switch (index) {
@@ -87,7 +37,7 @@ void HandleServiceEvent(int index) {
       break;
     }
     case 1:  // ended
-      DeleteUserValue(kTimerEnd);
+      DeleteTimerEnd();
       PostToMainWindow(msg::kRestoreIcon, 0);
       Store(g_nElevationKind, KindNone);
       PostToMainWindow(msg::kShowBalloon, NotifyExpired);
@@ -133,21 +83,6 @@ void RunServiceEvents(Handle stop) {
 
 void StartServiceEventThread() {
   Kern().StartDetachedThread([] { RunServiceEvents(nullptr); });
-}
-
-void OnEndSessionResuscitate(intptr_t lParam) {
-  std::wstring mode;
-  if (!ReadMachineDword(L"Resuscitate", mode) || mode.empty()) mode = L"0";
-  const bool logoff = (lParam & kEndSessionLogoff) != 0;
-  bool signal = false;
-  if (mode == L"0") {
-    signal = true;
-  } else if (mode == L"1") {
-    signal = !logoff;
-  } else if (mode == L"2") {
-    signal = logoff;
-  }
-  if (signal) Kern().SignalEvent(GetChannelEvent(kEmergencyStartEvent));
 }
 
 }  // namespace velmora

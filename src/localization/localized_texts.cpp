@@ -1,4 +1,4 @@
-#include "text/localized_texts.h"
+#include "localization/localized_texts.h"
 
 #include <array>
 #include <cwctype>
@@ -23,10 +23,10 @@ constexpr wchar_t kLanguageFileSuffix[] = L".lng";
 constexpr size_t kLanguageFileSuffixLength = 4;
 
 std::wstring LocaleName(uint32_t lcid) {
-  const std::wstring language = Ui().LocaleInfo(lcid, locale_info::kIso639LangName);
+  const std::wstring language = ShellUi().LocaleInfo(lcid, locale_info::kIso639LangName);
   // Without a language code there is nothing to name; a missing country leaves the language.
   if (language.empty()) return std::wstring();
-  const std::wstring country = Ui().LocaleInfo(lcid, locale_info::kIso3166CtryName);
+  const std::wstring country = ShellUi().LocaleInfo(lcid, locale_info::kIso3166CtryName);
   return country.empty() ? language : language + L"-" + country;
 }
 
@@ -72,7 +72,7 @@ std::wstring GetPreferredUILanguage() {
 
 std::wstring GetInputLocaleName() {
   uint16_t langId = 0;
-  if (!Ui().DefaultInputLanguage(&langId)) return std::wstring();
+  if (!ShellUi().DefaultInputLanguage(&langId)) return std::wstring();
   return LocaleName(langId);
 }
 
@@ -80,7 +80,7 @@ std::wstring GetSystemLocaleName() { return LocaleName(locale_info::kSystemDefau
 
 std::wstring SelectLanguage() {
   std::wstring setting;
-  GetSetting(L"Language", setting, kSettingString);
+  GetSetting(L"Language", setting, SettingKind::kString);
   // The C runtime's lowering under the user's locale (set at start) lowers every letter that
   // has a lower-case form, not only A to Z.
   for (wchar_t& c : setting) {
@@ -114,7 +114,7 @@ std::wstring SelectLanguage() {
 void LoadBuiltInTexts() {
   for (const TextInfo& info : kTextTable) {
     g_localizedTexts[static_cast<size_t>(info.id)] = CutToUtf16Units(
-        Ui().LoadStringResource(info.resourceId, kResourceCapacity), kTextMaxUnits);
+        ShellUi().LoadStringResource(info.resourceId, kResourceCapacity), kTextMaxUnits);
   }
 }
 
