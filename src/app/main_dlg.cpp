@@ -64,7 +64,7 @@ bool CMainDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPara
     return true;
   }
   if (message == msg::kEndSession) {
-    OnEndSession(lParam);
+    OnEndSession(wParam, lParam);
     return true;
   }
   return false;
@@ -112,7 +112,7 @@ void CMainDlg::StartUpElevation() {
   } else if (atLogin == L"1") {
     AddUserToAdmin(m_hWnd, KindAtLogin, 0, PromptForReason);
   } else if (IsElevationActive()) {
-    AddUserToAdmin(m_hWnd, KindResumed, GetRemainingSeconds(), PromptForReason);
+    ResumeElevation(m_hWnd, PromptForReason);
   }
 }
 
@@ -326,7 +326,9 @@ void CMainDlg::OnCountdownTimer() {
   m_countdownIcon = std::move(icon);
 }
 
-void CMainDlg::OnEndSession(intptr_t lParam) { OnEndSessionResuscitate(lParam); }
+void CMainDlg::OnEndSession(uintptr_t wParam, intptr_t lParam) {
+  OnEndSessionResuscitate(wParam, lParam);
+}
 
 void CMainDlg::UpdateIdentityName(const std::wstring& identity) {
   std::wstring choice = identity;

@@ -53,7 +53,7 @@ class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandle
   void SetTrayIcon(IconHandle icon);
   void OnRestoreIcon();
   void OnDestroy();
-  void OnEndSession(intptr_t lParam);
+  void OnEndSession(uintptr_t wParam, intptr_t lParam);
 
   // Requests made by the user: answers at once, by balloon, when nothing needs asking.
   void TryToElevate(uint32_t days);

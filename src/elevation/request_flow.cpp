@@ -1,5 +1,6 @@
 #include "elevation/request_flow.h"
 
+#include <algorithm>
 #include <string>
 
 #include "elevation/channel.h"
@@ -51,6 +52,23 @@ uint32_t GetElevateForXDays() {
 uint32_t DaysToSeconds(uint32_t days) {
   const uint64_t seconds = static_cast<uint64_t>(days) * 86400u;
   return seconds > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(seconds);
+}
+
+uint32_t LongestRequestSeconds() {
+  return std::max({GetAccessPeriod(), DaysToSeconds(GetElevateForXDays()), kShellHookSeconds});
+}
+
+void ResumeElevation(Hwnd window, const ReasonPrompt& askReason) {
+  uint32_t seconds = GetRemainingSeconds();
+  const uint32_t longest = LongestRequestSeconds();
+  if (seconds > longest) {
+    Log("ResumeElevation. timerEnd is %u seconds away, more than the %u seconds allowed. "
+        "Resuming %u seconds",
+        seconds, longest, longest);
+    SetTimerEnd(longest);
+    seconds = longest;
+  }
+  AddUserToAdmin(window, KindResumed, seconds, askReason);
 }
 
 void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds,

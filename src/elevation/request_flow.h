@@ -30,4 +30,16 @@ uint32_t GetElevateForXDays();
 // days × 86400, saturated: a product beyond 32 bits must not wrap into a short elevation.
 uint32_t DaysToSeconds(uint32_t days);
 
+// Length of an elevation the shell hook asks for.
+constexpr uint32_t kShellHookSeconds = 30;
+// The longest timed elevation this machine's policy lets the tray ask for: the access period,
+// the days of "ElevateForXDays" or the shell hook's 30 seconds, whichever is longest.
+uint32_t LongestRequestSeconds();
+
+// The start-up request for an elevation cut short by a log-off, shutdown or crash: the seconds
+// left until "timerEnd", but never more than LongestRequestSeconds. "timerEnd" is the user's
+// own value; a longer one is brought back to that limit first, so that what is shown matches
+// what is asked for.
+void ResumeElevation(Hwnd window, const ReasonPrompt& askReason);
+
 }  // namespace velmora

@@ -10,7 +10,6 @@
 namespace velmora {
 namespace {
 
-constexpr uint32_t kShellHookSeconds = 30;
 // Back-off after a wait that fails outright: the handles will not heal by retrying at once.
 constexpr uint32_t kFailedWaitPauseMs = 1000;
 
@@ -37,6 +36,12 @@ void HandleServiceEvent(int index) {
       break;
     }
     case 1:  // ended
+      if (Load(g_bSessionEnding) != 0) {
+        // Ended for the log-off or shutdown: the rest is asked for again at the next start.
+        PostToMainWindow(msg::kRestoreIcon, 0);
+        Store(g_nElevationKind, KindNone);
+        break;
+      }
       DeleteTimerEnd();
       PostToMainWindow(msg::kRestoreIcon, 0);
       Store(g_nElevationKind, KindNone);

@@ -5,6 +5,7 @@
 #include "elevation/channel.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
+#include "state/globals.h"
 
 namespace velmora {
 namespace {
@@ -13,7 +14,7 @@ constexpr intptr_t kEndSessionLogoff = static_cast<intptr_t>(0x80000000u);
 
 }  // namespace
 
-void OnEndSessionResuscitate(intptr_t lParam) {
+void OnEndSessionResuscitate(uintptr_t wParam, intptr_t lParam) {
   std::wstring mode;
   if (!ReadMachineNumberText(L"Resuscitate", mode) || mode.empty()) mode = L"0";
   const bool logoff = (lParam & kEndSessionLogoff) != 0;
@@ -25,7 +26,10 @@ void OnEndSessionResuscitate(intptr_t lParam) {
   } else if (mode == L"2") {
     signal = logoff;
   }
-  if (signal) Kern().SignalEvent(GetChannelEvent(kEmergencyStartEvent));
+  if (!signal) return;
+  // Set before the signal: the answer may reach the event thread before SignalEvent returns.
+  Store(g_bSessionEnding, wParam != 0 ? 1 : 0);
+  Kern().SignalEvent(GetChannelEvent(kEmergencyStartEvent));
 }
 
 }  // namespace velmora

@@ -32,6 +32,9 @@ enum NotifyKind : int32_t {
 extern std::atomic<Hwnd> g_hMainWnd;
 extern std::atomic<int32_t> g_nElevationKind;
 extern std::atomic<int32_t> g_bShellHookElevation;
+// The session is really ending and the service was asked to end the elevation now: its expiry
+// must leave "timerEnd" for the next start to resume.
+extern std::atomic<int32_t> g_bSessionEnding;
 extern std::atomic<int32_t> g_bReasonDlgOpen;
 extern std::atomic<int32_t> g_bManualElevationDisabled;
 extern std::atomic<int32_t> g_bADUserValid;

@@ -12,7 +12,6 @@
 
 #include "elevation/channel.h"
 #include "elevation/service_events.h"
-#include "elevation/session_end.h"
 #include "elevation/timer_end.h"
 #include "fakes/fake_platform.h"
 #include "log/log.h"
@@ -216,30 +215,6 @@ TEST_F(ElevationTimerTest, FailedWaitIsLoggedOnceAndDoesNotSpin) {
   EXPECT_NE(std::string::npos, log.find("Waiting for the service's events failed"));
   fake.kernel.CloseHandle(stop);
   DestroyLogLock();
-}
-
-TEST_F(ElevationTimerTest, SessionEndSignalsEmergencyAsResuscitateSays) {
-  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
-  struct Case {
-    std::optional<uint32_t> mode;
-    bool atShutdown;
-    bool atLogoff;
-  } cases[] = {{std::nullopt, true, true}, {0, true, true},   {1, true, false},
-               {2, false, true},           {3, false, false}, {7, false, false}};
-  for (const Case& c : cases) {
-    for (bool logoff : {false, true}) {
-      FakePlatform local;
-      if (c.mode) {
-        local.registry.SetDword(Hive::kLocalMachine, FakeRegistry::View::k64, kProduct,
-                                L"Resuscitate", *c.mode);
-      }
-      ASSERT_TRUE(CreateChannelEvents());
-      OnEndSessionResuscitate(logoff ? kLogoff : 0);
-      EXPECT_EQ(logoff ? c.atLogoff : c.atShutdown,
-                local.kernel.IsSignaled(L"Global\\__EMERGENCYSTART_EVENT__"))
-          << (c.mode ? static_cast<int>(*c.mode) : -1) << " logoff=" << logoff;
-    }
-  }
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include "dialogs/reason_dlg.h"
 #include "elevation/channel.h"
 #include "elevation/request_flow.h"
+#include "elevation/service_events.h"
+#include "elevation/session_end.h"
+#include "elevation/timer_end.h"
 #include "fakes/fake_platform.h"
 #include "localization/localized_texts.h"
 #include "resource.h"
@@ -184,6 +187,66 @@ TEST_F(RequestFlowTest, ResumedAndShellHookRequestsCarryTheResuscitationReason) 
     EXPECT_EQ(77u, request->seconds);
   }
   EXPECT_EQ(0, fake.windows.modal_runs());
+}
+
+// Resuscitate × log-off or shutdown × the end really happening or cancelled, then the
+// service's answer and a new start of the tray.
+TEST_F(RequestFlowTest, ElevationEndedWithTheSessionIsResumedAtTheNextStart) {
+  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
+  const Handle emergency = GetChannelEvent(kEmergencyStartEvent);
+  SetMachine(L"AccessPeriod", 600);
+  for (uint32_t mode : {0u, 1u, 2u, 3u}) {
+    SetMachine(L"Resuscitate", mode);
+    for (bool logoff : {false, true}) {
+      for (uintptr_t ending : {0u, 1u}) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << " logoff " << logoff << " ending "
+                                        << ending);
+        fake.clock.SetNowSeconds(kNow);
+        Store(g_bSessionEnding, 0);
+        fake.kernel.ResetEvent(emergency);
+        SetTimerEnd(300);
+        const size_t balloons = Balloons().size();
+
+        OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
+        const bool signalled = fake.kernel.IsSignaled(L"Global\\__EMERGENCYSTART_EVENT__");
+        EXPECT_EQ(mode == 0 || (mode == 1 && !logoff) || (mode == 2 && logoff), signalled);
+        if (signalled) HandleServiceEvent(1);  // the service ends it and answers EXPIRE
+
+        const bool kept = !signalled || ending != 0;
+        EXPECT_EQ(kept, IsElevationActive());
+        EXPECT_EQ(signalled && !kept, Balloons().size() > balloons &&
+                                          Balloons().back() == NotifyExpired);
+        if (!kept) continue;
+
+        Store(g_bSessionEnding, 0);  // a new process
+        fake.clock.Advance(10);
+        ResumeElevation(window, kAskWithDialog);
+        const auto request = Request();
+        ASSERT_TRUE(request.has_value());
+        EXPECT_EQ(290u, request->seconds);
+        EXPECT_EQ(KindResumed, Load(g_nElevationKind));
+      }
+    }
+  }
+}
+
+// "timerEnd" is the user's to write: a resumed elevation never asks for more than a request could.
+TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows) {
+  const struct {
+    uint32_t accessPeriod, days, expected;
+  } cases[] = {{120, 0, 120}, {10, 0, 30}, {120, 3, 259200}, {7200, 0, 7200}};
+  for (const auto& c : cases) {
+    SetMachine(L"AccessPeriod", c.accessPeriod);
+    SetMachine(L"ElevateForXDays", c.days);
+    SetTimerEnd(30 * 86400);
+    ResumeElevation(window, kAskWithDialog);
+    ASSERT_TRUE(Request().has_value());
+    EXPECT_EQ(c.expected, Request()->seconds);
+    EXPECT_EQ(c.expected, GetRemainingSeconds());  // what the balloon and the countdown show
+  }
+  SetTimerEnd(100);
+  ResumeElevation(window, kAskWithDialog);
+  EXPECT_EQ(100u, Request()->seconds);
 }
 
 TEST_F(RequestFlowTest, AuditedRequestTakesTheTypedReasonOrNothingWhenCancelled) {
