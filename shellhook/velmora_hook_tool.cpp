@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/win32/safe_dll_search.h"
 #include "text/utf8.h"
 #include "velmora_shell_hook.h"
 
@@ -155,6 +156,7 @@ int HookCheck() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  velmora::RestrictDllSearch();
   if (argc < 2) return Usage();
   const std::wstring command = argv[1];
   if (command == L"request" && argc <= 3) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/win32/safe_dll_search.h"
 #include "platform/win32/unique_handle.h"
 #include "service_logic.h"
 #include "version.h"
@@ -161,6 +162,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 }  // namespace velmora::service
 
 int wmain() {
+  velmora::RestrictDllSearch();
   static wchar_t name[] = L"VelmoraFrameworkService";
   const SERVICE_TABLE_ENTRYW table[] = {{name, velmora::service::ServiceMain}, {nullptr, nullptr}};
   if (!StartServiceCtrlDispatcherW(table)) {

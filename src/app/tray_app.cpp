@@ -67,9 +67,9 @@ bool InitInstance() {
   Store(g_bADUserValid, 1);
   StartADConnector();
 
-  std::wstring disableHook;
-  const bool hookSettingFound = GetSetting(L"DisableShellHook", disableHook, SettingKind::kNumber);
-  if (!(hookSettingFound && !disableHook.empty() && disableHook != L"0")) SetHook();
+  const bool hookAllowed = !IsShellHookDisabled();
+  AllowShellHook(hookAllowed);
+  if (hookAllowed) SetHook();
   return true;
 }
 

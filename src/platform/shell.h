@@ -42,6 +42,10 @@ constexpr size_t kInfoUnits = 255;
 constexpr int kVkControl = 0x11;
 
 using MenuHandle = void*;
+using HookHandle = void*;
+
+// How far installing a hook from a library got.
+enum class HookInstall { kInstalled, kLibraryNotLoaded, kProcedureNotFound, kHookFailed };
 
 class Shell {
  public:
@@ -67,6 +71,15 @@ class Shell {
 
   // ShellExecuteW with the "open" verb, no parameters or working folder, shown normally.
   virtual void OpenWithShell(const std::wstring& target) = 0;
+
+  // LoadLibraryW(library) by its plain name (the process restricted the search to its own
+  // folder and the system's at start), GetProcAddress(procedure), then
+  // SetWindowsHookExW(WH_CBT, procedure, library, 0) for every thread of the desktop. On
+  // kHookFailed, *error holds GetLastError. The library stays loaded for the process's life.
+  virtual HookInstall InstallCbtHook(const std::wstring& library, const char* procedure,
+                                     HookHandle* hook, uint32_t* error) = 0;
+  // UnhookWindowsHookEx.
+  virtual bool RemoveHook(HookHandle hook) = 0;
 
   // LoadStringW of a string-table entry of the program into a buffer of `capacity` characters
   // (so a longer resource text comes back cut to capacity-1). Empty when there is none.

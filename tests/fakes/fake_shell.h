@@ -98,6 +98,25 @@ class FakeShell : public Shell {
     opened_.clear();
   }
 
+  // Answers the scripted outcome; a hook that is installed stays until it is removed.
+  HookInstall InstallCbtHook(const std::wstring& library, const char*, HookHandle* hook,
+                             uint32_t* error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hookLibrary_ = library;
+    if (hookOutcome_ == HookInstall::kHookFailed) *error = 1428;  // ERROR_HOOK_NEEDS_HMOD
+    if (hookOutcome_ == HookInstall::kInstalled) *hook = installedHook_ = &hookOutcome_;
+    return hookOutcome_;
+  }
+  bool RemoveHook(HookHandle hook) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (hook != installedHook_) return false;
+    installedHook_ = nullptr;
+    return true;
+  }
+  void SetHookOutcome(HookInstall outcome) { hookOutcome_ = outcome; }
+  const std::wstring& hookLibrary() const { return hookLibrary_; }
+  bool hookInstalled() const { return installedHook_ != nullptr; }
+
   std::wstring LoadStringResource(int id, int capacity) override {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = strings_.find(id);
@@ -141,6 +160,9 @@ class FakeShell : public Shell {
   std::map<int, std::wstring> strings_;
   uint16_t inputLanguage_ = 0;
   std::map<std::pair<uint32_t, uint32_t>, std::wstring> localeInfo_;
+  HookInstall hookOutcome_ = HookInstall::kInstalled;
+  HookHandle installedHook_ = nullptr;
+  std::wstring hookLibrary_;
 };
 
 }  // namespace velmora::fakes

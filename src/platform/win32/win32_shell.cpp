@@ -94,4 +94,23 @@ std::wstring Win32Shell::LocaleInfo(uint32_t lcid, uint32_t type) {
   return std::wstring(buffer);
 }
 
+HookInstall Win32Shell::InstallCbtHook(const std::wstring& library, const char* procedure,
+                                       HookHandle* hook, uint32_t* error) {
+  HMODULE module = LoadLibraryW(library.c_str());
+  if (module == nullptr) return HookInstall::kLibraryNotLoaded;
+  auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, procedure)));
+  if (proc == nullptr) return HookInstall::kProcedureNotFound;
+  HHOOK installed = SetWindowsHookExW(WH_CBT, proc, module, 0);
+  if (installed == nullptr) {
+    *error = GetLastError();
+    return HookInstall::kHookFailed;
+  }
+  *hook = installed;
+  return HookInstall::kInstalled;
+}
+
+bool Win32Shell::RemoveHook(HookHandle hook) {
+  return UnhookWindowsHookEx(static_cast<HHOOK>(hook)) != FALSE;
+}
+
 }  // namespace velmora

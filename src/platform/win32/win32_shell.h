@@ -20,6 +20,9 @@ class Win32Shell final : public Shell {
   int ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                      uint32_t type) override;
   void OpenWithShell(const std::wstring& target) override;
+  HookInstall InstallCbtHook(const std::wstring& library, const char* procedure,
+                             HookHandle* hook, uint32_t* error) override;
+  bool RemoveHook(HookHandle hook) override;
   std::wstring LoadStringResource(int id, int capacity) override;
   bool DefaultInputLanguage(uint16_t* langId) override;
   std::wstring LocaleInfo(uint32_t lcid, uint32_t type) override;

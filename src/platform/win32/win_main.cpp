@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/program_entry.h"
 #include "platform/win32/no_destructor.h"
+#include "platform/win32/safe_dll_search.h"
 #include "platform/win32/win32_accounts.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_code_page.h"
@@ -17,6 +18,7 @@
 #include "platform/win32/win32_window_system.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  velmora::RestrictDllSearch();
   static velmora::NoDestructor<velmora::Win32Registry> registry;
   static velmora::NoDestructor<velmora::Win32Kernel> kernel;
   static velmora::NoDestructor<velmora::Win32Clock> clock;
