@@ -62,6 +62,8 @@ run_ctest windows-x86_64 --test-dir build/windows-x86_64 --timeout 600
 e2e_teardown
 trap - EXIT
 
+# The shipped 32-bit programs run only where the kernel and Wine can run 32-bit code.
+summary+=("32-bit under Wine: $(bash scripts/detect_wow64.sh)")
 summary+=("$(bash scripts/count_lines.sh)")
 
 echo
