@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """velmora_lng_check against packs made wrong on purpose, each beside a correct one: every
-fault must be reported (and fail the check), the correct pack must pass."""
+fault must be reported (and fail the check), the correct pack must pass.
+Arguments: the command that runs the checker (an emulator may come first)."""
 import pathlib
 import subprocess
 import sys
@@ -63,14 +64,14 @@ CASES = [
 
 
 def main():
-    checker = sys.argv[1]
+    checker = sys.argv[1:]
     failures = 0
     with tempfile.TemporaryDirectory() as folder:
         for name, file_name, data, code, expected in CASES:
             path = pathlib.Path(folder) / name.replace(" ", "_").replace("'", "") / file_name
             path.parent.mkdir()
             path.write_bytes(data)
-            run = subprocess.run([checker, str(path)], capture_output=True, text=True)
+            run = subprocess.run([*checker, str(path)], capture_output=True, text=True)
             if run.returncode != code or expected not in run.stdout:
                 failures += 1
                 print(f"FAIL {name}: exit {run.returncode} (want {code}), want [{expected}] in:\n"
