@@ -41,7 +41,16 @@ service_state() {
   awk '$1 == "STATE" { print $4 }' "$work/sc.out"
 }
 service_is() { [[ "$(service_state)" == "$1" ]]; }
-tray_running() { grep -qas 'VelmoraTray\.exe' /proc/[0-9]*/cmdline; }
+# Trays of this prefix only: other prefixes on the machine may run theirs.
+tray_running() {
+  local file
+  for file in $(grep -las 'VelmoraTray\.exe' /proc/[0-9]*/cmdline); do
+    tr '\0' '\n' <"${file%cmdline}environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      return 0
+  done
+  return 1
+}
+no_tray() { ! tray_running; }
 new_session() {  # a logon: a new wineserver, whose boot runs the Run values
   timeout 20 wineserver -k </dev/null >/dev/null 2>&1 || true
   timeout 20 wineserver -w </dev/null >/dev/null 2>&1 || true
@@ -151,7 +160,7 @@ wine_q msiexec /x "Z:${work//\//\\}\\newer.msi" /qn /l*v "Z:${work//\//\\}\\remo
   fail "msiexec /x failed (see $work/remove.log)"
 wait_for 20 service_is MISSING || fail "the service is still registered ($(service_state))"
 ! reg_value "$run_key" VelmoraTray >/dev/null || fail "the Run value is still there"
-wait_for 10 bash -c '! grep -qas "VelmoraTray\.exe" /proc/[0-9]*/cmdline' ||
+wait_for 10 no_tray ||
   fail "the tray still runs after the removal"
 left="$(cd "$app" && find . -type f ! -name 'VelmoraFrameworkService.lo*' | sort)"
 [[ -z "$left" ]] || fail "files left after the removal: $left"
