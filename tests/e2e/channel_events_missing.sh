@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 e2e_clean_state
 
-e2e_driver_bg squatter HELD hold mutex 'Global\__START_EVENT__' 60
+e2e_driver_bg squatter HELD hold mutex 'Global\__START_EVENT__' 60000
 e2e_start_tray
 box="$(e2e_driver window Error 20000)" || e2e_fail "no 'Error' box"
 e2e_screenshot events-missing-box

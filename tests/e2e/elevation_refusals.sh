@@ -10,8 +10,7 @@ forbidden="You have insufficient privileges to elevate your account. Please cont
 not_running="Velmora Framework Service is not running, please contact your system Administrator"
 
 e2e_elevation_case
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora\Service' /v Deny /t REG_DWORD /d 1 /reg:64 ||
-  e2e_fail "cannot set Deny"
+e2e_reg_add 'HKLM\Software\Ostrand\Velmora\Service' /v Deny /t REG_DWORD /d 1 /reg:64
 e2e_tray_up
 
 before=$(e2e_balloon_count "$forbidden")

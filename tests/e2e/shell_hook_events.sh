@@ -30,20 +30,20 @@ first="${result%%$'\n'*}"
 e2e_assert_eq "${expected,,}" "${first,,}${result#"$first"}" "hook-check"
 
 # A request answered by the stand-in: it sees "event__123__" and sets "event__124__".
-e2e_driver_bg answerer WAITING wait-event-a event__123__ 20000 event__124__
+e2e_driver_bg answerer WAITING wait-event event__123__ 20000 event__124__
 hook_tool request 5000
 e2e_assert_eq "0 settled" "$result" "request with an answer"
 e2e_expect_exit "$E2E_BG_PID" 20 0 "stand-in answering the request"
 
 # Nobody answers; the answer a stand-in left pending must not settle the new request.
-e2e_driver_bg stale SET set-event-a event__124__ 15000
+e2e_driver_bg stale HELD hold signalled-event event__124__ 15000
 hook_tool request 500
 e2e_assert_eq "1 timeout" "$result" "request without an answer"
 e2e_is_running "$E2E_BG_PID" || e2e_fail "the pending answer was gone before the request ended"
 e2e_kill_tracked
 
 # "end" sets "event__125__".
-e2e_driver_bg ender WAITING wait-event-a event__125__ 20000
+e2e_driver_bg ender WAITING wait-event event__125__ 20000
 hook_tool end
 e2e_assert_eq "0 signalled" "$result" "end"
 e2e_expect_exit "$E2E_BG_PID" 20 0 "stand-in waiting for the end event"

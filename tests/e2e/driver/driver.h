@@ -37,7 +37,6 @@ inline void Print(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
-inline void Print(const std::wstring& line) { Print(ToUtf8(line)); }
 
 // Reports a failed call with its last error and returns `code` for the caller to hand on.
 inline int Fail(const std::string& what, int code = kError) {
@@ -80,32 +79,28 @@ struct Command {
   int (*run)(const Args&);
 };
 
-inline int Usage(const char* program, const std::vector<Command>& commands) {
-  std::fprintf(stderr, "usage: %s <command> ...\n", program);
-  for (const Command& c : commands) {
-    std::fprintf(stderr, "  %-56s %s\n", (std::string(c.name) + " " + c.args).c_str(), c.help);
-  }
-  return kError;
-}
-
 inline int Run(const char* program, const std::vector<Command>& commands, int argc,
                wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   const std::string name = argc > 1 ? ToUtf8(argv[1]) : "";
   for (const Command& command : commands) {
     if (name != command.name) continue;
-    const std::string spec = command.args;
-    const auto required = static_cast<size_t>(std::count(spec.begin(), spec.end(), '<'));
-    const size_t most = required + std::count(spec.begin(), spec.end(), '[');
+    const std::string usage = command.args;
+    const auto required = static_cast<size_t>(std::count(usage.begin(), usage.end(), '<'));
+    const size_t most = required + std::count(usage.begin(), usage.end(), '[');
     const Args args{{argv + 2, argv + argc}};
-    if (args.size() < required || (args.size() > most && spec.find("...") == spec.npos)) break;
+    if (args.size() < required || (args.size() > most && usage.find("...") == usage.npos)) break;
     try {
       return command.run(args);
     } catch (const BadUsage&) {
       break;
     }
   }
-  return Usage(program, commands);
+  std::fprintf(stderr, "usage: %s <command> ...\n", program);
+  for (const Command& c : commands) {
+    std::fprintf(stderr, "  %-56s %s\n", (std::string(c.name) + " " + c.args).c_str(), c.help);
+  }
+  return kError;
 }
 
 // A decimal PID, or every running process with this image name (VelmoraTray.exe).

@@ -32,26 +32,28 @@ int Terminate(const Args& a) {
   return result;
 }
 
-// A NULL DACL, as the tray and the shell-hook library give their events.
-struct OpenToAll {
+// An auto-reset event with a NULL DACL, created or opened, as the tray and the shell-hook
+// library obtain theirs.
+HANDLE OpenToAllEvent(const std::wstring& name) {
   SECURITY_DESCRIPTOR descriptor;
-  SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
-  OpenToAll() {
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-  }
-};
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+  return CreateEventW(&attributes, FALSE, FALSE, name.c_str());
+}
 
-// Takes a name before its owner does: a mutex, or an event as the tray would make it.
+// Obtains a name as its owner would and keeps it for a while: a mutex, or an event, which
+// "signalled-event" also sets, so that the signal outlives the setter. "HELD" once it is held.
 int Hold(const Args& a) {
-  const bool mutex = a[0] == L"mutex";
-  if (!mutex && a[0] != L"event") throw BadUsage{};
-  const DWORD ms = static_cast<DWORD>(a.Num(2, 0x7FFFFFFF / 1000) * 1000);
-  OpenToAll open;
-  HANDLE object = mutex ? CreateMutexW(nullptr, TRUE, a[1].c_str())
-                        : CreateEventW(&open.attributes, FALSE, FALSE, a[1].c_str());
-  if (!object) return Fail("cannot create " + ToUtf8(a[1]));
-  Print(GetLastError() == ERROR_ALREADY_EXISTS ? "HELD existing" : "HELD");
+  const std::wstring& kind = a[0];
+  if (kind != L"mutex" && kind != L"event" && kind != L"signalled-event") throw BadUsage{};
+  const DWORD ms = a.Ms(2);
+  HANDLE object = kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str()) : OpenToAllEvent(a[1]);
+  const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+  if (!object || (kind == L"signalled-event" && !SetEvent(object))) {
+    return Fail("cannot hold " + ToUtf8(a[1]));
+  }
+  Print(existed ? "HELD existing" : "HELD");
   Sleep(ms);
   return kOk;
 }
@@ -70,45 +72,24 @@ int ObjectDacl(const Args& a) {
           descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
     return Fail("cannot read the DACL");
   }
-  Print(std::wstring(sddl));
+  Print(ToUtf8(sddl));
   return kOk;
-}
-
-// A shell-hook event obtained as the library and the tray obtain it: narrow name, auto-reset,
-// NULL DACL, create-or-open.
-HANDLE NarrowEvent(const std::wstring& name) {
-  char narrow[256] = {};
-  if (!WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, narrow, sizeof(narrow), nullptr, nullptr)) {
-    return nullptr;
-  }
-  OpenToAll open;
-  return CreateEventA(&open.attributes, FALSE, FALSE, narrow);
 }
 
 // "WAITING" once the event is held (a signal from then on is kept), "SIGNALLED" when it comes,
 // then sets the answer event ("ANSWERED").
-int WaitEventA(const Args& a) {
+int WaitEvent(const Args& a) {
   const DWORD timeout = a.Ms(1);
-  HANDLE event = NarrowEvent(a[0]);
-  if (!event) return Fail("CreateEventA");
+  HANDLE event = OpenToAllEvent(a[0]);
+  if (!event) return Fail("CreateEventW");
   Print("WAITING");
   const DWORD wait = WaitForSingleObject(event, timeout);
   if (wait != WAIT_OBJECT_0) return wait == WAIT_TIMEOUT ? kNotFound : Fail("WaitForSingleObject");
   Print("SIGNALLED");
   if (a.size() < 3) return kOk;
-  HANDLE answer = NarrowEvent(a[2]);
+  HANDLE answer = OpenToAllEvent(a[2]);
   if (!answer || !SetEvent(answer)) return Fail("cannot set the answer event");
   Print("ANSWERED");
-  return kOk;
-}
-
-// Sets the event and keeps it alive for a while, so that the signal outlives the setter.
-int SetEventA(const Args& a) {
-  const DWORD hold = a.Ms(1);
-  HANDLE event = NarrowEvent(a[0]);
-  if (!event || !SetEvent(event)) return Fail("cannot set the event");
-  Print("SET");
-  Sleep(hold);
   return kOk;
 }
 
@@ -122,31 +103,6 @@ void InstallTrayPlatform() {
   platform.codePage = codePage.get();
   platform.shell = shell.get();
   velmora::InstallPlatform(platform);
-}
-
-// Backslash escapes, so that a reason can carry control characters and surrogates on a command
-// line: \r \n \t \\ \uXXXX.
-std::wstring Unescape(const std::wstring& text) {
-  std::wstring out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != L'\\') {
-      out.push_back(text[i]);
-      continue;
-    }
-    switch (i + 1 < text.size() ? text[++i] : L'\0') {
-      case L'r': out.push_back(L'\r'); break;
-      case L'n': out.push_back(L'\n'); break;
-      case L't': out.push_back(L'\t'); break;
-      case L'\\': out.push_back(L'\\'); break;
-      case L'u':
-        if (i + 4 >= text.size()) throw BadUsage{};
-        out.push_back(static_cast<wchar_t>(Args{{L"0x" + text.substr(i + 1, 4)}}.Num(0, 0xFFFF)));
-        i += 4;
-        break;
-      default: throw BadUsage{};
-    }
-  }
-  return out;
 }
 
 constexpr const wchar_t* kAnswerEvents[] = {channel::kStartEventName, channel::kExpireEventName,
@@ -178,7 +134,6 @@ int WaitAnswer(HANDLE (&events)[3], DWORD timeout) {
 }
 
 int ServiceRequest(const Args& a) {
-  const std::wstring reason = Unescape(a[1]);
   const bool atLogin = a.Num(2, 1) == 1;
   const auto seconds = static_cast<uint32_t>(a.Num(3, UINT32_MAX));
   const DWORD timeout = a.Ms(4);
@@ -187,7 +142,7 @@ int ServiceRequest(const Args& a) {
   // As the tray's event thread does at its start: no earlier signal is taken for the answer.
   for (HANDLE event : events) ResetEvent(event);
   InstallTrayPlatform();
-  velmora::WriteElevationRequest(a[0], reason, atLogin, seconds);
+  velmora::WriteElevationRequest(a[0], a[1], atLogin, seconds);
   velmora::SignalAddToAdmin(atLogin ? velmora::KindAtLogin : velmora::KindPeriod);
   return WaitAnswer(events, timeout);
 }
@@ -222,12 +177,10 @@ std::vector<Command> KernelCommands() {
   return {
       {"terminate", "<pid|image> [code] [timeout_ms]", "end processes and wait for them",
        Terminate},
-      {"hold", "<mutex|event> <name> <seconds>", "own a mutex or a NULL-DACL event for a while",
-       Hold},
+      {"hold", "<mutex|event|signalled-event> <name> <ms>", "own a name for a while", Hold},
       {"object-dacl", "<event|mapping> <name>", "DACL of a named object as SDDL", ObjectDacl},
-      {"wait-event-a", "<name> <timeout_ms> [answer-name]", "wait on a shell-hook event, answer",
-       WaitEventA},
-      {"set-event-a", "<name> <hold_ms>", "set a shell-hook event, keep it alive", SetEventA},
+      {"wait-event", "<name> <timeout_ms> [answer-name]", "wait on an event, then set another",
+       WaitEvent},
       {"service-request", "<user> <reason> <at-login> <seconds> <timeout_ms>",
        "the tray's request; prints the answer", ServiceRequest},
       {"service-wait", "<timeout_ms>", "first of START, EXPIRE, FORBID", ServiceWait},

@@ -13,8 +13,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<driver::Command> commands;
   for (auto area : {driver::WindowCommands, driver::MenuCommands, driver::KernelCommands,
                     driver::RegistryCommands}) {
-    const std::vector<driver::Command> more = area();
-    commands.insert(commands.end(), more.begin(), more.end());
+    for (const driver::Command& command : area()) commands.push_back(command);
   }
   return driver::Run("velmora_driver", commands, argc, argv);
 }

@@ -1,25 +1,18 @@
 // The tray's popup menu, read inside its process through velmora_probe.dll.
-#include "driver.h"  // <windows.h> before the headers below
-
-#include <psapi.h>
-
+#include "driver.h"
 #include "velmora_probe.h"
 
 namespace driver {
 namespace {
 
 // Module handle of `path` inside another process (null when it is not loaded there).
-HMODULE RemoteModule(HANDLE process, const std::wstring& path) {
-  HMODULE modules[1024];
-  DWORD needed = 0;
-  if (!EnumProcessModulesEx(process, modules, sizeof(modules), &needed, LIST_MODULES_ALL)) {
-    return nullptr;
-  }
-  for (size_t i = 0; i < std::min<size_t>(needed / sizeof(HMODULE), 1024); ++i) {
-    wchar_t name[MAX_PATH] = {};
-    if (GetModuleFileNameExW(process, modules[i], name, MAX_PATH) &&
-        CompareStringOrdinal(name, -1, path.c_str(), -1, TRUE) == CSTR_EQUAL) {
-      return modules[i];
+HMODULE RemoteModule(DWORD pid, const std::wstring& path) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  MODULEENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+    if (CompareStringOrdinal(entry.szExePath, -1, path.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return entry.hModule;
     }
   }
   return nullptr;
@@ -60,7 +53,7 @@ bool ReadMenuInside(HWND window, HMENU menu, velmora_probe::MenuBlock& block) {
             WriteProcessMemory(process, remote + sizeof(block), probe.c_str(), pathBytes, nullptr) &&
             RunRemote(process, reinterpret_cast<const void*>(GetProcAddress(kernel, "LoadLibraryW")),
                       remote + sizeof(block));
-  HMODULE inside = ok ? RemoteModule(process, probe) : nullptr;
+  HMODULE inside = ok ? RemoteModule(PidOf(window), probe) : nullptr;
   ok = inside &&
        RunRemote(process,
                  reinterpret_cast<const char*>(inside) +

@@ -45,10 +45,6 @@ int PostOrSend(const Args& a, bool send) {
   return kOk;
 }
 
-std::string Centre(const RECT& r) {
-  return std::to_string((r.left + r.right) / 2) + "," + std::to_string((r.top + r.bottom) / 2);
-}
-
 // What a message box or dialog shows: its texts, its buttons with their ids, and every control
 // with its place on the screen.
 int DescribeWindow(const Args& a) {
@@ -68,10 +64,11 @@ int DescribeWindow(const Args& a) {
     } else if (!text.empty()) {
       Print("TEXT: " + text);
     }
-    RECT rect{};
-    GetWindowRect(child, &rect);
+    RECT r{};
+    GetWindowRect(child, &r);
     Print("CONTROL " + id + " " + ToUtf8(cls) + " visible=" + (IsWindowVisible(child) ? "1" : "0") +
-          " centre=" + Centre(rect));
+          " centre=" + std::to_string((r.left + r.right) / 2) + "," +
+          std::to_string((r.top + r.bottom) / 2));
   }
   return kOk;
 }

@@ -44,10 +44,9 @@ e2e_assert_eq() { [[ "$1" == "$2" ]] || e2e_fail "$3: expected [$1], got [$2]"; 
 
 # Runs COMMAND every 0.1 s until it succeeds or SECONDS_ pass; returns its last status.
 e2e_wait_until() {  # SECONDS_ COMMAND...
-  local deadline=$((SECONDS + $1)) status=0
-  shift
-  while :; do
-    "$@" && return 0 || status=$?
+  local deadline=$((SECONDS + $1)) status
+  until "${@:2}"; do
+    status=$?
     ((SECONDS < deadline)) || return "$status"
     sleep 0.1
   done
@@ -78,11 +77,9 @@ e2e_begin() {
 # build/windows-x86_64.
 e2e_configure() {
   ((E2E_CONFIGURED == 0)) || return 0
-  E2E_BUILD="${E2E_BUILD:-${E2E_BUILD_DIR:-$PWD/build/windows-x86_64}}"
-  mkdir -p "$E2E_BUILD"
-  E2E_BUILD="$(cd "$E2E_BUILD" && pwd)"
+  E2E_BUILD="$(realpath -m "${E2E_BUILD:-${E2E_BUILD_DIR:-$PWD/build/windows-x86_64}}")"
   E2E_ARTIFACTS="${E2E_ARTIFACTS:-$E2E_BUILD/e2e-artifacts}"
-  mkdir -p "$E2E_ARTIFACTS"
+  mkdir -p "$E2E_BUILD" "$E2E_ARTIFACTS"
   [[ -z "$E2E_DRIVER" ]] || E2E_DRIVER="$(realpath -e "$E2E_DRIVER")" || e2e_fail "no driver"
   [[ -z "$E2E_TRAY" ]] || E2E_TRAY="$(realpath -e "$E2E_TRAY")" || e2e_fail "no tray"
   # Not an inherited WINEPREFIX (say ~/.wine): tests own their prefix.
@@ -139,11 +136,8 @@ e2e_tray_up() {  # [ARGS...]
     e2e_trace_count "$E2E_ICON_ADDED" || e2e_fail "the tray's icon did not appear"
 }
 
-e2e_is_running() {  # UNIX_PID   (a zombie is not running)
-  local state
-  state="$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" || return 1
-  [[ -n "$state" && "$state" != Z ]]
-}
+# The process's state letter is anything but Z (a zombie is not running).
+e2e_is_running() { [[ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" == [!Z] ]]; }  # UNIX_PID
 
 # Waits for a background process of this shell; its exit code is returned and left in
 # E2E_EXIT_CODE ("timeout" and status 124 when it still runs after TIMEOUT s).
@@ -170,12 +164,11 @@ e2e_expect_exit() {  # UNIX_PID TIMEOUT EXPECTED WHAT
 # --------------------------------------------------------------------------------------------
 # Registry
 
-e2e_reg_add() { e2e_wine reg add "$@" /f; }
+e2e_reg_add() { e2e_wine reg add "$@" /f || e2e_fail "cannot add $*"; }
 
 # A product setting under the machine's product key (REG_DWORD unless TYPE is given).
 e2e_set_machine() {  # NAME DATA [TYPE]
-  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v "$1" /t "${3:-REG_DWORD}" /d "$2" ||
-    e2e_fail "cannot set $1"
+  e2e_reg_add 'HKLM\Software\Ostrand\Velmora' /v "$1" /t "${3:-REG_DWORD}" /d "$2"
 }
 
 # Prints "TYPE DATA" of a value (a REG_DWORD in decimal); status 1 when it does not exist.
@@ -229,12 +222,9 @@ e2e_expect_log_sequence() {  # BEFORE LINE WHAT
 # The 1024x768 screen, or the part GEOMETRY (WxH+X+Y) of it, into the artifacts.
 e2e_screenshot() {  # NAME [GEOMETRY]
   local file="$E2E_ARTIFACTS/$E2E_NAME-$1.png"
-  if timeout 20 import -display "$DISPLAY" -window root ${2:+-crop "$2" +repage} "$file" \
-    </dev/null >/dev/null 2>&1; then
-    e2e_log "screenshot $file"
-  else
-    e2e_log "warning: screenshot $1 failed"
-  fi
+  timeout 20 import -display "$DISPLAY" -window root ${2:+-crop "$2" +repage} "$file" </dev/null \
+    >/dev/null 2>&1 || { e2e_log "warning: screenshot $1 failed"; return 0; }
+  e2e_log "screenshot $file"
 }
 
 # --------------------------------------------------------------------------------------------
@@ -302,10 +292,9 @@ e2e_init_prefix() {
   e2e_log "initialising $WINEPREFIX (once per prefix)"
   mkdir -p "$WINEPREFIX"
   E2E_WINE_TIMEOUT=300 e2e_wine wineboot --init || e2e_fail "wineboot --init failed"
-  { e2e_reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 &&
-    e2e_reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shell &&
-    e2e_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768; } ||
-    e2e_fail "cannot configure the crash dialog and the virtual desktop"
+  e2e_reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  e2e_reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shell
+  e2e_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768
   # The registry files are written when the server ends: no marker beside an unsaved set-up.
   e2e_stop_wineserver
   touch "$marker"
