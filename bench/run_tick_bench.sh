@@ -8,9 +8,9 @@
 #
 # Method:
 # - An elevation of 900 s with VisibleCountDown=1, so that every tick draws a new icon and hands
-#   it to the notification area. velmora_bench_tool sends WM_TIMER to the hidden main window N times
-#   with SendMessage (synchronous: one measured time is the whole handling of one tick, the
-#   shell's NIM_MODIFY included) and reads PrivateUsage (GetProcessMemoryInfo) before and after.
+#   it to the notification area. velmora_bench_tool sends WM_TIMER to the hidden main window
+#   N times with SendMessage (synchronous: one measured time is the whole handling of one tick,
+#   the shell's NIM_MODIFY included) and reads PrivateUsage (GetProcessMemoryInfo) before and after.
 #   A warm-up of 200 ticks first, reported separately: first-use allocations are not growth.
 #   Wine 8 leaves PrivateUsage at 0; the tool then reads PagefileUsage (the same commit charge
 #   on Windows), and the Linux side's anonymous resident memory of the tray (RssAnon) is given
@@ -19,7 +19,7 @@
 #   tick). Each tick is followed by a WM_NULL sent the same way, so the cost of the send itself
 #   can be taken off; and the tool makes the tick's platform calls bare in its own process
 #   (setting reads, drawing, NIM_MODIFY of its own icon): the floor Wine puts under any tick.
-# - START to balloon: with the countdown off (no other NIM_MODIFY), the driver sets the
+# - START to balloon: with the countdown off (no other NIM_MODIFY), the tool sets the
 #   service's START event itself and prints GetTickCount64 just before; explorer runs with
 #   WINEDEBUG=+systray,+tooltips,+timestamp and stamps each NIM_MODIFY it receives and each
 #   balloon it shows with the same clock (milliseconds). Wine's notification area shows a
@@ -135,7 +135,7 @@ report() {
   echo "  a WM_NULL sent the same way (the cost of the cross-process send itself): median" \
     "$(field "$E2E_TMP/ticks.txt" NULL_US median) us; the tick net of it: median" \
     "$(awk -v t="$(field "$E2E_TMP/ticks.txt" TICK_US median)" -v n="$(field "$E2E_TMP/ticks.txt" NULL_US median)" 'BEGIN { printf "%.1f", t - n }') us"
-  echo "  the same platform calls made bare by the driver (floor): median" \
+  echo "  the same platform calls made bare by the bench tool (floor): median" \
     "$(field "$E2E_TMP/floor.txt" FLOOR_US median) us = settings $(field "$E2E_TMP/floor.txt" FLOOR_US registry) us" \
     "+ drawing $(field "$E2E_TMP/floor.txt" FLOOR_US drawing) us + NIM_MODIFY $(field "$E2E_TMP/floor.txt" FLOOR_US notify) us"
   echo "  same $ticks ticks with the countdown off: median $(field "$E2E_TMP/ticks-off.txt" TICK_US median) us," \
@@ -145,7 +145,7 @@ report() {
     "3 s later $((settled / 1024)) KiB"
   echo "  Linux RssAnon of the tray: $rss_before KiB before, $rss_after KiB after the $ticks ticks" \
     "(growth $((rss_after - rss_before)) KiB)"
-  echo "  START set by the driver -> explorer receives the balloon (NIM_MODIFY): median $(median_of 1) ms," \
+  echo "  START set by the bench tool -> explorer receives the balloon (NIM_MODIFY): median $(median_of 1) ms," \
     "max $(max_of 1) ms over $(wc -l <"$E2E_TMP/latency.txt") signals"
   echo "  START -> balloon on screen (Wine shows it 2 s after receipt): median $(median_of 2) ms," \
     "max $(max_of 2) ms; signals without a balloon: $missing"

@@ -119,13 +119,16 @@ int TickBench(const Args& a) {
   if (!Memory(PidOf(window), after, wsAfter)) return Fail("GetProcessMemoryInfo");
   std::vector<double> sorted = tick;
   std::sort(sorted.begin(), sorted.end());
-  const auto at = [&](double q) { return Fixed(sorted[static_cast<size_t>(q * (sorted.size() - 1))]); };
+  const auto at = [&](double q) {
+    return Fixed(sorted[static_cast<size_t>(q * (sorted.size() - 1))]);
+  };
   Print("TICKS " + std::to_string(count));
   Print("TICK_US median=" + Fixed(Median(tick)) + " p95=" + at(0.95) + " p99=" + at(0.99) +
         " max=" + at(1));
   Print("NULL_US median=" + Fixed(Median(nullSend)));
-  Print("PRIVATE_BYTES before=" + std::to_string(before) + " after=" + std::to_string(after) +
-        " growth=" + std::to_string(static_cast<long long>(after) - static_cast<long long>(before)));
+  Print(
+      "PRIVATE_BYTES before=" + std::to_string(before) + " after=" + std::to_string(after) +
+      " growth=" + std::to_string(static_cast<long long>(after) - static_cast<long long>(before)));
   Print("WORKING_SET before=" + std::to_string(wsBefore) + " after=" + std::to_string(wsAfter));
   return kOk;
 }
@@ -153,9 +156,10 @@ HICON DrawCountdown(HWND window, int seconds) {
   FillRect(memory, &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   SelectObject(memory, color);
   FillRect(memory, &square, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  HFONT font = CreateFontW(seconds < 10 ? 18 : seconds < 99 ? 16 : 12, 0, 0, 0, FW_NORMAL, FALSE,
-                           FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
+  const int height = seconds < 10 ? 18 : seconds < 99 ? 16 : 12;
+  HFONT font =
+      CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
   HGDIOBJ oldFont = SelectObject(memory, font);
   SetBkColor(memory, RGB(255, 255, 255));
   SetTextColor(memory, RGB(0, 0, 0));
@@ -235,15 +239,15 @@ int SignalStart(const Args& a) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  return Run("velmora_bench_tool",
-             {
-                 {"measure-startup", "<class> <title> <exe>", "one start: window, ready, peak",
-                  MeasureStartup},
-                 {"private-bytes", "<pid|image>", "PrivateUsage and working set", PrivateBytes},
-                 {"tick-bench", "<hwnd> <count>", "time WM_TIMER sends, private bytes", TickBench},
-                 {"tick-floor", "<count>", "bare platform calls of one tick", TickFloor},
-                 {"signal-start", "<count> <interval_ms>", "set START, print GetTickCount64",
-                  SignalStart},
-             },
-             argc, argv);
+  return Run(
+      "velmora_bench_tool",
+      {
+          {"measure-startup", "<class> <title> <exe>", "one start: window, ready, peak",
+           MeasureStartup},
+          {"private-bytes", "<pid|image>", "PrivateUsage and working set", PrivateBytes},
+          {"tick-bench", "<hwnd> <count>", "time WM_TIMER sends, private bytes", TickBench},
+          {"tick-floor", "<count>", "bare platform calls of one tick", TickFloor},
+          {"signal-start", "<count> <interval_ms>", "set START, print GetTickCount64", SignalStart},
+      },
+      argc, argv);
 }

@@ -112,7 +112,8 @@ inline std::vector<DWORD> Processes(const std::wstring& target) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     const std::wstring file = entry.szExeFile;
     const std::wstring image = file.substr(file.find_last_of(L"\\/") + 1);
     if (CompareStringOrdinal(image.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL) {

@@ -48,7 +48,8 @@ int Hold(const Args& a) {
   const std::wstring& kind = a[0];
   if (kind != L"mutex" && kind != L"event" && kind != L"signalled-event") throw BadUsage{};
   const DWORD ms = a.Ms(2);
-  HANDLE object = kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str()) : OpenToAllEvent(a[1]);
+  HANDLE object =
+      kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str()) : OpenToAllEvent(a[1]);
   const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   if (!object || (kind == L"signalled-event" && !SetEvent(object))) {
     return Fail("cannot hold " + ToUtf8(a[1]));

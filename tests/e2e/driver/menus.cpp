@@ -33,36 +33,34 @@ bool ReadMenuInside(HWND window, HMENU menu, velmora_probe::MenuBlock& block) {
   std::wstring probe = self;
   probe = probe.substr(0, probe.find_last_of(L"\\/") + 1) + L"velmora_probe.dll";
   HMODULE local = LoadLibraryW(probe.c_str());
-  const auto* localExport =
-      local ? reinterpret_cast<const char*>(GetProcAddress(local, velmora_probe::kReadMenuExport))
-            : nullptr;
+  FARPROC localExport = local ? GetProcAddress(local, velmora_probe::kReadMenuExport) : nullptr;
   HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, PidOf(window));
   const size_t pathBytes = (probe.size() + 1) * sizeof(wchar_t);
-  auto* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr,
-                                                             sizeof(block) + pathBytes,
-                                                             MEM_COMMIT | MEM_RESERVE,
-                                                             PAGE_READWRITE))
-                         : nullptr;
+  auto* remote =
+      process ? static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(block) + pathBytes,
+                                                  MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
+              : nullptr;
   if (!localExport || !remote) return false;
+  char* remotePath = remote + sizeof(block);
   block = {};
   block.menu = reinterpret_cast<uintptr_t>(menu);
   block.window = reinterpret_cast<uintptr_t>(window);
   // kernel32 is at the same address in every process of the session.
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto* loadLibrary = reinterpret_cast<const void*>(GetProcAddress(kernel, "LoadLibraryW"));
+  const auto* freeLibrary = reinterpret_cast<const void*>(GetProcAddress(kernel, "FreeLibrary"));
   bool ok = WriteProcessMemory(process, remote, &block, sizeof(block), nullptr) &&
-            WriteProcessMemory(process, remote + sizeof(block), probe.c_str(), pathBytes, nullptr) &&
-            RunRemote(process, reinterpret_cast<const void*>(GetProcAddress(kernel, "LoadLibraryW")),
-                      remote + sizeof(block));
+            WriteProcessMemory(process, remotePath, probe.c_str(), pathBytes, nullptr) &&
+            RunRemote(process, loadLibrary, remotePath);
   HMODULE inside = ok ? RemoteModule(PidOf(window), probe) : nullptr;
+  // The export is as far from the module's base there as here.
+  const auto offset = reinterpret_cast<uintptr_t>(localExport) - reinterpret_cast<uintptr_t>(local);
   ok = inside &&
        RunRemote(process,
-                 reinterpret_cast<const char*>(inside) +
-                     (localExport - reinterpret_cast<const char*>(local)),
+                 reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(inside) + offset),
                  remote) &&
        ReadProcessMemory(process, remote, &block, sizeof(block), nullptr);
-  if (inside) {
-    RunRemote(process, reinterpret_cast<const void*>(GetProcAddress(kernel, "FreeLibrary")), inside);
-  }
+  if (inside) RunRemote(process, freeLibrary, inside);
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   return ok;
 }

@@ -16,10 +16,10 @@ int ManagedDocument(const Args& a) {
   // The tray converts the text back with the thread's ANSI code page: the bytes must survive.
   std::string back(scrambled.size() * 2 + 8, '\0');
   BOOL lossy = FALSE;
-  back.resize(static_cast<size_t>(std::max(
-      WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
-                          back.data(), static_cast<int>(back.size()), nullptr, &lossy),
-      0)));
+  back.resize(static_cast<size_t>(
+      std::max(WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                   back.data(), static_cast<int>(back.size()), nullptr, &lossy),
+               0)));
   if (lossy || back != scrambled) {
     return Fail("the scrambled document does not survive the ANSI code page");
   }
@@ -28,7 +28,8 @@ int ManagedDocument(const Args& a) {
       RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Ostrand\\Velmora", 0, nullptr, 0,
                       KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS ||
-      RegSetValueExW(key, L"Managed settings", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+      RegSetValueExW(key, L"Managed settings", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(text.c_str()),
                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
     return Fail("cannot store the managed document");
   }

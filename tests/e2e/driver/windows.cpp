@@ -8,7 +8,8 @@ namespace {
 // WM_GETTEXT is marshalled across processes, unlike GetWindowText on another process's child.
 std::wstring TextOf(HWND hwnd) {
   DWORD_PTR length = 0, copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return {};
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+    return {};
   std::vector<wchar_t> text(length + 2, L'\0');
   if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                            SMTO_ABORTIFHUNG, 2000, &copied)) {
@@ -58,7 +59,8 @@ int DescribeWindow(const Args& a) {
     std::string text = ToUtf8(TextOf(child));
     const std::string id = std::to_string(GetDlgCtrlID(child));
     // One output line per control, however many lines its text has.
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     if (CompareStringOrdinal(cls.c_str(), -1, L"Button", -1, TRUE) == CSTR_EQUAL) {
       Print("BUTTON " + id + ": " + text);
     } else if (!text.empty()) {
@@ -89,7 +91,8 @@ int ToItem(const Args& a, bool click) {
 
 std::vector<Command> WindowCommands() {
   return {
-      {"find-main", "<pid|image> <timeout_ms>", "hidden main window (#32770 \"Velmora\")", FindMain},
+      {"find-main", "<pid|image> <timeout_ms>", "hidden main window (#32770 \"Velmora\")",
+       FindMain},
       {"pids", "<image>", "Windows PIDs of running images", Pids},
       {"post", "<hwnd> <msg> <wparam> <lparam>", "post a window message",
        [](const Args& a) { return PostOrSend(a, false); }},
