@@ -8,8 +8,9 @@ namespace {
 // WM_GETTEXT is marshalled across processes, unlike GetWindowText on another process's child.
 std::wstring TextOf(HWND hwnd) {
   DWORD_PTR length = 0, copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) {
     return {};
+  }
   std::vector<wchar_t> text(length + 2, L'\0');
   if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                            SMTO_ABORTIFHUNG, 2000, &copied)) {
