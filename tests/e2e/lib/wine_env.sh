@@ -460,26 +460,26 @@ e2e_desktop_window() {
 # Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE. Call it
 # after every e2e_clean_state, which ends it with the other tracked processes.
 e2e_desktop_trace_start() {
-  e2e_driver terminate explorer.exe 1 10000 >/dev/null || e2e_fail "cannot end the desktop process"
-  e2e_wait_until 10 bash -c '! xdotool search --name "^shell - Wine desktop\$" >/dev/null 2>&1' ||
-    e2e_fail "the old desktop window is still there"
   local attempt pid trace="$E2E_TMP/desktop.trace"
-  # A new desktop process that still finds the old desktop's window ends at once: try again.
+  # A new desktop process that finds a desktop window ends at once, and Wine may start an
+  # untraced one of its own meanwhile: the window must be our process's (_NET_WM_PID).
   for attempt in 1 2 3 4 5; do
+    e2e_driver terminate explorer.exe 1 10000 >/dev/null || e2e_fail "cannot end the desktop process"
+    e2e_wait_until 10 bash -c '! xdotool search --name "^shell - Wine desktop\$" >/dev/null 2>&1' ||
+      e2e_fail "the old desktop window is still there"
     # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
     WINEDEBUG="-all,+tooltips,+timestamp${E2E_DESKTOP_CHANNELS:+,$E2E_DESKTOP_CHANNELS}" \
       wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 </dev/null >/dev/null 2>"$trace" &
     pid=$!
     E2E_PIDS+=("$pid")
     while e2e_is_running "$pid"; do
-      if e2e_desktop_window; then
+      if e2e_desktop_window && [[ "$(xdotool getwindowpid "$E2E_DESKTOP_X" 2>/dev/null)" == "$pid" ]]; then
         E2E_DESKTOP_TRACE="$trace"
         return 0
       fi
       sleep 0.2
     done
     e2e_log "the new desktop ended at once (attempt $attempt); starting it again"
-    sleep 1
   done
   e2e_fail "the desktop did not start"
 }
