@@ -5,24 +5,19 @@
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
-e2e_parse_args "$@"
-e2e_setup
+e2e_begin "$@"
 
 WM_ENDSESSION=0x16 LOGOFF=0x80000000
 emergencies() { grep -c 'EMERGENCYSTART' "$E2E_SERVICE_LOG" || true; }
-more_emergencies_than() { (($(emergencies) > $1)); }
 
 e2e_elevation_case
 e2e_set_machine AccessPeriod 600
-e2e_start_tray
-main="$(e2e_find_main VelmoraTray.exe 10000)" || e2e_fail "no main window"
-e2e_wait_tray_icon
+e2e_tray_up
 
 # A running elevation, Resuscitate missing (= 0), log-off: the service ends it at once.
-e2e_click_tray_icon 1
+e2e_click_tray_icon
 e2e_service_expect_log "Decision. Granted:" "grant" 10
-before=$(emergencies)
-e2e_driver post "$main" $WM_ENDSESSION 1 $LOGOFF || e2e_fail "cannot post WM_ENDSESSION"
+e2e_driver post "$E2E_MAIN" $WM_ENDSESSION 1 $LOGOFF || e2e_fail "cannot post WM_ENDSESSION"
 e2e_service_expect_log "ends: EMERGENCYSTART." "log-off with Resuscitate missing" 5
 e2e_expect_balloon "Your local administration privileges has expired" 0 "expiry after EMERGENCYSTART"
 
@@ -31,9 +26,9 @@ for case in "0 0 1" "0 $LOGOFF 1" "1 0 1" "1 $LOGOFF 0" "2 0 0" "2 $LOGOFF 1" "3
   read -r mode lparam expected <<<"$case"
   e2e_set_machine Resuscitate "$mode"
   before=$(emergencies)
-  e2e_driver post "$main" $WM_ENDSESSION 1 "$lparam" || e2e_fail "cannot post WM_ENDSESSION"
+  e2e_driver post "$E2E_MAIN" $WM_ENDSESSION 1 "$lparam" || e2e_fail "cannot post WM_ENDSESSION"
   if ((expected)); then
-    e2e_wait_until 5 more_emergencies_than "$before" ||
+    e2e_wait_until 5 e2e_more_than "$before" emergencies ||
       e2e_fail "Resuscitate=$mode lParam=$lparam: no EMERGENCYSTART"
   else
     sleep 1.5
