@@ -19,19 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "text/utf8.h"
+
 namespace driver {
 
 enum ExitCode { kOk = 0, kNotFound = 1, kError = 2 };
 
-inline std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
+using velmora::ToUtf8;
 
 inline void Print(const std::string& line) {
   std::printf("%s\n", line.c_str());
