@@ -28,28 +28,21 @@ std::wstring FakeFiles::Key(const std::wstring& path) {
     if (c == L'/') c = L'\\';
     if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
   }
-  while (!key.empty() && key.back() == L'\\') key.pop_back();
   return key;
-}
-
-bool FakeFiles::FolderExists(const std::wstring& key) const {
-  const size_t slash = key.rfind(L'\\');
-  return folders_.empty() || (slash != std::wstring::npos && folders_.count(key.substr(0, slash)));
 }
 
 int64_t FakeFiles::SizeOf(const std::wstring& path) {
   CallScope scope(this);
   std::lock_guard<std::mutex> guard(mutex_);
   const auto it = files_.find(Key(path));
-  if (it == files_.end() || locked_.count(it->first)) return -1;
-  return static_cast<int64_t>(it->second.size());
+  return it == files_.end() ? -1 : static_cast<int64_t>(it->second.size());
 }
 
 bool FakeFiles::ReadAll(const std::wstring& path, std::vector<uint8_t>* out) {
   CallScope scope(this);
   std::lock_guard<std::mutex> guard(mutex_);
   const auto it = files_.find(Key(path));
-  if (it == files_.end() || locked_.count(it->first)) return false;
+  if (it == files_.end()) return false;
   out->assign(it->second.begin(), it->second.end());
   return true;
 }
@@ -58,35 +51,26 @@ bool FakeFiles::Append(const std::wstring& path, const void* data, size_t length
   CallScope scope(this);
   std::lock_guard<std::mutex> guard(mutex_);
   ++appendCalls;
-  const std::wstring key = Key(path);
-  if (locked_.count(key) || (!files_.count(key) && !FolderExists(key))) return false;
-  files_[key].append(static_cast<const char*>(data), length);
-  return true;
+  if (!appendFails) files_[Key(path)].append(static_cast<const char*>(data), length);
+  return !appendFails;
 }
 
 bool FakeFiles::Move(const std::wstring& from, const std::wstring& to) {
   CallScope scope(this);
   std::lock_guard<std::mutex> guard(mutex_);
   ++moveCalls;
-  const std::wstring fromKey = Key(from);
-  const std::wstring toKey = Key(to);
-  const auto it = files_.find(fromKey);
+  const auto it = files_.find(Key(from));
   // MoveFileW never replaces an existing file.
-  if (moveFails || it == files_.end() || locked_.count(fromKey) || !FolderExists(toKey) ||
-      (toKey != fromKey && files_.count(toKey))) {
-    return false;
-  }
-  std::string bytes = std::move(it->second);
+  if (moveFails || it == files_.end() || files_.count(Key(to))) return false;
+  files_[Key(to)] = std::move(it->second);
   files_.erase(it);
-  files_[toKey] = std::move(bytes);
   return true;
 }
 
 bool FakeFiles::Delete(const std::wstring& path) {
   CallScope scope(this);
   std::lock_guard<std::mutex> guard(mutex_);
-  const std::wstring key = Key(path);
-  return !deleteFails && !locked_.count(key) && files_.erase(key) != 0;
+  return !deleteFails && files_.erase(Key(path)) != 0;
 }
 
 uint32_t FakeFiles::Attributes(const std::wstring& path) {
@@ -98,21 +82,20 @@ uint32_t FakeFiles::Attributes(const std::wstring& path) {
 uint32_t FakeFiles::ExpandEnvironment(const std::wstring& text, std::wstring* out) {
   CallScope scope(this);
   if (expandFails) return 0;
-  std::wstring result;
+  out->clear();
   for (size_t i = 0; i < text.size();) {
     const size_t close = text[i] == L'%' ? text.find(L'%', i + 1) : std::wstring::npos;
-    const auto it = close == std::wstring::npos || close == i + 1
+    const auto it = close == std::wstring::npos
                         ? environment_.end()
                         : environment_.find(Key(text.substr(i + 1, close - i - 1)));
     if (it != environment_.end()) {
-      result += it->second;
+      *out += it->second;
       i = close + 1;
     } else {
-      result.push_back(text[i++]);  // an unknown name stays as written
+      out->push_back(text[i++]);  // an unknown name stays as written
     }
   }
-  *out = result;
-  return static_cast<uint32_t>(result.size() + 1);
+  return static_cast<uint32_t>(out->size() + 1);
 }
 
 void FakeFiles::SetFile(const std::wstring& path, const std::string& bytes) {
@@ -124,14 +107,6 @@ std::string FakeFiles::Contents(const std::wstring& path) const {
   std::lock_guard<std::mutex> guard(mutex_);
   const auto it = files_.find(Key(path));
   return it == files_.end() ? std::string() : it->second;
-}
-
-void FakeFiles::SetLocked(const std::wstring& path, bool locked) {
-  if (locked) {
-    locked_.insert(Key(path));
-  } else {
-    locked_.erase(Key(path));
-  }
 }
 
 }  // namespace velmora::fakes

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -26,16 +25,12 @@ class FakeFiles : public Files {
   std::wstring ModulePath() override { return modulePath; }
 
   void SetFile(const std::wstring& path, const std::string& bytes);
-  // Empty when there is no such file.
-  std::string Contents(const std::wstring& path) const;
-  // Once a folder is added, files can only be created or moved into added folders.
-  void AddFolder(const std::wstring& path) { folders_.insert(Key(path)); }
-  // Open elsewhere without sharing: no open, move or delete of it succeeds.
-  void SetLocked(const std::wstring& path, bool locked);
+  std::string Contents(const std::wstring& path) const;  // empty when there is no such file
   void SetEnvironment(const std::wstring& name, const std::wstring& value) {
     environment_[Key(name)] = value;
   }
 
+  bool appendFails = false;
   bool moveFails = false;
   bool deleteFails = false;
   bool expandFails = false;
@@ -50,12 +45,9 @@ class FakeFiles : public Files {
  private:
   class CallScope;
   static std::wstring Key(const std::wstring& path);
-  bool FolderExists(const std::wstring& key) const;
 
   mutable std::mutex mutex_;
   std::map<std::wstring, std::string> files_;
-  std::set<std::wstring> folders_;
-  std::set<std::wstring> locked_;
   std::map<std::wstring, std::wstring> environment_;
   std::atomic<int> inside_{0};
 };

@@ -10,9 +10,13 @@ namespace {
 thread_local uint32_t t_lastError = 0;
 }
 
-std::shared_ptr<FakeKernel::Object> FakeKernel::Lookup(Handle handle) const {
+// Caller holds the lock; null (with the error set) when the handle is not of that type.
+std::shared_ptr<FakeKernel::Object> FakeKernel::Lookup(Handle handle, Type type,
+                                                       uint32_t error) const {
   const auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
-  return it == handles_.end() ? nullptr : it->second;
+  if (it != handles_.end() && it->second->type == type) return it->second;
+  t_lastError = error;
+  return nullptr;
 }
 
 std::shared_ptr<FakeKernel::Object> FakeKernel::Named(const std::wstring& name) const {
@@ -42,31 +46,17 @@ Handle FakeKernel::CreateOrOpenEvent(const EventParams& params) {
   return Obtain(params.name, Type::kEvent, params.manualReset, params.initialState);
 }
 
-bool FakeKernel::SignalEvent(Handle event) {
+bool FakeKernel::SetSignal(Handle event, bool signaled) {
   std::function<void()> hook;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto object = Lookup(event);
-    if (object == nullptr || object->type != Type::kEvent) {
-      t_lastError = win::kErrorInvalidHandle;
-      return false;
-    }
-    object->signaled = true;
+    const auto object = Lookup(event, Type::kEvent, win::kErrorInvalidHandle);
+    if (object == nullptr) return false;
+    object->signaled = signaled;
     changed_.notify_all();
-    hook = afterSignal;
+    if (signaled) hook = afterSignal;
   }
   if (hook) hook();
-  return true;
-}
-
-bool FakeKernel::ResetEvent(Handle event) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto object = Lookup(event);
-  if (object == nullptr || object->type != Type::kEvent) {
-    t_lastError = win::kErrorInvalidHandle;
-    return false;
-  }
-  object->signaled = false;
   return true;
 }
 
@@ -75,11 +65,8 @@ uint32_t FakeKernel::WaitForAny(const Handle* handles, size_t count, uint32_t ti
   std::unique_lock<std::mutex> lock(mutex_);
   std::vector<std::shared_ptr<Object>> objects;
   for (size_t i = 0; i < count; ++i) {
-    objects.push_back(Lookup(handles[i]));
-    if (objects.back() == nullptr) {
-      t_lastError = win::kErrorInvalidHandle;
-      return win::kWaitFailed;
-    }
+    objects.push_back(Lookup(handles[i], Type::kEvent, win::kErrorInvalidHandle));
+    if (objects.back() == nullptr) return win::kWaitFailed;
   }
   // The lowest signalled index wins, and an auto-reset event releases only this waiter.
   const auto ready = [&] {
@@ -89,15 +76,13 @@ uint32_t FakeKernel::WaitForAny(const Handle* handles, size_t count, uint32_t ti
     return -1;
   };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  int index = ready();
-  while (index < 0) {
+  int index;
+  while ((index = ready()) < 0) {
     if (timeoutMs == win::kInfinite) {
       changed_.wait(lock);
-    } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout &&
-               ready() < 0) {
+    } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout && ready() < 0) {
       return win::kWaitTimeout;
     }
-    index = ready();
   }
   if (!objects[index]->manualReset) objects[index]->signaled = false;
   return win::kWaitObject0 + static_cast<uint32_t>(index);
@@ -105,16 +90,8 @@ uint32_t FakeKernel::WaitForAny(const Handle* handles, size_t count, uint32_t ti
 
 Handle FakeKernel::CreateNamedMutex(const std::wstring& name, bool) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (mutexCreateError != 0) {
-    t_lastError = mutexCreateError;
-    return nullptr;
-  }
-  return Obtain(name, Type::kMutex, false, false);
-}
-
-bool FakeKernel::ReleaseNamedMutex(Handle mutex) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Lookup(mutex) != nullptr;
+  if (mutexCreateError != 0) t_lastError = mutexCreateError;
+  return mutexCreateError != 0 ? nullptr : Obtain(name, Type::kMutex, false, false);
 }
 
 Handle FakeKernel::OpenNamedFileMapping(const std::wstring& name, uint32_t) {
@@ -129,8 +106,8 @@ Handle FakeKernel::OpenNamedFileMapping(const std::wstring& name, uint32_t) {
 
 void* FakeKernel::MapView(Handle mapping, uint32_t, size_t length) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const auto object = Lookup(mapping);
-  if (object == nullptr || object->type != Type::kMapping || length > object->bytes.size()) {
+  const auto object = Lookup(mapping, Type::kMapping, win::kErrorAccessDenied);
+  if (object == nullptr || length > object->bytes.size()) {
     t_lastError = win::kErrorAccessDenied;
     return nullptr;
   }
@@ -152,17 +129,13 @@ void FakeKernel::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::m
 uint32_t FakeKernel::LastError() { return t_lastError; }
 void FakeKernel::SetLastError(uint32_t error) { t_lastError = error; }
 
-std::shared_ptr<FakeKernel::Object> FakeKernel::Pin(const std::wstring& name, Type type) {
+std::shared_ptr<FakeKernel::Object> FakeKernel::Pin(const std::wstring& name, Type type,
+                                                    size_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
   pinned_.push_back(std::make_shared<Object>(Object{type, false, false, {}}));
+  pinned_.back()->bytes.assign(size, 0);
   named_[name] = pinned_.back();
   return pinned_.back();
-}
-
-void FakeKernel::SquatName(const std::wstring& name) { Pin(name, Type::kMapping); }
-void FakeKernel::PrecreateMutex(const std::wstring& name) { Pin(name, Type::kMutex); }
-void FakeKernel::CreateFileMapping(const std::wstring& name, size_t size) {
-  Pin(name, Type::kMapping)->bytes.assign(size, 0);
 }
 
 std::vector<uint8_t> FakeKernel::MappingBytes(const std::wstring& name) const {

@@ -20,14 +20,14 @@ namespace velmora::fakes {
 class FakeKernel : public Kernel {
  public:
   Handle CreateOrOpenEvent(const EventParams& params) override;
-  bool SignalEvent(Handle event) override;
-  bool ResetEvent(Handle event) override;
+  bool SignalEvent(Handle event) override { return SetSignal(event, true); }
+  bool ResetEvent(Handle event) override { return SetSignal(event, false); }
   uint32_t WaitForAny(const Handle* handles, size_t count, uint32_t timeoutMs) override;
   Handle CreateNamedMutex(const std::wstring& name, bool initialOwner) override;
-  bool ReleaseNamedMutex(Handle mutex) override;
+  bool ReleaseNamedMutex(Handle) override { return true; }
   Handle OpenNamedFileMapping(const std::wstring& name, uint32_t access) override;
   void* MapView(Handle mapping, uint32_t access, size_t length) override;
-  bool FlushView(void* view, size_t) override { return views_.count(view) != 0; }
+  bool FlushView(void*, size_t) override { return true; }
   bool UnmapView(void* view) override;
   void CloseHandle(Handle handle) override;
   // The body never runs: tests drive the thread's work themselves.
@@ -43,13 +43,13 @@ class FakeKernel : public Kernel {
   std::wstring CommandLine() override { return commandLine; }
 
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
-  // A create of the instance mutex fails with this error when not 0.
-  uint32_t mutexCreateError = 0;
-  // Another process holds an object of this name (of another type, or the mutex).
-  void SquatName(const std::wstring& name);
-  void PrecreateMutex(const std::wstring& name);
-  // A section the service would create.
-  void CreateFileMapping(const std::wstring& name, size_t size);
+  uint32_t mutexCreateError = 0;  // a create of the instance mutex fails with it when not 0
+  // Objects other processes hold: a name taken by another type, the mutex, the shared block.
+  void SquatName(const std::wstring& name) { Pin(name, Type::kMapping, 0); }
+  void PrecreateMutex(const std::wstring& name) { Pin(name, Type::kMutex, 0); }
+  void CreateFileMapping(const std::wstring& name, size_t size) {
+    Pin(name, Type::kMapping, size);
+  }
   std::vector<uint8_t> MappingBytes(const std::wstring& name) const;
   bool IsSignaled(const std::wstring& name) const;
   void SignalByName(const std::wstring& name);
@@ -57,29 +57,29 @@ class FakeKernel : public Kernel {
   // can hold the signaller there while a waiter wakes and looks around.
   std::function<void()> afterSignal;
 
-  // Handles and views not yet closed.
-  size_t OpenCount() const;
+  size_t OpenCount() const;  // handles and views not yet closed
   std::atomic<int> waitCalls{0};
 
  private:
   enum class Type { kEvent, kMutex, kMapping };
   struct Object {
     Type type;
-    bool signaled = false;
-    bool manualReset = false;
+    bool signaled;
+    bool manualReset;
     std::vector<uint8_t> bytes;
   };
 
-  std::shared_ptr<Object> Lookup(Handle handle) const;
+  bool SetSignal(Handle event, bool signaled);
+  std::shared_ptr<Object> Lookup(Handle handle, Type type, uint32_t error) const;
   std::shared_ptr<Object> Named(const std::wstring& name) const;
   Handle Obtain(const std::wstring& name, Type type, bool manualReset, bool initialState);
-  std::shared_ptr<Object> Pin(const std::wstring& name, Type type);
+  std::shared_ptr<Object> Pin(const std::wstring& name, Type type, size_t size);
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::map<uintptr_t, std::shared_ptr<Object>> handles_;
   std::map<std::wstring, std::weak_ptr<Object>> named_;
-  std::vector<std::shared_ptr<Object>> pinned_;  // objects "other processes" keep alive
+  std::vector<std::shared_ptr<Object>> pinned_;
   std::set<void*> views_;
   uintptr_t nextHandle_ = 0x100;
 };

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/countdown.h"
@@ -386,6 +387,21 @@ TEST(MessageLoopTest, IdleWorkWaitsForTheQueueAndFloodingMessagesDoNotReArmIt) {
   EXPECT_EQ(5, loop.Run());
   EXPECT_EQ(0, idle.idleCalls);
   loop.RemoveIdleHandler(&idle);
+}
+
+TEST(MessageLoopTest, OnlyTheFirstLoopOfTheThreadRegistersAndOnlyItsThreadSeesIt) {
+  FakePlatform fake;
+  CMessageLoop first, second;
+  AppModule().RemoveMessageLoop();  // none yet: nothing happens
+  EXPECT_TRUE(AppModule().AddMessageLoop(&first));
+  EXPECT_FALSE(AppModule().AddMessageLoop(&second));
+  std::thread([] {
+    EXPECT_EQ(nullptr, AppModule().GetMessageLoop());
+    AppModule().RemoveMessageLoop();
+  }).join();
+  EXPECT_EQ(&first, AppModule().GetMessageLoop());
+  AppModule().RemoveMessageLoop();
+  EXPECT_EQ(nullptr, AppModule().GetMessageLoop());
 }
 
 }  // namespace
