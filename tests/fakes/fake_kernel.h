@@ -47,9 +47,7 @@ class FakeKernel : public Kernel {
   // Objects other processes hold: a name taken by another type, the mutex, the shared block.
   void SquatName(const std::wstring& name) { Pin(name, Type::kMapping, 0); }
   void PrecreateMutex(const std::wstring& name) { Pin(name, Type::kMutex, 0); }
-  void CreateFileMapping(const std::wstring& name, size_t size) {
-    Pin(name, Type::kMapping, size);
-  }
+  void CreateFileMapping(const std::wstring& name, size_t size) { Pin(name, Type::kMapping, size); }
   std::vector<uint8_t> MappingBytes(const std::wstring& name) const;
   bool IsSignaled(const std::wstring& name) const;
   void SignalByName(const std::wstring& name);

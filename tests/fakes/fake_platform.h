@@ -41,7 +41,8 @@ class FakePlatform {
   FakeDialogHost dialogs{windows};
 
   // Where the log lands with the default environment.
-  static constexpr const wchar_t* kLogPath = L"C:\\Users\\user\\AppData\\Local\\Temp\\VelmoraTray.log";
+  static constexpr const wchar_t* kLogPath =
+      L"C:\\Users\\user\\AppData\\Local\\Temp\\VelmoraTray.log";
 
  private:
   Platform outer_ = GetPlatform();

@@ -54,8 +54,7 @@ void FakeRegistry::SetString(Hive hive, View view, const std::wstring& path,
   SetRaw(hive, view, path, name, reg::kRegSz, ToUtf16LeBytes(text, true));
 }
 
-std::optional<FakeRegistry::Value> FakeRegistry::Get(Hive hive, View view,
-                                                     const std::wstring& path,
+std::optional<FakeRegistry::Value> FakeRegistry::Get(Hive hive, View view, const std::wstring& path,
                                                      const std::wstring& name) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto key = keys_.find(Place(hive, view, Fold(path)));

@@ -233,9 +233,9 @@ TEST_F(ChannelTest, ServiceDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
     size_t count;
     RecordStatus status;
   } damages[] = {
-      {0, 'a', 600, RecordStatus::kNotTerminated},  {598, 'z', 1, RecordStatus::kNotZeroPadded},
+      {0, 'a', 600, RecordStatus::kNotTerminated},   {598, 'z', 1, RecordStatus::kNotZeroPadded},
       {600, 'a', 600, RecordStatus::kNotTerminated}, {1198, 'z', 1, RecordStatus::kNotZeroPadded},
-      {0, 0, 600, RecordStatus::kEmptyUserName},    {1200, 2, 1, RecordStatus::kBadFlag},
+      {0, 0, 600, RecordStatus::kEmptyUserName},     {1200, 2, 1, RecordStatus::kBadFlag},
   };
   for (const auto& d : damages) {
     Bytes bad = good;
@@ -260,9 +260,9 @@ TEST_F(ChannelTest, ServiceDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
     size_t count;
     RecordStatus status;
   } settingsDamages[] = {
-      {20, '4', 1, RecordStatus::kBadIdentity},   {0, '9', 20, RecordStatus::kNotTerminated},
-      {3, '9', 1, RecordStatus::kNotZeroPadded},  {22, '1', 2, RecordStatus::kNotTerminated},
-      {24, 2, 1, RecordStatus::kBadFlag},         {20, '1', 2, RecordStatus::kNotTerminated},
+      {20, '4', 1, RecordStatus::kBadIdentity},  {0, '9', 20, RecordStatus::kNotTerminated},
+      {3, '9', 1, RecordStatus::kNotZeroPadded}, {22, '1', 2, RecordStatus::kNotTerminated},
+      {24, 2, 1, RecordStatus::kBadFlag},        {20, '1', 2, RecordStatus::kNotTerminated},
   };
   for (const auto& d : settingsDamages) {
     Bytes bad = saved;

@@ -68,8 +68,8 @@ TEST_F(ElevationTimerTest, GrantWritesTheEndTimeByKindAndAnnouncesIt) {
     bool balloon;
     int32_t shellHook;
   } cases[] = {
-      {KindPeriod, kNow + 600, true, 0},   {KindDays, kNow + 3 * 86400, true, 0},
-      {KindShellHook, kNow + 30, true, 1}, {KindAtLogin, std::nullopt, false, 0},
+      {KindPeriod, kNow + 600, true, 0},    {KindDays, kNow + 3 * 86400, true, 0},
+      {KindShellHook, kNow + 30, true, 1},  {KindAtLogin, std::nullopt, false, 0},
       {KindResumed, std::nullopt, true, 0}, {KindNone, std::nullopt, true, 0},
   };
   for (const auto& c : cases) {
@@ -125,8 +125,8 @@ bool WaitForPosts(const FakePlatform& fake, size_t count) {
 
 TEST_F(ElevationTimerTest, ThreadIgnoresOldSignalsAndAnswersEachEventOnce) {
   // Signals from before the thread started are not answers.
-  for (const wchar_t* name : {channel::kStartEventName, channel::kExpireEventName,
-                              channel::kForbidEventName}) {
+  for (const wchar_t* name :
+       {channel::kStartEventName, channel::kExpireEventName, channel::kForbidEventName}) {
     fake.kernel.SignalByName(name);
   }
   const Handle stop = StopEvent();

@@ -29,11 +29,21 @@ TEST(FormatTest, WhatIsNotAConversionOfAFittingArgumentStaysTextAndTakesNoArgume
   fakes::FakePlatform fake;
   // Every template gets the same two texts; whatever is not a conversion must not use them.
   const std::pair<const char*, const char*> cases[] = {
-      {"%n", "%n"}, {"%n%s", "%nA"}, {"%s%s%s%s", "AB%s%s"}, {"%1000000d|%s", "%1000000d|A"},
+      {"%n", "%n"},
+      {"%n%s", "%nA"},
+      {"%s%s%s%s", "AB%s%s"},
+      {"%1000000d|%s", "%1000000d|A"},
       {"%-5s|%.3s|%*d|%s", "%-5s|%.3s|%*d|A"},
-      {"%x %p %ls %hs %lld %c %f %i", "%x %p %ls %hs %lld %c %f %i"}, {"100%", "100%"},
-      {"%", "%"}, {"%%", "%"}, {"%%s", "%s"}, {"%%%s", "%A"}, {"%%%", "%%"}, {"%s%", "A%"},
-      {"%d|%s", "%d|B"}, {"%u", "%u"}};
+      {"%x %p %ls %hs %lld %c %f %i", "%x %p %ls %hs %lld %c %f %i"},
+      {"100%", "100%"},
+      {"%", "%"},
+      {"%%", "%"},
+      {"%%s", "%s"},
+      {"%%%s", "%A"},
+      {"%%%", "%%"},
+      {"%s%", "A%"},
+      {"%d|%s", "%d|B"},
+      {"%u", "%u"}};
   for (const auto& c : cases) {
     EXPECT_EQ(FormatNarrow(c.first, {"A", "B"}), c.second) << c.first;
     EXPECT_EQ(FormatWide(Widen(c.first), {L"A", L"B"}), Widen(c.second)) << c.first;
@@ -57,14 +67,20 @@ TEST(FormatTest, TextOfTheOtherWidthGoesThroughTheCodePageOrStaysAsciiWithoutOne
 }
 
 TEST(CopyTruncatedTest, NeverWritesPastTheFieldNorKeepsHalfAPair) {
-  const std::wstring pair = {L'a', L'b', static_cast<wchar_t>(0xD83D),
-                             static_cast<wchar_t>(0xDE00), L'c'};
+  const std::wstring pair = {L'a', L'b', static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00),
+                             L'c'};
   const struct {
     size_t capacity;
     std::wstring text;
     size_t copied;
-  } cases[] = {{1, L"abc", 0}, {4, L"abc", 3}, {4, L"abcd", 3}, {8, std::wstring(L"ab\0cd", 5), 2},
-               {3, pair, 2},   {4, pair, 2},   {5, pair, 4},    {6, pair, 5},
+  } cases[] = {{1, L"abc", 0},
+               {4, L"abc", 3},
+               {4, L"abcd", 3},
+               {8, std::wstring(L"ab\0cd", 5), 2},
+               {3, pair, 2},
+               {4, pair, 2},
+               {5, pair, 4},
+               {6, pair, 5},
                // A lone high surrogate that is not at a cut is the caller's text and stays.
                {8, std::wstring{L'a', static_cast<wchar_t>(0xD800)}, 2}};
   for (const auto& c : cases) {

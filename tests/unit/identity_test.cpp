@@ -108,8 +108,8 @@ TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
   EXPECT_EQ(L"", ShownName(L" 1"));
   EXPECT_EQ(L"", ShownName(L"01"));
 
-  for (const std::optional<std::wstring>& display : {std::optional<std::wstring>(),
-                                                     std::optional<std::wstring>(L"")}) {
+  for (const std::optional<std::wstring>& display :
+       {std::optional<std::wstring>(), std::optional<std::wstring>(L"")}) {
     fake.accounts.displayName = display;
     EXPECT_EQ(L"user", ShownName(L"2"));
   }

@@ -1,5 +1,3 @@
-#include "text/localized_texts.h"
-
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -12,6 +10,7 @@
 
 #include "app/tray_app.h"
 #include "test_support.h"
+#include "text/localized_texts.h"
 
 namespace velmora::test {
 namespace {
@@ -72,8 +71,8 @@ TEST_F(LocalizationTest, EachEntryStartsWithTheStringOfItsOwnKey) {
   const std::string header = fakes::ReadSourceFile("resources/resource.h");
   for (const TextInfo& info : kTextTable) {
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(header, match, std::regex("#define " + IdsName(info.key) +
-                                                            " (\\d+)")))
+    ASSERT_TRUE(
+        std::regex_search(header, match, std::regex("#define " + IdsName(info.key) + " (\\d+)")))
         << IdsName(info.key);
     EXPECT_EQ(LocalizedText(info.id), fakes::ProgramStringTable().at(std::stoi(match[1])))
         << info.key;
@@ -166,11 +165,14 @@ TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
   } cases[] = {
       {"empty file", "", {}},
       {"8-bit text", "MenuItemAbout=\"Info\"", {}},
-      {"after a BOM", Utf16(L"\uFEFFMenuItemAbout=\"Info\"\r\n"),
+      {"after a BOM",
+       Utf16(L"\uFEFFMenuItemAbout=\"Info\"\r\n"),
        {{TextId::kMenuItemAbout, L"Info"}}},
-      {"odd byte count", Utf16(L"MenuItemAbout=\"Info\"") + "A",
+      {"odd byte count",
+       Utf16(L"MenuItemAbout=\"Info\"") + "A",
        {{TextId::kMenuItemAbout, L"Info"}}},
-      {"truncated in a value", Utf16(L"MenuItemStatus=\"Zustand\" MenuItemAbout=\"Inf"),
+      {"truncated in a value",
+       Utf16(L"MenuItemStatus=\"Zustand\" MenuItemAbout=\"Inf"),
        {{TextId::kMenuItemStatus, L"Zustand"}}},
       {"key inside another value",
        Utf16(L"MenuItemSettings=\"see MenuItemAbout=\"Hilfe\" MenuItemAbout=\"Info\""),
@@ -181,10 +183,12 @@ TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
        {{TextId::kMenuItemElevate, L"Raise %s"},
         {TextId::kMenuElevateForXDays, L"%d Tage"},
         {TextId::kMenuItemAbout, L"%s"}}},
-      {"5000 characters", Utf16(L"MenuItemAbout=\"" + std::wstring(5000, L'x') + L"\""),
+      {"5000 characters",
+       Utf16(L"MenuItemAbout=\"" + std::wstring(5000, L'x') + L"\""),
        {{TextId::kMenuItemAbout, std::wstring(199, L'x')}}},
       {"larger than the limit",
-       Utf16(L"MenuItemAbout=\"Info\"") + std::string(kMaxLanguageFileBytes, ' '), {}},
+       Utf16(L"MenuItemAbout=\"Info\"") + std::string(kMaxLanguageFileBytes, ' '),
+       {}},
   };
   for (const auto& c : cases) {
     LoadFile(c.bytes);
@@ -200,11 +204,15 @@ TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
 TEST_F(LocalizationTest, AMisfitValueIsLoggedForTheAdmin) {
   StartLog();
   LoadFile(Utf16(L"BalloonAlreadyAdmin2=\"noch %Timer f\u00fcr %User\""));
-  EXPECT_TRUE(Logged("LoadLanguageFile. The placeholders of 'BalloonAlreadyAdmin2' do not fit the "
-                     "entry. Keeping its text"));
+  EXPECT_TRUE(
+      Logged("LoadLanguageFile. The placeholders of 'BalloonAlreadyAdmin2' do not fit the "
+             "entry. Keeping its text"));
 }
 
 TEST_F(LocalizationTest, PercentSignsAndPlaceholdersInEveryEntryShowOnlyWhatTheEntryTakes) {
+  // A name is an argument, never a template.
+  EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"50%s%d"),
+            L"50%s%d is already a member. Elevated at login");
   for (const std::wstring value : {L"50% done", L"%n", L"%s%s%s", L"%1000000d", L"%", L"100%%"}) {
     std::wstring file;
     for (const TextInfo& info : kTextTable) file += info.key + (L"=\"" + value + L"\"\r\n");
@@ -243,17 +251,6 @@ TEST_F(LocalizationTest, FileOutsideTheLocalizationFolderIsNeverRead) {
   EXPECT_EQ(LocalizedText(TextId::kMenuItemAbout), L"About");
 }
 
-TEST_F(LocalizationTest, FormatTextGivesEachEntryItsArguments) {
-  EXPECT_EQ(FormatText<TextId::kBalloonAlreadyAdmin2>(std::wstring(L"CORP\\ann"),
-                                                      DurationText(3725)),
-            L"CORP\\ann is already a member. 1 hour(s) 2 minute(s) 5 second(s) left");
-  EXPECT_EQ(FormatText<TextId::kMenuElevateForXDays>(3u), L"Elevate for 3 days");
-  EXPECT_EQ(FormatText<TextId::kMenuItemAbout>(), L"About");
-  // A name is an argument, never a template.
-  EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"50%s%d"),
-            L"50%s%d is already a member. Elevated at login");
-}
-
 TEST_F(LocalizationTest, StartUpLoadsTheConfiguredLanguage) {
   SetMachineString(L"Language", L"De-DE");
   fake.files.SetFile(kFolder + L"de-de.lng", Utf16(L"MenuItemAbout=\"Info\""));
@@ -280,7 +277,8 @@ TEST_F(LocalizationTest, ShippedLanguageFilesTranslateEveryEntry) {
     LoadFile(bytes);
     for (const TextInfo& info : kTextTable) {
       SCOPED_TRACE(name + L" " + info.key);
-      EXPECT_EQ(LocalizedText(info.id) == BuiltIn(info.id), language.likeEnglish.count(info.id) != 0);
+      EXPECT_EQ(LocalizedText(info.id) == BuiltIn(info.id),
+                language.likeEnglish.count(info.id) != 0);
       // Every argument appears, in order, and nothing else looks like a conversion.
       const std::wstring shown = Shown(info.id);
       EXPECT_EQ(shown.find(L'%'), std::wstring::npos) << shown.c_str();

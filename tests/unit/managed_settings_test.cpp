@@ -32,10 +32,9 @@ class ManagedSettingsTest : public TrayTest {
 
 TEST_F(ManagedSettingsTest, RootMustBeOneJsonObjectAndAFailureLeavesTheTableAlone) {
   ASSERT_TRUE(ApplyManagedDocument(" \t\r\n{\"audit_win\":\"1\"}\n "));
-  for (const std::string text :
-       {"", "not json", R"({"audit_win":"0"} x)", R"({"audit_win":"0"}{})",
-        R"([{"audit_win":"0"}])", R"("audit_win")", "600", R"({"audit_win":"0",})",
-        R"({'audit_win':'0'})"}) {
+  for (const std::string text : {"", "not json", R"({"audit_win":"0"} x)", R"({"audit_win":"0"}{})",
+                                 R"([{"audit_win":"0"}])", R"("audit_win")", "600",
+                                 R"({"audit_win":"0",})", R"({'audit_win':'0'})"}) {
     EXPECT_FALSE(ApplyManagedDocument(text)) << text;
   }
   EXPECT_EQ(ManagedSettingCount(), 1u);
@@ -51,12 +50,20 @@ TEST_F(ManagedSettingsTest, MembersMapToTheirRegistryNamesExactlyAsPaired) {
       "audit_win": true, "verbose_logging_win": ["1"], "ActiveDirectory_win": 1.5e3,
       "DisableShellHook_win": "1", "DisableShellHook_win": "0"})"));
   const std::pair<const wchar_t*, const wchar_t*> entries[] = {
-      {L"IOCUploadUrl", L"https://up"}, {L"IOCUploadURL", L"<none>"},
-      {L"PreApprovedPaths", L"C:\\Tools"}, {L"AuditRFE", L"1"}, {L"auditrfe", L"<none>"},
-      {L"AuditRefresh", L"30"}, {L"ActiveDirectoryRefresh", L"15"},
-      {L"AccessPeriod", L"<none>"}, {L"Language", L"<none>"}, {L"unknown_win", L"<none>"},
+      {L"IOCUploadUrl", L"https://up"},
+      {L"IOCUploadURL", L"<none>"},
+      {L"PreApprovedPaths", L"C:\\Tools"},
+      {L"AuditRFE", L"1"},
+      {L"auditrfe", L"<none>"},
+      {L"AuditRefresh", L"30"},
+      {L"ActiveDirectoryRefresh", L"15"},
+      {L"AccessPeriod", L"<none>"},
+      {L"Language", L"<none>"},
+      {L"unknown_win", L"<none>"},
       // Values that are not strings become empty text; the first duplicate wins.
-      {L"Audit", L""}, {L"VerboseLogging", L""}, {L"ActiveDirectory", L""},
+      {L"Audit", L""},
+      {L"VerboseLogging", L""},
+      {L"ActiveDirectory", L""},
       {L"DisableShellHook", L"1"}};
   for (const auto& entry : entries) EXPECT_EQ(Entry(entry.first), entry.second) << entry.first;
   EXPECT_EQ(ManagedSettingCount(), 9u);
@@ -64,9 +71,9 @@ TEST_F(ManagedSettingsTest, MembersMapToTheirRegistryNamesExactlyAsPaired) {
 
 TEST_F(ManagedSettingsTest, StringsAreAnsiTextThatEndsAtTheFirstNul) {
   // The escape gives UTF-8 bytes C3 A9, which Windows-1252 reads as two characters.
-  ASSERT_TRUE(ApplyManagedDocument(
-      "{\"language_win\":\"caf\\u00e9\",\"audit_url_win\":\"caf\xE9\","
-      R"("access_period_win":"6\u000000","audit_win":"\u0000"})"));
+  ASSERT_TRUE(
+      ApplyManagedDocument("{\"language_win\":\"caf\\u00e9\",\"audit_url_win\":\"caf\xE9\","
+                           R"("access_period_win":"6\u000000","audit_win":"\u0000"})"));
   EXPECT_EQ(Entry(L"Language"), L"caf\u00c3\u00a9");
   EXPECT_EQ(Entry(L"AuditURL"), L"caf\u00e9");
   EXPECT_EQ(Entry(L"AccessPeriod"), L"6");

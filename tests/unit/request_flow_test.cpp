@@ -96,8 +96,7 @@ TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdict
   fake.services.states.clear();
   AddUserToAdmin(nullptr, KindAtLogin, 0);
   ASSERT_EQ(1u, fake.shell.boxes.size());
-  EXPECT_EQ(L"Cannot elevate. Velmora Framework Service is not running",
-            fake.shell.boxes[0].text);
+  EXPECT_EQ(L"Cannot elevate. Velmora Framework Service is not running", fake.shell.boxes[0].text);
   EXPECT_EQ(L"Velmora Tray", fake.shell.boxes[0].caption);
   EXPECT_EQ(0x40u, fake.shell.boxes[0].type);
   EXPECT_EQ(1u, Posted().size());
@@ -156,8 +155,12 @@ TEST_F(RequestFlowTest, OnlyBothAuditSettingsExactlyOneAskForAReason) {
   const struct {
     std::optional<uint32_t> audit, rfe;
     bool asks;
-  } cases[] = {{1, 1, true}, {1, 0, false}, {0, 1, false}, {std::nullopt, 1, false},
-               {1, std::nullopt, false}, {2, 1, false}};
+  } cases[] = {{1, 1, true},
+               {1, 0, false},
+               {0, 1, false},
+               {std::nullopt, 1, false},
+               {1, std::nullopt, false},
+               {2, 1, false}};
   for (const auto& c : cases) {
     for (const wchar_t* name : {L"Audit", L"AuditRFE"}) {
       fake.registry.DeleteKeyValue(kMachine, kProduct, name);

@@ -32,8 +32,8 @@ class FakeHost : public ServiceHost {
   std::u16string computer = u"PC";
   std::map<std::u16string, uint32_t> dwords;  // the service key
   std::map<std::u16string, uint32_t> settings;
-  Users members;                        // Administrators
-  uint32_t addResult = 0;               // 0: the add itself decides
+  Users members;           // Administrators
+  uint32_t addResult = 0;  // 0: the add itself decides
   uint32_t removeResult = 0;
   int removes = 0;
   bool saveFails = false;
@@ -51,9 +51,8 @@ class FakeHost : public ServiceHost {
   std::u16string ComputerName() override { return computer; }
   bool SameName(const std::u16string& a, const std::u16string& b) override {
     const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](auto x, auto y) {
-             return lower(x) == lower(y);
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](auto x, auto y) { return lower(x) == lower(y); });
   }
   uint32_t AddToAdministrators(const std::u16string& user) override {
     savedWhenAdding = saved;
@@ -178,8 +177,8 @@ TEST_F(ServiceLogicTest, RefusalsChangeNothing) {
   EXPECT_TRUE(host_.Logged("the machine value Deny is 1"));
   host_.dwords.clear();
   Request(u"PC\\eve", false, 60);  // not logged on
-  for (const std::u16string user : {u"ann", u"\\ann", u"PC\\", u"PC\\ann\\x", u"PC\\an\nn",
-                                    u"PC\\a*n", u"PC\\a\x7Fn"}) {
+  for (const std::u16string user :
+       {u"ann", u"\\ann", u"PC\\", u"PC\\ann\\x", u"PC\\an\nn", u"PC\\a*n", u"PC\\a\x7Fn"}) {
     Request(user, false, 60);
   }
   Request(u"PC\\ann", false, 0);
@@ -268,10 +267,10 @@ TEST_F(ServiceLogicTest, SettingsAreStoredOnlyWhenEveryLoggedOnUserIsAnAdministr
   EXPECT_TRUE(host_.settings.empty());
   host_.dwords[kAllowUnverifiedSettingsValue] = 1;
   logic_.OnSettingsRecord(record);
-  EXPECT_EQ(host_.settings, (std::map<std::u16string, uint32_t>{{u"AccessPeriod", 600},
-                                                                {u"Identity", 3},
-                                                                {u"Resuscitate", 2},
-                                                                {u"ElevateAtLogin", 1}}));
+  EXPECT_EQ(
+      host_.settings,
+      (std::map<std::u16string, uint32_t>{
+          {u"AccessPeriod", 600}, {u"Identity", 3}, {u"Resuscitate", 2}, {u"ElevateAtLogin", 1}}));
   host_.settings.clear();
   host_.dwords.clear();
   host_.allUsers = Users{u"PC\\adm", u"PC\\ann", u"PC\\bob"};
@@ -285,8 +284,9 @@ TEST_F(ServiceLogicTest, SettingsAreStoredOnlyWhenEveryLoggedOnUserIsAnAdministr
 
   host_.admins[u"PC\\bob"] = true;
   logic_.OnSettingsRecord(EncodeSettingsRecord("0120", 0, '0', false));
-  EXPECT_EQ(host_.settings, (std::map<std::u16string, uint32_t>{
-                                {u"AccessPeriod", 120}, {u"Resuscitate", 0}, {u"ElevateAtLogin", 0}}))
+  EXPECT_EQ(host_.settings,
+            (std::map<std::u16string, uint32_t>{
+                {u"AccessPeriod", 120}, {u"Resuscitate", 0}, {u"ElevateAtLogin", 0}}))
       << "no identity choice leaves Identity alone";
   EXPECT_TRUE(host_.signals.empty()) << "settings have no answer event";
 }
@@ -297,8 +297,8 @@ TEST(ServiceRecordsTest, SettingsRecordValuesOutsideTheRulesAreRejectedWhole) {
   const auto valid = [&](const channel::SettingsRecord& record) {
     return ValidateSettingsRecord(record, &why, &fields).has_value();
   };
-  for (const char* period : {"", " 120", "-5", "+5", "0x10", "12a", "0", "2592001", "99999999",
-                             "00000060"}) {
+  for (const char* period :
+       {"", " 120", "-5", "+5", "0x10", "12a", "0", "2592001", "99999999", "00000060"}) {
     EXPECT_FALSE(valid(EncodeSettingsRecord(period, '1', '0', false))) << period;
   }
   EXPECT_TRUE(valid(EncodeSettingsRecord("2592000", '1', '0', false)));

@@ -119,7 +119,8 @@ TEST_F(TrayAppTest, VerboseLoggingIsOnUnlessItIsExactlyZero) {
       {std::nullopt, true}, {0, false}, {5, true}, {1, true}};
   for (const auto& c : cases) {
     FakePlatform local;
-    if (c.first) local.registry.SetDword(kMachine, View::k64, kProduct, L"VerboseLogging", *c.first);
+    if (c.first)
+      local.registry.SetDword(kMachine, View::k64, kProduct, L"VerboseLogging", *c.first);
     ASSERT_TRUE(InitInstance());
     const std::string log = local.files.Contents(FakePlatform::kLogPath);
     EXPECT_EQ(c.second, log.find("] Tray app init\r\n") != std::string::npos);
