@@ -9,59 +9,50 @@ void* FakeGdi::Make(Kind kind) {
   return handle;
 }
 
-Gdi::Dc FakeGdi::MakeDc(Kind kind) {
-  void* dc = Make(kind);
-  dcs_[dc] = DcState{};
+// A new DC holds stock objects, which must be selected back before it goes.
+Gdi::Dc FakeGdi::MakeDc() {
+  Dc dc = Make(Kind::kDc);
+  selected_[dc] = {{Kind::kFont, Make(Kind::kStockFont)}, {Kind::kBitmap, Make(Kind::kStockBitmap)}};
   return dc;
 }
 
-void FakeGdi::ReleaseDc(Dc dc, Kind kind) {
-  // Objects still selected into a DC that goes are lost for good.
-  if (dcs_[dc].font != kStockFont || dcs_[dc].bitmap != kStockBitmap) ++misuse;
-  dcs_.erase(dc);
-  Release(dc, kind);
+void FakeGdi::DeleteMemoryDc(Dc dc) {
+  for (const auto& slot : selected_[dc]) {
+    const auto it = alive_.find(slot.second);
+    if (it == alive_.end() || (it->second != Kind::kStockFont && it->second != Kind::kStockBitmap)) {
+      ++misuse;
+    }
+    alive_.erase(slot.second);
+  }
+  selected_.erase(dc);
+  if (!Release(dc, Kind::kDc)) ++misuse;
 }
 
-bool FakeGdi::Release(void* handle, Kind kind, bool counted) {
+bool FakeGdi::Release(void* handle, Kind kind) {
   const auto it = alive_.find(handle);
-  if (it == alive_.end() || it->second != kind) {
-    misuse += counted ? 1 : 0;
-    return false;
-  }
+  if (it == alive_.end() || it->second != kind) return false;
   alive_.erase(it);
   return true;
 }
 
-Gdi::Object FakeGdi::CreateTextFont(int height, int, uint8_t, uint8_t, const std::wstring&) {
-  void* font = Make(Kind::kFont);
-  fontHeights_[font] = height;
-  return font;
-}
-
 Gdi::Object FakeGdi::Select(Dc dc, Object object) {
   const auto it = alive_.find(object);
-  const bool font = object == kStockFont || (it != alive_.end() && it->second == Kind::kFont);
-  if (!font && object != kStockBitmap && (it == alive_.end() || it->second != Kind::kBitmap)) {
+  if (it == alive_.end() || it->second == Kind::kDc || it->second == Kind::kIcon) {
     ++misuse;
     return nullptr;
   }
-  DcState& state = dcs_[dc];
-  void** slot = font ? &state.font : &state.bitmap;
-  void* previous = *slot;
-  *slot = object;
+  const bool font = it->second == Kind::kFont || it->second == Kind::kStockFont;
+  Object& slot = selected_[dc][font ? Kind::kFont : Kind::kBitmap];
+  Object previous = slot;
+  slot = object;
   return previous;
 }
 
 void FakeGdi::DeleteGdiObject(Object object) {
-  for (const auto& dc : dcs_) {
-    if (dc.second.font == object || dc.second.bitmap == object) ++misuse;
+  for (auto& dc : selected_) {
+    for (const auto& slot : dc.second) misuse += slot.second == object ? 1 : 0;
   }
-  const auto it = alive_.find(object);
-  if (it == alive_.end() || (it->second != Kind::kBitmap && it->second != Kind::kFont)) {
-    ++misuse;
-    return;
-  }
-  alive_.erase(it);
+  if (!Release(object, Kind::kFont) && !Release(object, Kind::kBitmap)) ++misuse;
 }
 
 int FakeGdi::Alive(Kind kind) const {

@@ -1,6 +1,6 @@
-// Counts every GDI object and icon by kind, created and alive, and every misuse (deleting an
-// object still selected, a DC with our objects selected, a handle of the wrong kind), so that
-// a drawing that leaves anything behind fails its test.
+// Counts every GDI object and icon by kind, created and alive, and every misuse: deleting an
+// object still selected, a DC that goes with our objects selected, a handle of the wrong kind.
+// A drawing that leaves anything behind fails its test.
 #pragma once
 
 #include <map>
@@ -13,14 +13,18 @@ namespace velmora::fakes {
 
 class FakeGdi : public Gdi {
  public:
-  enum class Kind { kWindowDc, kMemoryDc, kBitmap, kFont, kIcon };
+  enum class Kind { kDc, kBitmap, kFont, kIcon, kStockFont, kStockBitmap };
 
-  Dc GetWindowDc(Hwnd) override { return MakeDc(Kind::kWindowDc); }
-  void ReleaseWindowDc(Hwnd, Dc dc) override { ReleaseDc(dc, Kind::kWindowDc); }
-  Dc CreateMemoryDc(Dc) override { return MakeDc(Kind::kMemoryDc); }
-  void DeleteMemoryDc(Dc dc) override { ReleaseDc(dc, Kind::kMemoryDc); }
+  Dc GetWindowDc(Hwnd) override { return MakeDc(); }
+  void ReleaseWindowDc(Hwnd, Dc dc) override { DeleteMemoryDc(dc); }
+  Dc CreateMemoryDc(Dc) override { return MakeDc(); }
+  void DeleteMemoryDc(Dc dc) override;
   Object CreateBitmap(Dc, int, int) override { return Make(Kind::kBitmap); }
-  Object CreateTextFont(int height, int, uint8_t, uint8_t, const std::wstring&) override;
+  Object CreateTextFont(int height, int, uint8_t, uint8_t, const std::wstring&) override {
+    Object font = Make(Kind::kFont);
+    fontHeights_[font] = height;
+    return font;
+  }
   Object Select(Dc dc, Object object) override;
   void DeleteGdiObject(Object object) override;
   void FillWhite(Dc, const Rect&) override {}
@@ -28,11 +32,11 @@ class FakeGdi : public Gdi {
   void SetBackgroundColor(Dc, uint32_t) override {}
   void SetForegroundColor(Dc, uint32_t) override {}
   void DrawTextIn(Dc dc, const std::wstring& text, const Rect&, uint32_t) override {
-    drawn.push_back({text, fontHeights_[dcs_[dc].font]});
+    drawn.push_back({text, fontHeights_[selected_[dc][Kind::kFont]]});
   }
   IconHandle CreateIconFromBitmaps(Object, Object) override { return Make(Kind::kIcon); }
   // Icons go through WindowSystem::DestroyIcon, which forwards the ones made here.
-  bool DestroyCreatedIcon(IconHandle icon) { return Release(icon, Kind::kIcon, false); }
+  bool DestroyCreatedIcon(IconHandle icon) { return Release(icon, Kind::kIcon); }
 
   int Alive(Kind kind) const;
   int Created(Kind kind) const { return created_.count(kind) ? created_.at(kind) : 0; }
@@ -44,21 +48,13 @@ class FakeGdi : public Gdi {
   std::vector<Drawn> drawn;
 
  private:
-  // A new DC holds stock objects, which must be selected back before it goes.
-  static inline void* const kStockFont = reinterpret_cast<void*>(0x10);
-  static inline void* const kStockBitmap = reinterpret_cast<void*>(0x20);
-  struct DcState {
-    void* font = kStockFont;
-    void* bitmap = kStockBitmap;
-  };
   void* Make(Kind kind);
-  Dc MakeDc(Kind kind);
-  void ReleaseDc(Dc dc, Kind kind);
-  bool Release(void* handle, Kind kind, bool counted = true);
+  Dc MakeDc();
+  bool Release(void* handle, Kind kind);
 
   std::map<void*, Kind> alive_;
   std::map<Kind, int> created_;
-  std::map<void*, DcState> dcs_;
+  std::map<Dc, std::map<Kind, Object>> selected_;  // by kFont and kBitmap
   std::map<void*, int> fontHeights_;
   uintptr_t next_ = 0x900000;
 };

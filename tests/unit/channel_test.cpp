@@ -91,14 +91,12 @@ TEST_F(ChannelTest, TextsAreCutAt299UnitsWithoutSplittingAPair) {
     std::wstring text;
     std::string ascii;  // what the field holds before the optional pair
     bool pair;          // the pair follows the ascii
-  } cases[] = {
-      {std::wstring(299, L'a'), std::string(299, 'a'), false},
-      {std::wstring(5000, L'a'), std::string(299, 'a'), false},
-      // Units 298 and 299 would be the pair: the text keeps 298 units.
-      {std::wstring(298, L'a') + face + L"b", std::string(298, 'a'), false},
-      {std::wstring(297, L'a') + face + L"bc", std::string(297, 'a'), true},
-      {std::wstring(L"CORP\\al\0ice", 11), "CORP\\al", false},
-  };
+  } cases[] = {{std::wstring(299, L'a'), std::string(299, 'a'), false},
+               {std::wstring(5000, L'a'), std::string(299, 'a'), false},
+               // Units 298 and 299 would be the pair: the text keeps 298 units.
+               {std::wstring(298, L'a') + face + L"b", std::string(298, 'a'), false},
+               {std::wstring(297, L'a') + face + L"bc", std::string(297, 'a'), true},
+               {std::wstring(L"CORP\\al\0ice", 11), "CORP\\al", false}};
   for (const auto& c : cases) {
     Bytes field(600, 0);
     PutAscii(field, 0, c.ascii);
@@ -126,8 +124,7 @@ TEST_F(ChannelTest, SettingsRecordFollowsTheDialogTexts) {
        SettingsBytes("\x80" + std::string(18, '9'), '1', '1', 0)},
       {std::wstring(L"60\0 1", 5), L"", L"", false, SettingsBytes("60", 0, '0', 0)},
       {L"abc", L"7", L"\u01312", false, SettingsBytes("abc", 0, 0x31, 0)},
-      {L"60", L"1", L"25", true, SettingsBytes("60", '1', '2', 1)},
-  };
+      {L"60", L"1", L"25", true, SettingsBytes("60", '1', '2', 1)}};
   for (const auto& c : cases) {
     const SettingsRecord record =
         BuildSettingsRecord(c.period, c.identity, c.resuscitate, c.atLogin);
@@ -235,8 +232,7 @@ TEST_F(ChannelTest, ServiceDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
   } damages[] = {
       {0, 'a', 600, RecordStatus::kNotTerminated},   {598, 'z', 1, RecordStatus::kNotZeroPadded},
       {600, 'a', 600, RecordStatus::kNotTerminated}, {1198, 'z', 1, RecordStatus::kNotZeroPadded},
-      {0, 0, 600, RecordStatus::kEmptyUserName},     {1200, 2, 1, RecordStatus::kBadFlag},
-  };
+      {0, 0, 600, RecordStatus::kEmptyUserName},     {1200, 2, 1, RecordStatus::kBadFlag}};
   for (const auto& d : damages) {
     Bytes bad = good;
     std::memset(bad.data() + d.at, d.value, d.count);
@@ -262,8 +258,7 @@ TEST_F(ChannelTest, ServiceDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
   } settingsDamages[] = {
       {20, '4', 1, RecordStatus::kBadIdentity},  {0, '9', 20, RecordStatus::kNotTerminated},
       {3, '9', 1, RecordStatus::kNotZeroPadded}, {22, '1', 2, RecordStatus::kNotTerminated},
-      {24, 2, 1, RecordStatus::kBadFlag},        {20, '1', 2, RecordStatus::kNotTerminated},
-  };
+      {24, 2, 1, RecordStatus::kBadFlag},        {20, '1', 2, RecordStatus::kNotTerminated}};
   for (const auto& d : settingsDamages) {
     Bytes bad = saved;
     std::memset(bad.data() + d.at, d.value, d.count);

@@ -36,17 +36,15 @@ TEST_F(ElevationTimerTest, TimerEndCountsOnlyWhileInTheFutureAndAPastOneIsDelete
     bool active;
     uint32_t remaining;
     bool deletedByCheck;
-  } cases[] = {
-      {std::to_wstring(kNow + 120), true, 120, false},
-      {std::to_wstring(kNow), false, 0, false},
-      {std::to_wstring(kNow - 1), false, 0, true},
-      {L"  " + std::to_wstring(kNow + 30) + L"xyz", true, 30, false},
-      {L"soon", false, 0, true},
-      {L"-5", false, 0, true},
-      {L"", false, 0, false},
-      // Beyond 32 bits of seconds: stays active and never wraps into a short time.
-      {std::to_wstring(kNow + (int64_t{1} << 32) + 5), true, 0xFFFFFFFFu, false},
-  };
+  } cases[] = {{std::to_wstring(kNow + 120), true, 120, false},
+               {std::to_wstring(kNow), false, 0, false},
+               {std::to_wstring(kNow - 1), false, 0, true},
+               {L"  " + std::to_wstring(kNow + 30) + L"xyz", true, 30, false},
+               {L"soon", false, 0, true},
+               {L"-5", false, 0, true},
+               {L"", false, 0, false},
+               // Beyond 32 bits of seconds: stays active and never wraps into a short time.
+               {std::to_wstring(kNow + (int64_t{1} << 32) + 5), true, 0xFFFFFFFFu, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.end.size() << " " << c.remaining);
     SetUserString(L"timerEnd", c.end);
@@ -67,11 +65,9 @@ TEST_F(ElevationTimerTest, GrantWritesTheEndTimeByKindAndAnnouncesIt) {
     std::optional<int64_t> end;
     bool balloon;
     int32_t shellHook;
-  } cases[] = {
-      {KindPeriod, kNow + 600, true, 0},    {KindDays, kNow + 3 * 86400, true, 0},
-      {KindShellHook, kNow + 30, true, 1},  {KindAtLogin, std::nullopt, false, 0},
-      {KindResumed, std::nullopt, true, 0}, {KindNone, std::nullopt, true, 0},
-  };
+  } cases[] = {{KindPeriod, kNow + 600, true, 0},    {KindDays, kNow + 3 * 86400, true, 0},
+               {KindShellHook, kNow + 30, true, 1},  {KindAtLogin, std::nullopt, false, 0},
+               {KindResumed, std::nullopt, true, 0}, {KindNone, std::nullopt, true, 0}};
   for (const auto& c : cases) {
     FakePlatform local;
     local.clock.now = kNow;

@@ -76,16 +76,14 @@ TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
     std::optional<std::wstring> domain;  // nullopt: the expansion fails
     std::optional<std::wstring> user;
     std::wstring qualified;
-  } cases[] = {
-      {L"WORKSTATION", L"user", L"WORKSTATION\\user"},
-      {std::wstring(299, L'D'), L"user", std::wstring(299, L'D') + L"\\user"},
-      // 300 characters do not fit the buffer with their NUL: no cut name, no part at all.
-      {std::wstring(300, L'D'), L"user", L"\\user"},
-      {std::nullopt, L"user", L"\\user"},
-      {L"CORP", std::nullopt, L"CORP\\"},
-      {L"CORP", std::wstring(299, L'u'), L"CORP\\" + std::wstring(299, L'u')},
-      {L"CORP", std::wstring(300, L'u'), L"CORP\\"},
-  };
+  } cases[] = {{L"WORKSTATION", L"user", L"WORKSTATION\\user"},
+               {std::wstring(299, L'D'), L"user", std::wstring(299, L'D') + L"\\user"},
+               // 300 characters do not fit the buffer with their NUL: no cut name, no part at all.
+               {std::wstring(300, L'D'), L"user", L"\\user"},
+               {std::nullopt, L"user", L"\\user"},
+               {L"CORP", std::nullopt, L"CORP\\"},
+               {L"CORP", std::wstring(299, L'u'), L"CORP\\" + std::wstring(299, L'u')},
+               {L"CORP", std::wstring(300, L'u'), L"CORP\\"}};
   for (const auto& c : cases) {
     fake.files.expandFails = !c.domain;
     fake.files.SetEnvironment(L"USERDOMAIN", c.domain.value_or(L""));

@@ -89,39 +89,37 @@ TEST(SelectLanguageTest, ChoosesTheFileBySettingOrByThePlatform) {
     const wchar_t* preferred;  // first name of PreferredUILanguages; nullptr: absent
     uint16_t inputLanguage;    // 0: the query fails
     const wchar_t* file;
-  } cases[] = {
-      {nullptr, nullptr, L"fr-FR", 0x407, L"en-us.lng"},
-      {L"", nullptr, nullptr, 0x407, L"en-us.lng"},
-      {L"De-DE", L"3", L"fr-FR", 0x407, L"de-de.lng"},
-      {L"AUTO", nullptr, L"fr-FR", 0x407, L"fr-FR.lng"},
-      {L"Auto", L"", L"fr-FR", 0x407, L"fr-FR.lng"},
-      {L"auto", L"1", nullptr, 0x407, L"de-DE.lng"},
-      {L"auto", L"1", nullptr, 0, L"en-us.lng"},
-      {L"auto", L"2", L"fr-FR", 0x407, L"de-DE.lng"},
-      {L"auto", L"2", L"fr-FR", 0, L"en-us.lng"},
-      {L"auto", L"3", L"fr-FR", 0x407, L"it-IT.lng"},
-      {L"auto", L"4", L"fr-FR", 0x407, L"en-us.lng"},
-      {L"auto", L"01", L"fr-FR", 0x407, L"en-us.lng"},
-      {L" auto", L"1", L"fr-FR", 0x407, L" auto.lng"},
-      // A failed country query leaves the language; a failed language query names nothing.
-      {L"auto", L"2", nullptr, 0xC0A, L"es.lng"},
-      {L"auto", L"2", nullptr, 0x1234, L"en-us.lng"},
-      // Names that would leave the folder or open a device.
-      {L"..\\..\\Windows\\win", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"a/b", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"de-de:stream", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"de.de", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"COM1", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"nul  ", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"lpt\u00B9", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"de*", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"de\tde", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"auto", L"1", L"..\\..\\x", 0x407, L"en-us.lng"},
-      {L"auto", L"1", L"CoM1", 0x407, L"en-us.lng"},  // the platform's letter case is kept
-      {tooLong.c_str(), nullptr, nullptr, 0, L"en-us.lng"},
-      {longName.c_str(), nullptr, nullptr, 0, longFile.c_str()},
-      {L"com10", nullptr, nullptr, 0, L"com10.lng"},
-  };
+  } cases[] = {{nullptr, nullptr, L"fr-FR", 0x407, L"en-us.lng"},
+               {L"", nullptr, nullptr, 0x407, L"en-us.lng"},
+               {L"De-DE", L"3", L"fr-FR", 0x407, L"de-de.lng"},
+               {L"AUTO", nullptr, L"fr-FR", 0x407, L"fr-FR.lng"},
+               {L"Auto", L"", L"fr-FR", 0x407, L"fr-FR.lng"},
+               {L"auto", L"1", nullptr, 0x407, L"de-DE.lng"},
+               {L"auto", L"1", nullptr, 0, L"en-us.lng"},
+               {L"auto", L"2", L"fr-FR", 0x407, L"de-DE.lng"},
+               {L"auto", L"2", L"fr-FR", 0, L"en-us.lng"},
+               {L"auto", L"3", L"fr-FR", 0x407, L"it-IT.lng"},
+               {L"auto", L"4", L"fr-FR", 0x407, L"en-us.lng"},
+               {L"auto", L"01", L"fr-FR", 0x407, L"en-us.lng"},
+               {L" auto", L"1", L"fr-FR", 0x407, L" auto.lng"},
+               // A failed country query leaves the language; a failed language query names nothing.
+               {L"auto", L"2", nullptr, 0xC0A, L"es.lng"},
+               {L"auto", L"2", nullptr, 0x1234, L"en-us.lng"},
+               // Names that would leave the folder or open a device.
+               {L"..\\..\\Windows\\win", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"a/b", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"de-de:stream", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"de.de", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"COM1", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"nul  ", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"lpt\u00B9", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"de*", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"de\tde", nullptr, nullptr, 0, L"en-us.lng"},
+               {L"auto", L"1", L"..\\..\\x", 0x407, L"en-us.lng"},
+               {L"auto", L"1", L"CoM1", 0x407, L"en-us.lng"},  // the platform's letter case is kept
+               {tooLong.c_str(), nullptr, nullptr, 0, L"en-us.lng"},
+               {longName.c_str(), nullptr, nullptr, 0, longFile.c_str()},
+               {L"com10", nullptr, nullptr, 0, L"com10.lng"}};
   for (const auto& c : cases) {
     FakePlatform fake;
     fake.shell.localeInfo = {{{0x407, locale_info::kIso639LangName}, L"de"},
@@ -188,8 +186,7 @@ TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
        {{TextId::kMenuItemAbout, std::wstring(199, L'x')}}},
       {"larger than the limit",
        Utf16(L"MenuItemAbout=\"Info\"") + std::string(kMaxLanguageFileBytes, ' '),
-       {}},
-  };
+       {}}};
   for (const auto& c : cases) {
     LoadFile(c.bytes);
     for (const TextInfo& info : kTextTable) {
@@ -264,11 +261,9 @@ TEST_F(LocalizationTest, ShippedLanguageFilesTranslateEveryEntry) {
   const struct {
     const wchar_t* file;
     std::set<TextId> likeEnglish;
-  } shipped[] = {
-      {L"de-de.lng", {TextId::kBalloonCaption, TextId::kMenuItemStatus}},
-      {L"fr-fr.lng", {TextId::kBalloonCaption}},
-      {L"es-es.lng", {TextId::kBalloonCaption}},
-  };
+  } shipped[] = {{L"de-de.lng", {TextId::kBalloonCaption, TextId::kMenuItemStatus}},
+                 {L"fr-fr.lng", {TextId::kBalloonCaption}},
+                 {L"es-es.lng", {TextId::kBalloonCaption}}};
   for (const auto& language : shipped) {
     const std::wstring name = language.file;
     const std::string bytes =

@@ -83,8 +83,7 @@ TEST_F(LogTest, LargeFileBecomesTheBackupBeforeTheNextLineOrKeepsGrowingUntilItC
       {kLimit, false, false, "older backup"},  // the limit takes one more line
       {kLimit + 1, false, false, ""},
       {kLimit + 1, true, false, "older backup"},  // it stays, so the move cannot replace it
-      {kLimit + 1, false, true, ""},
-  };
+      {kLimit + 1, false, true, ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.size << c.deleteFails << c.moveFails);
     const std::string big(c.size, 'b');
@@ -113,8 +112,7 @@ TEST_F(LogTest, BackupIsTheLowerCaseFileNameBesideTheLogWhateverTheFoldersAreCal
       {L"C:\\T\\a.log.LOG", L"c:\\t\\a.lo_.lo_"},
       {L"D:\\Ann.LOGAN\\Logs.Log\\VelmoraTray.log", L"d:\\ann.logan\\logs.log\\velmoratray.lo_"},
       {L"C:/X.log/VelmoraTray.Log", L"c:/x.log/velmoratray.lo_"},
-      {L"Tray.LOG", L"tray.lo_"},
-  };
+      {L"Tray.LOG", L"tray.lo_"}};
   for (const auto& p : paths) EXPECT_EQ(LogBackupPath(p.first), p.second);
 }
 

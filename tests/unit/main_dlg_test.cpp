@@ -84,14 +84,12 @@ TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
     int64_t timerEnd;
     int32_t kind;
     std::optional<uint32_t> seconds;  // of the request sent
-  } cases[] = {
-      {true, 1, kNow + 60, KindResumed, std::nullopt},
-      {false, 1, kNow + 60, KindNone, std::nullopt},  // the timed elevation still runs
-      {false, 1, 0, KindAtLogin, 0},
-      {false, 2, kNow + 60, KindResumed, 60},
-      {false, std::nullopt, kNow + 60, KindResumed, 60},
-      {false, std::nullopt, kNow, KindNone, std::nullopt},
-  };
+  } cases[] = {{true, 1, kNow + 60, KindResumed, std::nullopt},
+               {false, 1, kNow + 60, KindNone, std::nullopt},  // the timed elevation still runs
+               {false, 1, 0, KindAtLogin, 0},
+               {false, 2, kNow + 60, KindResumed, 60},
+               {false, std::nullopt, kNow + 60, KindResumed, 60},
+               {false, std::nullopt, kNow, KindNone, std::nullopt}};
   for (const auto& c : cases) {
     fake.kernel.CreateFileMapping(channel::kSharedBlockName, channel::kElevationRequestSize);
     fake.accounts.groups[L"Administrators"] =
@@ -104,16 +102,6 @@ TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
     EXPECT_EQ(c.kind, Load(g_nElevationKind)) << c.admin << c.atLogin.value_or(9);
     EXPECT_EQ(c.seconds, Request() ? std::optional<uint32_t>(Request()->seconds) : std::nullopt);
     fake.windows.DestroyWindow(window);
-  }
-}
-
-TEST_F(MainDlgTest, MessageTableHandlesItsMessagesAndPassesTheRestOn) {
-  for (uint32_t message : {msg::kShowBalloon, msg::kTrayIcon, msg::kIgnored, msg::kTimer,
-                           msg::kRestoreIcon, msg::kEndSession, dialog.taskbarCreatedMessage()}) {
-    EXPECT_TRUE(Handle(message, 1, 2)) << std::hex << message;
-  }
-  for (uint32_t message : {msg::kCommand, msg::kPaint, msg::kUser + 2, msg::kUser + 6, 0u}) {
-    EXPECT_FALSE(Handle(message)) << std::hex << message;
   }
 }
 
@@ -204,8 +192,7 @@ TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
       {KindPeriod, NotifyElevatedAtLogin, 0, L"alice is already a member. Elevated at login"},
       {KindPeriod, NotifyCannotElevateAD, 0,
        L"Cannot elevate. Current user does not meet Active Directory requirements"},
-      {KindPeriod, 99, 0, L""},
-  };
+      {KindPeriod, 99, 0, L""}};
   for (const auto& c : cases) {
     Store(g_nElevationKind, c.elevation);
     dialog.ShowBalloon(c.kind, c.seconds);
@@ -275,8 +262,8 @@ TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigit
   for (int tick = 0; tick < 1000; ++tick) Handle(msg::kTimer);
   EXPECT_EQ(1, fake.gdi.Alive(FakeGdi::Kind::kIcon));
   EXPECT_EQ(1002, fake.gdi.Created(FakeGdi::Kind::kIcon));
-  for (auto kind : {FakeGdi::Kind::kWindowDc, FakeGdi::Kind::kMemoryDc, FakeGdi::Kind::kBitmap,
-                    FakeGdi::Kind::kFont}) {
+  for (auto kind : {FakeGdi::Kind::kDc, FakeGdi::Kind::kBitmap, FakeGdi::Kind::kFont,
+                    FakeGdi::Kind::kStockFont, FakeGdi::Kind::kStockBitmap}) {
     EXPECT_EQ(0, fake.gdi.Alive(kind));
   }
   EXPECT_EQ(0, fake.gdi.misuse);

@@ -47,16 +47,14 @@ TEST_F(SettingsStoreTest, NumberReadTakesAnyDataOfAtMostFourBytesAsSignedLittleE
     uint32_t type;
     std::vector<uint8_t> bytes;
     const wchar_t* expected;  // nullptr: not found at the policy key, the product key's 7 wins
-  } cases[] = {
-      {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, L"-1"},
-      {reg::kRegDword, {0x00, 0x00, 0x00, 0x80}, L"-2147483648"},
-      {reg::kRegSz, {'1', 0, 0, 0}, L"49"},
-      {reg::kRegSz, {0, 0}, L"0"},
-      {reg::kRegBinary, {}, L"0"},
-      {reg::kRegBinary, {0x34, 0x12}, L"4660"},
-      {reg::kRegSz, {'1', 0, '2', 0, 0, 0}, nullptr},
-      {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}, nullptr},
-  };
+  } cases[] = {{reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, L"-1"},
+               {reg::kRegDword, {0x00, 0x00, 0x00, 0x80}, L"-2147483648"},
+               {reg::kRegSz, {'1', 0, 0, 0}, L"49"},
+               {reg::kRegSz, {0, 0}, L"0"},
+               {reg::kRegBinary, {}, L"0"},
+               {reg::kRegBinary, {0x34, 0x12}, L"4660"},
+               {reg::kRegSz, {'1', 0, '2', 0, 0, 0}, nullptr},
+               {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}, nullptr}};
   SetMachine(L"Resuscitate", 7);
   for (const auto& c : cases) {
     fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Resuscitate", c.type, c.bytes);
@@ -71,15 +69,13 @@ TEST_F(SettingsStoreTest, StringReadTakesTheDataUpToItsFirstNulWhateverItsType) 
     uint32_t type;
     std::vector<uint8_t> bytes;
     std::wstring expected;
-  } cases[] = {
-      {reg::kRegSz, {0, 0}, L""},
-      {reg::kRegSz, {}, L""},
-      {reg::kRegMultiSz, {'e', 0, 'n', 0, 0, 0, 'd', 0, 'e', 0, 0, 0, 0, 0}, L"en"},
-      {reg::kRegSz, {'a', 0, 'b', 0}, L"ab"},
-      {reg::kRegSz, {'a', 0, 'b'}, L"ab"},
-      {reg::kRegDword, {'A', 0, 0, 0}, L"A"},
-      {reg::kRegSz, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, FromUtf16(u"\U0001F600")},
-  };
+  } cases[] = {{reg::kRegSz, {0, 0}, L""},
+               {reg::kRegSz, {}, L""},
+               {reg::kRegMultiSz, {'e', 0, 'n', 0, 0, 0, 'd', 0, 'e', 0, 0, 0, 0, 0}, L"en"},
+               {reg::kRegSz, {'a', 0, 'b', 0}, L"ab"},
+               {reg::kRegSz, {'a', 0, 'b'}, L"ab"},
+               {reg::kRegDword, {'A', 0, 0, 0}, L"A"},
+               {reg::kRegSz, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, FromUtf16(u"\U0001F600")}};
   for (const auto& c : cases) {
     fake.registry.SetRaw(kMachine, View::k64, kProduct, L"SharedToken", c.type, c.bytes);
     std::wstring text = L"stale";
@@ -126,12 +122,10 @@ TEST_F(SettingsStoreTest, WriteUserStringStoresSzUpToItsFirstNulWithTheNulCounte
   const struct {
     std::wstring text;
     std::vector<uint8_t> stored;
-  } cases[] = {
-      {L"42", {'4', 0, '2', 0, 0, 0}},
-      {L"", {0, 0}},
-      {std::wstring(L"301\0junk", 8), {'3', 0, '0', 0, '1', 0, 0, 0}},
-      {FromUtf16(u"\U0001F600"), {0x3D, 0xD8, 0x00, 0xDE, 0, 0}},
-  };
+  } cases[] = {{L"42", {'4', 0, '2', 0, 0, 0}},
+               {L"", {0, 0}},
+               {std::wstring(L"301\0junk", 8), {'3', 0, '0', 0, '1', 0, 0, 0}},
+               {FromUtf16(u"\U0001F600"), {0x3D, 0xD8, 0x00, 0xDE, 0, 0}}};
   for (const auto& c : cases) {
     EXPECT_TRUE(WriteUserString(L"timerEnd", c.text));
     const auto value = fake.registry.Get(kUser, View::k64, kProduct, L"timerEnd");
@@ -224,26 +218,24 @@ TEST(SettingConversionTest, TextsSaturateAtTheirRangeOnEveryHost) {
   const struct {
     std::wstring text;
     int64_t asLong, asInt64;
-  } cases[] = {
-      {L"120", 120, 120},
-      {L"  \t\n-45x", -45, -45},
-      {L"+7", 7, 7},
-      {L"0042", 42, 42},
-      {L"", 0, 0},
-      {L"abc", 0, 0},
-      {L"-", 0, 0},
-      {L" + 5", 0, 0},
-      {L"\u00a012", 0, 0},
-      {L"\uff11", 0, 0},
-      {L"12:30", 12, 12},
-      {L"2147483647", kMax32, kMax32},
-      {L"2147483648", kMax32, kMax32 + 1},
-      {L"-2147483649", kMin32, kMin32 - 1},
-      {L"9223372036854775807", kMax32, kMax},
-      {L"9223372036854775808", kMax32, kMax},
-      {L"-9223372036854775808", kMin32, kMin},
-      {L"-92233720368547758090", kMin32, kMin},
-  };
+  } cases[] = {{L"120", 120, 120},
+               {L"  \t\n-45x", -45, -45},
+               {L"+7", 7, 7},
+               {L"0042", 42, 42},
+               {L"", 0, 0},
+               {L"abc", 0, 0},
+               {L"-", 0, 0},
+               {L" + 5", 0, 0},
+               {L"\u00a012", 0, 0},
+               {L"\uff11", 0, 0},
+               {L"12:30", 12, 12},
+               {L"2147483647", kMax32, kMax32},
+               {L"2147483648", kMax32, kMax32 + 1},
+               {L"-2147483649", kMin32, kMin32 - 1},
+               {L"9223372036854775807", kMax32, kMax},
+               {L"9223372036854775808", kMax32, kMax},
+               {L"-9223372036854775808", kMin32, kMin},
+               {L"-92233720368547758090", kMin32, kMin}};
   for (const auto& c : cases) {
     EXPECT_EQ(SettingToLong(c.text), c.asLong) << c.text.size();
     EXPECT_EQ(SettingToInt64(c.text), c.asInt64) << c.text.size();

@@ -34,8 +34,7 @@ TEST_F(TrayAppTest, ElevateSwitchEndsAtOnceWhereverItStandsButOnlyInLowerCase) {
       {L"\"C:\\x\\VelmoraTray.exe\" /elevate", 0},
       {L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b", 0},
       {L"\"C:\\dir/elevate\\VelmoraTray.exe\"", 0},
-      {L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE", 7},
-  };
+      {L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE", 7}};
   for (const auto& line : lines) {
     FakePlatform local;
     local.kernel.commandLine = line.first;
