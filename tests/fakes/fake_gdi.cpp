@@ -12,14 +12,16 @@ void* FakeGdi::Make(Kind kind) {
 // A new DC holds stock objects, which must be selected back before it goes.
 Gdi::Dc FakeGdi::MakeDc() {
   Dc dc = Make(Kind::kDc);
-  selected_[dc] = {{Kind::kFont, Make(Kind::kStockFont)}, {Kind::kBitmap, Make(Kind::kStockBitmap)}};
+  selected_[dc] = {{Kind::kFont, Make(Kind::kStockFont)},
+                   {Kind::kBitmap, Make(Kind::kStockBitmap)}};
   return dc;
 }
 
 void FakeGdi::DeleteMemoryDc(Dc dc) {
   for (const auto& slot : selected_[dc]) {
     const auto it = alive_.find(slot.second);
-    if (it == alive_.end() || (it->second != Kind::kStockFont && it->second != Kind::kStockBitmap)) {
+    if (it == alive_.end() ||
+        (it->second != Kind::kStockFont && it->second != Kind::kStockBitmap)) {
       ++misuse;
     }
     alive_.erase(slot.second);

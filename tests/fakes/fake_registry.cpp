@@ -22,10 +22,6 @@ std::wstring FakeRegistry::Fold(const std::wstring& text) {
   return folded;
 }
 
-FakeRegistry::Place FakeRegistry::PlaceOf(Hive hive, uint32_t access, const std::wstring& path) {
-  return Place(hive, access & reg::kWow64Key32 ? View::k32 : View::k64, Fold(path));
-}
-
 void FakeRegistry::CreatePlace(const Place& place) {
   const std::wstring& path = std::get<2>(place);
   for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
@@ -62,11 +58,6 @@ std::optional<FakeRegistry::Value> FakeRegistry::Get(Hive hive, View view, const
   return key->second.at(Fold(name));
 }
 
-void FakeRegistry::Fail(Op op, Hive hive, const std::wstring& path, int32_t status) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  failures_[{op, hive, Fold(path)}] = status;
-}
-
 int32_t FakeRegistry::Failure(Op op, Hive hive, const std::wstring& path) const {
   const auto it = failures_.find({op, hive, Fold(path)});
   return it == failures_.end() ? 0 : it->second;
@@ -80,21 +71,13 @@ size_t FakeRegistry::OpenKeyCount() const {
 int32_t FakeRegistry::Obtain(Op op, Hive hive, const std::wstring& path, uint32_t access,
                              Key* key) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const Place place = PlaceOf(hive, access, path);
+  const Place place(hive, access & reg::kWow64Key32 ? View::k32 : View::k64, Fold(path));
   if (const int32_t failure = Failure(op, hive, path)) return failure;
   if (op == Op::kCreate) CreatePlace(place);
   if (keys_.count(place) == 0) return kNotFound;
   *key = nextKey_++;
   open_[*key] = OpenHandle{place, access};
   return 0;
-}
-
-int32_t FakeRegistry::OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) {
-  return Obtain(Op::kOpen, hive, path, access, key);
-}
-
-int32_t FakeRegistry::CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) {
-  return Obtain(Op::kCreate, hive, path, access, key);
 }
 
 void FakeRegistry::CloseKey(Key key) {

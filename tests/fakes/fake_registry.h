@@ -1,6 +1,6 @@
 // In-memory registry with RegOpenKeyExW/RegQueryValueExW semantics. The 64-bit and 32-bit
 // views are separate stores for both hives (as HKLM\Software is on 64-bit Windows); an access
-// mask without a KEY_WOW64_* bit uses the 64-bit view. Failures can be injected per key path.
+// mask without KEY_WOW64_32KEY uses the 64-bit view. Paths and names ignore case.
 #pragma once
 
 #include <cstdint>
@@ -34,15 +34,20 @@ class FakeRegistry : public Registry {
                  const std::wstring& text);
   std::optional<Value> Get(Hive hive, View view, const std::wstring& path,
                            const std::wstring& name) const;
-  // The operation on that key path (either view) answers status.
-  void Fail(Op op, Hive hive, const std::wstring& path, int32_t status);
-
-  // Keys opened or created and not yet closed, and CloseKey calls of keys that were not open.
+  // The operation on that key path (either view) answers status; 0 takes the failure back.
+  void Fail(Op op, Hive hive, const std::wstring& path, int32_t status) {
+    failures_[{op, hive, Fold(path)}] = status;
+  }
+  // Keys opened or created and not yet closed, and closes of keys that were not open.
   size_t OpenKeyCount() const;
   size_t badCloses = 0;
 
-  int32_t OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override;
-  int32_t CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override;
+  int32_t OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
+    return Obtain(Op::kOpen, hive, path, access, key);
+  }
+  int32_t CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
+    return Obtain(Op::kCreate, hive, path, access, key);
+  }
   void CloseKey(Key key) override;
   int32_t QueryValue(Key key, const std::wstring& name, uint32_t* type, uint8_t* data,
                      uint32_t* size) override;
@@ -58,7 +63,6 @@ class FakeRegistry : public Registry {
   };
 
   static std::wstring Fold(const std::wstring& text);
-  static Place PlaceOf(Hive hive, uint32_t access, const std::wstring& path);
   void CreatePlace(const Place& place);
   int32_t Failure(Op op, Hive hive, const std::wstring& path) const;
   int32_t Obtain(Op op, Hive hive, const std::wstring& path, uint32_t access, Key* key);

@@ -162,14 +162,8 @@ TEST_F(ChannelTest, WriteFailuresShowTheirBoxWriteNothingAndLetTheSignalGo) {
   WriteSettingsRecord(BuildSettingsRecord(L"60", L"1", L"0", false));
   EXPECT_EQ(SettingsBytes("60", '1', '0', 0), Slice(Block(), 0, 28));
 
-  ASSERT_EQ(2u, fake.shell.boxes.size());
-  EXPECT_EQ(L"Cannot create mapping. Error code: 2", fake.shell.boxes[0].text);
-  EXPECT_EQ(L"Cannot create view. Error code: 5", fake.shell.boxes[1].text);
-  for (const auto& box : fake.shell.boxes) {
-    EXPECT_EQ(nullptr, box.owner);
-    EXPECT_EQ(L"", box.caption);
-    EXPECT_EQ(win::kMbOk, box.type);
-  }
+  EXPECT_EQ(L": Cannot create mapping. Error code: 2 (0): Cannot create view. Error code: 5 (0)",
+            Boxes(fake));
   EXPECT_EQ(2u, fake.kernel.OpenCount());
 }
 
@@ -180,14 +174,10 @@ TEST_F(ChannelTest, RequestEventThatCannotBeObtainedDropsTheRequest) {
   SignalAddToAdmin(KindDays);
   SignalSaveSettings();
   EXPECT_EQ(KindPeriod, Load(g_nElevationKind));
-  ASSERT_EQ(2u, fake.shell.boxes.size());
-  EXPECT_EQ(L"Error creating AddToAdmin event. Error code: 6", fake.shell.boxes[0].text);
-  EXPECT_EQ(L"Error creating SaveSettingsEvent event. Error code: 6", fake.shell.boxes[1].text);
-  for (const auto& box : fake.shell.boxes) {
-    EXPECT_EQ(nullptr, box.owner);
-    EXPECT_EQ(L"Error", box.caption);
-    EXPECT_EQ(win::kMbOk | win::kMbIconError, box.type);
-  }
+  EXPECT_EQ(
+      L"Error: Error creating AddToAdmin event. Error code: 6 (16)"
+      L"Error: Error creating SaveSettingsEvent event. Error code: 6 (16)",
+      Boxes(fake));
 }
 
 TEST_F(ChannelTest, KindIsStoredBeforeTheServiceIsWoken) {

@@ -278,14 +278,6 @@ TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigit
   EXPECT_EQ(0, fake.windows.badIconDestroys);
 }
 
-TEST_F(MainDlgTest, SessionEndGoesToTheResuscitateRule) {
-  SetMachine(L"Resuscitate", 2);
-  Handle(msg::kEndSession, 1, 0);
-  EXPECT_FALSE(fake.kernel.IsSignaled(channel::kEmergencyStartEventName));
-  Handle(msg::kEndSession, 1, static_cast<intptr_t>(0x80000000u));
-  EXPECT_TRUE(fake.kernel.IsSignaled(channel::kEmergencyStartEventName));
-}
-
 // Records what reaches it, and leaves messages of one value to the loop's filters.
 struct Recorder : WindowHandler, CMessageFilter, CIdleHandler {
   bool ProcessWindowMessage(Hwnd, uint32_t message, uintptr_t, intptr_t, intptr_t&) override {

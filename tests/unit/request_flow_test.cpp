@@ -35,16 +35,6 @@ class RequestFlowTest : public TrayTest {
 
   bool Signalled() const { return fake.kernel.IsSignaled(kRequestEvent); }
   bool Settled() const { return fake.kernel.IsSignaled(kSettledEvent); }
-  // The user's actions in the reason dialog: each text typed, then OK; then maybe cancel.
-  void TypeReasons(std::vector<std::wstring> texts, bool cancel) {
-    fake.windows.modalScript = [this, texts, cancel](Hwnd dialog) {
-      for (const std::wstring& text : texts) {
-        fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, text);
-        fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
-      }
-      if (cancel) fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-    };
-  }
   void NoReasonDialog() {
     fake.windows.modalScript = [](Hwnd) { ADD_FAILURE() << "the reason dialog was shown"; };
   }
@@ -95,10 +85,8 @@ TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdict
   // Without a window a message box stands in; an unknown service counts as not running.
   fake.services.states.clear();
   AddUserToAdmin(nullptr, KindAtLogin, 0);
-  ASSERT_EQ(1u, fake.shell.boxes.size());
-  EXPECT_EQ(L"Cannot elevate. Velmora Framework Service is not running", fake.shell.boxes[0].text);
-  EXPECT_EQ(L"Velmora Tray", fake.shell.boxes[0].caption);
-  EXPECT_EQ(0x40u, fake.shell.boxes[0].type);
+  EXPECT_EQ(L"Velmora Tray: Cannot elevate. Velmora Framework Service is not running (64)",
+            Boxes(fake));
   EXPECT_EQ(1u, Posted().size());
   EXPECT_FALSE(Signalled());
 }
@@ -151,17 +139,21 @@ TEST_F(RequestFlowTest, ResumedAndShellHookRequestsCarryTheResuscitationReason) 
   }
 }
 
-TEST_F(RequestFlowTest, OnlyBothAuditSettingsExactlyOneAskForAReason) {
+TEST_F(RequestFlowTest, OnlyAnAuditedRequestAsksForAReasonAndACancelledOneIsDropped) {
   const struct {
     std::optional<uint32_t> audit, rfe;
-    bool asks;
-  } cases[] = {{1, 1, true},
-               {1, 0, false},
-               {0, 1, false},
-               {std::nullopt, 1, false},
-               {1, std::nullopt, false},
-               {2, 1, false}};
+    std::vector<std::wstring> typed;       // each confirmed with OK; cancelled unless one fits
+    std::optional<std::u16string> reason;  // nothing: no request
+  } cases[] = {{1, 1, {}, std::nullopt},
+               {1, 1, {L"ab"}, std::nullopt},    // two characters keep the dialog open
+               {1, 1, {L"ab", L"  x"}, u"  x"},  // three do, blanks counted
+               {1, 0, {}, u"no reason"},
+               {0, 1, {}, u"no reason"},
+               {std::nullopt, 1, {}, u"no reason"},
+               {1, std::nullopt, {}, u"no reason"},
+               {2, 1, {}, u"no reason"}};
   for (const auto& c : cases) {
+    fake.kernel.CreateFileMapping(channel::kSharedBlockName, channel::kElevationRequestSize);
     for (const wchar_t* name : {L"Audit", L"AuditRFE"}) {
       fake.registry.DeleteKeyValue(kMachine, kProduct, name);
     }
@@ -170,35 +162,19 @@ TEST_F(RequestFlowTest, OnlyBothAuditSettingsExactlyOneAskForAReason) {
     bool asked = false;
     fake.windows.modalScript = [&](Hwnd dialog) {
       asked = true;
-      fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, L"typed");
-      fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
+      for (const std::wstring& text : c.typed) {
+        fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, text);
+        fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
+      }
+      if (!c.reason) fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
     };
-    AddUserToAdmin(nullptr, KindPeriod, 120);
-    EXPECT_EQ(c.asks, asked);
-    ASSERT_TRUE(Request().has_value());
-    EXPECT_EQ(c.asks ? u"typed" : u"no reason", Request()->reason);
-  }
-}
-
-TEST_F(RequestFlowTest, AuditedRequestTakesTheTypedReasonOrNothingWhenCancelled) {
-  SetMachine(L"Audit", 1);
-  SetMachine(L"AuditRFE", 1);
-  // Two characters keep the dialog open; three (blanks count) confirm.
-  const std::vector<std::wstring> attempts[] = {{}, {L"ab"}, {L"ab", L"  x"}};
-  for (const auto& typed : attempts) {
-    TypeReasons(typed, typed.size() < 2);
     AddUserToAdmin(window, KindDays, 259200);
+    EXPECT_EQ(c.audit == 1u && c.rfe == 1u, asked);
     EXPECT_EQ(0, Load(g_bReasonDlgOpen));
-    if (typed.size() < 2) {
-      EXPECT_FALSE(Request().has_value());
-      EXPECT_FALSE(Signalled());
-      EXPECT_FALSE(Settled());
-      continue;
-    }
-    ASSERT_TRUE(Request().has_value());
-    EXPECT_EQ(u"  x", Request()->reason);
-    EXPECT_EQ(259200u, Request()->seconds);
+    EXPECT_EQ(c.reason,
+              Request() ? std::optional<std::u16string>(Request()->reason) : std::nullopt);
   }
+  EXPECT_FALSE(Settled());
 }
 
 TEST_F(RequestFlowTest, PeriodsAndDaysNeverWrap) {

@@ -42,45 +42,35 @@ TEST_F(SettingsStoreTest, PolicyKeyOutranksProductKeyAnd64BitViewOutranks32) {
   EXPECT_FALSE(ReadMachineString(L"AD", text));
 }
 
-TEST_F(SettingsStoreTest, NumberReadTakesAnyDataOfAtMostFourBytesAsSignedLittleEndian) {
+// A number read takes any data of at most four bytes as a signed little-endian number; a
+// string read takes the data up to its first NUL unit, whatever the type.
+TEST_F(SettingsStoreTest, ReadsTakeTheRawDataOfAnyTypeAsTheirKindSays) {
   const struct {
     uint32_t type;
     std::vector<uint8_t> bytes;
-    const wchar_t* expected;  // nullptr: not found at the policy key, the product key's 7 wins
-  } cases[] = {{reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, L"-1"},
-               {reg::kRegDword, {0x00, 0x00, 0x00, 0x80}, L"-2147483648"},
-               {reg::kRegSz, {'1', 0, 0, 0}, L"49"},
-               {reg::kRegSz, {0, 0}, L"0"},
-               {reg::kRegBinary, {}, L"0"},
-               {reg::kRegBinary, {0x34, 0x12}, L"4660"},
-               {reg::kRegSz, {'1', 0, '2', 0, 0, 0}, nullptr},
-               {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}, nullptr}};
-  SetMachine(L"Resuscitate", 7);
+    const wchar_t* number;  // nullptr: not found at the policy key, the product key's 7 wins
+    std::wstring text;
+  } cases[] = {
+      {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, L"-1", L"\uFFFF\uFFFF"},
+      {reg::kRegDword, {0x00, 0x00, 0x00, 0x80}, L"-2147483648", L""},
+      {reg::kRegDword, {'A', 0, 0, 0}, L"65", L"A"},
+      {reg::kRegSz, {'1', 0, 0, 0}, L"49", L"1"},
+      {reg::kRegSz, {0, 0}, L"0", L""},
+      {reg::kRegSz, {}, L"0", L""},
+      {reg::kRegBinary, {0x34, 0x12}, L"4660", L"\u1234"},
+      {reg::kRegSz, {'a', 0, 'b'}, L"6422625", L"ab"},
+      {reg::kRegSz, {'1', 0, '2', 0, 0, 0}, nullptr, L"12"},
+      {reg::kRegQword, {5, 0, 0, 0, 0, 0, 0, 0}, nullptr, L"\u0005"},
+      {reg::kRegMultiSz, {'e', 0, 'n', 0, 0, 0, 'd', 0, 'e', 0, 0, 0, 0, 0}, nullptr, L"en"},
+      {reg::kRegSz, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, nullptr, FromUtf16(u"\U0001F600")}};
+  SetMachine(L"Value", 7);
   for (const auto& c : cases) {
-    fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Resuscitate", c.type, c.bytes);
+    fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Value", c.type, c.bytes);
     std::wstring text = L"stale";
-    EXPECT_TRUE(ReadMachineDword(L"Resuscitate", text));
-    EXPECT_EQ(text, c.expected ? c.expected : L"7") << c.bytes.size();
-  }
-}
-
-TEST_F(SettingsStoreTest, StringReadTakesTheDataUpToItsFirstNulWhateverItsType) {
-  const struct {
-    uint32_t type;
-    std::vector<uint8_t> bytes;
-    std::wstring expected;
-  } cases[] = {{reg::kRegSz, {0, 0}, L""},
-               {reg::kRegSz, {}, L""},
-               {reg::kRegMultiSz, {'e', 0, 'n', 0, 0, 0, 'd', 0, 'e', 0, 0, 0, 0, 0}, L"en"},
-               {reg::kRegSz, {'a', 0, 'b', 0}, L"ab"},
-               {reg::kRegSz, {'a', 0, 'b'}, L"ab"},
-               {reg::kRegDword, {'A', 0, 0, 0}, L"A"},
-               {reg::kRegSz, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, FromUtf16(u"\U0001F600")}};
-  for (const auto& c : cases) {
-    fake.registry.SetRaw(kMachine, View::k64, kProduct, L"SharedToken", c.type, c.bytes);
-    std::wstring text = L"stale";
-    EXPECT_TRUE(ReadMachineString(L"SharedToken", text));
-    EXPECT_EQ(text, c.expected) << c.bytes.size();
+    EXPECT_TRUE(ReadMachineDword(L"Value", text));
+    EXPECT_EQ(text, c.number ? c.number : L"7") << c.bytes.size();
+    EXPECT_TRUE(ReadMachineString(L"Value", text));
+    EXPECT_EQ(text, c.text) << c.bytes.size();
   }
   // Names and paths ignore case; a large value is read whole.
   const std::wstring big(1 << 20, L'x');
@@ -149,14 +139,9 @@ TEST_F(SettingsStoreTest, FailedWriteShowsOneBoxWithSignedCodesAndStoresNothing)
   fake.kernel.SetLastError(0xFFFFFFFFu);
   EXPECT_FALSE(WriteUserString(L"checkpoint1", L"133"));
 
-  ASSERT_EQ(fake.shell.boxes.size(), 2u);
-  EXPECT_EQ(fake.shell.boxes[0].text, L"RegCreateKeyEx error: 5. LastError: 1450");
-  EXPECT_EQ(fake.shell.boxes[1].text, L"RegSetValueEx error: 1018. LastError: -1");
-  for (const auto& box : fake.shell.boxes) {
-    EXPECT_EQ(box.caption, L"");
-    EXPECT_EQ(box.type, win::kMbOk);
-    EXPECT_EQ(box.owner, nullptr);
-  }
+  EXPECT_EQ(Boxes(fake),
+            L": RegCreateKeyEx error: 5. LastError: 1450 (0)"
+            L": RegSetValueEx error: 1018. LastError: -1 (0)");
   EXPECT_FALSE(UserString(L"timerEnd"));
   EXPECT_FALSE(UserString(L"checkpoint1"));
 }

@@ -38,6 +38,16 @@ inline std::string Utf16(const std::wstring& text) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// Every message box shown, as "caption: text (type)" one after the other; none has an owner.
+inline std::wstring Boxes(const FakePlatform& platform) {
+  std::wstring boxes;
+  for (const auto& box : platform.shell.boxes) {
+    EXPECT_EQ(nullptr, box.owner);
+    boxes += box.caption + L": " + box.text + L" (" + std::to_wstring(box.type) + L")";
+  }
+  return boxes;
+}
+
 class TrayTest : public ::testing::Test {
  protected:
   void TearDown() override {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,11 +14,6 @@
 
 namespace velmora::test {
 namespace {
-
-const std::wstring kMutexName = L"_MUT_48940814_7";
-const wchar_t* const kServiceEvents[] = {channel::kStartEventName, channel::kExpireEventName,
-                                         channel::kForbidEventName,
-                                         channel::kEmergencyStartEventName};
 
 class TrayAppTest : public TrayTest {
  protected:
@@ -29,75 +25,42 @@ class TrayAppTest : public TrayTest {
   }
 };
 
-TEST_F(TrayAppTest, ElevateSwitchEndsAtOnceWhereverItStandsButOnlyInLowerCase) {
-  const std::pair<const wchar_t*, int> lines[] = {
-      {L"\"C:\\x\\VelmoraTray.exe\" /elevate", 0},
-      {L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b", 0},
-      {L"\"C:\\dir/elevate\\VelmoraTray.exe\"", 0},
-      {L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE", 7}};
-  for (const auto& line : lines) {
+TEST_F(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLeavesNothingOpen) {
+  const auto commandLine = [](const wchar_t* line) {
+    return [line](FakePlatform& f) { f.kernel.commandLine = line; };
+  };
+  const auto squat = [](const wchar_t* name) {
+    return [name](FakePlatform& f) { f.kernel.SquatName(name); };
+  };
+  const std::wstring kRunning = L"Warning: Velmora Tray is already running (48)";
+  const std::wstring kNoEvents = L"Error: Event objects cannot be created (16)";
+  const struct {
+    std::function<void(FakePlatform&)> setUp;
+    int exitCode;  // 7: the main loop ran
+    std::wstring box;
+  } cases[] = {{[](FakePlatform&) {}, 7, L""},
+               // The switch ends the process wherever it stands, but only in lower case.
+               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /elevate"), 0, L""},
+               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b"), 0, L""},
+               {commandLine(L"\"C:\\dir/elevate\\VelmoraTray.exe\""), 0, L""},
+               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE"), 7, L""},
+               {[](FakePlatform& f) { f.kernel.PrecreateMutex(L"_MUT_48940814_7"); }, 0, kRunning},
+               {[](FakePlatform& f) { f.kernel.mutexCreateError = 5; }, 0, kRunning},
+               {[](FakePlatform& f) { f.windows.failCreate = true; }, 0, L""},
+               {squat(channel::kStartEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kExpireEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kForbidEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kEmergencyStartEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kShellHookSettledEventName), 7, L""}};
+  for (const auto& c : cases) {
     FakePlatform local;
-    local.kernel.commandLine = line.first;
+    c.setUp(local);
     local.windows.PostQuit(7);
-    EXPECT_EQ(line.second, TrayMain()) << line.second;
-    EXPECT_EQ(line.second != 0, g_hMainWnd.load() != nullptr);
-    EXPECT_TRUE(local.shell.boxes.empty());
-    EXPECT_EQ(0u, local.kernel.OpenCount());
+    EXPECT_EQ(c.exitCode, TrayMain()) << c.box;
+    EXPECT_EQ(c.exitCode == 7, g_hMainWnd.load() != nullptr) << c.exitCode;
+    EXPECT_EQ(c.box, Boxes(local));
+    EXPECT_EQ(0u, local.kernel.OpenCount()) << c.box;  // the instance mutex given back too
   }
-}
-
-TEST_F(TrayAppTest, SecondInstanceWarnsAndLeavesWithoutStarting) {
-  for (bool precreated : {true, false}) {
-    FakePlatform local;
-    if (precreated) {
-      local.kernel.PrecreateMutex(kMutexName);
-    } else {
-      local.kernel.mutexCreateError = 5;  // counts as already running
-    }
-    EXPECT_EQ(0, TrayMain());
-    ASSERT_EQ(1u, local.shell.boxes.size());
-    EXPECT_EQ(L"Velmora Tray is already running", local.shell.boxes[0].text);
-    EXPECT_EQ(L"Warning", local.shell.boxes[0].caption);
-    EXPECT_EQ(0x30u, local.shell.boxes[0].type);
-    EXPECT_EQ(nullptr, g_hMainWnd.load());
-    EXPECT_FALSE(local.kernel.IsSignaled(channel::kStartEventName));
-    EXPECT_EQ(0u, local.kernel.OpenCount());
-  }
-}
-
-TEST_F(TrayAppTest, RunEndsWithTheQuitCodeAndShutdownReleasesEverything) {
-  fake.windows.PostQuit(3);
-  EXPECT_EQ(3, TrayMain());
-  EXPECT_NE(nullptr, g_hMainWnd.load());
-  EXPECT_EQ(0u, fake.kernel.OpenCount());
-  EXPECT_TRUE(fake.shell.boxes.empty());
-  EXPECT_EQ(1, fake.windows.liveIcons);  // the notification icon's, kept for the process
-
-  // A main window that cannot be created ends with 0 and still cleans up.
-  FakePlatform local;
-  local.windows.failCreate = true;
-  EXPECT_EQ(0, TrayMain());
-  EXPECT_EQ(0u, local.kernel.OpenCount());
-}
-
-TEST_F(TrayAppTest, MissingServiceEventFailsStartupAndOnlyThoseDo) {
-  for (const wchar_t* name : kServiceEvents) {
-    FakePlatform local;
-    local.kernel.SquatName(name);
-    EXPECT_EQ(kExitInitFailed, TrayMain());
-    ASSERT_EQ(1u, local.shell.boxes.size());
-    EXPECT_EQ(L"Event objects cannot be created", local.shell.boxes[0].text);
-    EXPECT_EQ(L"Error", local.shell.boxes[0].caption);
-    EXPECT_EQ(0x10u, local.shell.boxes[0].type);
-    EXPECT_EQ(nullptr, g_hMainWnd.load());
-    // Nothing stays open behind the failure, and the instance mutex is given back.
-    EXPECT_EQ(0u, local.kernel.OpenCount());
-  }
-  fake.kernel.SquatName(kSettledEvent);
-  fake.windows.PostQuit(0);
-  EXPECT_EQ(0, TrayMain());
-  EXPECT_TRUE(fake.shell.boxes.empty());
-  EXPECT_NE(nullptr, g_hMainWnd.load());
 }
 
 TEST_F(TrayAppTest, ManualElevationFlagComesFromThePreApprovedSubkey) {
