@@ -19,6 +19,20 @@ balloons() { e2e_trace_count 'Show tooltip 0, L"'; }
 expiries() { grep -c 'Signalling EXPIRE' "$E2E_SERVICE_LOG" || true; }
 
 e2e_elevation_case
+# First, before any hook of ours runs on the desktop (a hooked process has the real library
+# loaded already): a copy of the tray without the library beside it, started from a folder that
+# holds one.
+mkdir -p "$E2E_TMP/program" "$E2E_TMP/planted"
+cp "$E2E_TRAY" "$E2E_TMP/program/"
+cp "$E2E_BUILD/tests/e2e/canary/VelmoraSH64.dll" "$E2E_TMP/planted/"
+rm -f "$E2E_TRAY_LOG" "$E2E_TMP/planted/canary-loaded.txt"
+pushd "$E2E_TMP/planted" >/dev/null
+E2E_TRAY="$E2E_TMP/program/VelmoraTray.exe" e2e_tray_up
+popd >/dev/null
+e2e_expect_log_sequence "SetHook" "SetHook.The DLL could not be found." "a planted library"
+[[ ! -e "$E2E_TMP/planted/canary-loaded.txt" ]] || e2e_fail "the planted VelmoraSH64.dll was loaded"
+e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || e2e_fail "cannot stop the tray"
+
 e2e_tray_up
 e2e_expect_log_sequence "SetHook" "HOOK INSTALLED" "hook installed at start"
 
@@ -45,16 +59,4 @@ hook_tool request 3000
 e2e_assert_eq "1 timeout" "$result" "request with DisableShellHook 1"
 ! e2e_tray_log_messages | grep -q '^SetHook' || e2e_fail "SetHook ran with DisableShellHook 1"
 
-# A copy of the tray without the library beside it, started from a folder that holds one.
-e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || e2e_fail "cannot stop the tray"
-e2e_set_machine DisableShellHook 0
-mkdir -p "$E2E_TMP/program" "$E2E_TMP/planted"
-cp "$E2E_TRAY" "$E2E_TMP/program/"
-cp "$E2E_BUILD/tests/e2e/canary/VelmoraSH64.dll" "$E2E_TMP/planted/"
-rm -f "$E2E_TRAY_LOG" "$E2E_TMP/planted/canary-loaded.txt"
-pushd "$E2E_TMP/planted" >/dev/null
-E2E_TRAY="$E2E_TMP/program/VelmoraTray.exe" e2e_tray_up
-popd >/dev/null
-e2e_expect_log_sequence "SetHook" "SetHook.The DLL could not be found." "a planted library"
-[[ ! -e "$E2E_TMP/planted/canary-loaded.txt" ]] || e2e_fail "the planted VelmoraSH64.dll was loaded"
 e2e_pass
