@@ -3,6 +3,7 @@
 #include "app/countdown.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/reason_dlg.h"
+#include "dialogs/status_dlg.h"
 #include "dialogs/window_icons.h"
 #include "elevation/request_flow.h"
 #include "elevation/service_events.h"
@@ -237,7 +238,10 @@ void CMainDlg::OnSettings(const std::wstring&) {
 }
 
 void CMainDlg::OnRequestPrivileges() {}
-void CMainDlg::OnStatus() {}
+void CMainDlg::OnStatus() {
+  CStatusDlg dialog;
+  dialog.DoModal();
+}
 void CMainDlg::OnAbout() {
   CAboutDlg dialog;
   dialog.DoModal();

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dialogs/about_dlg.h"
+#include "dialogs/status_dlg.h"
 #include "resource.h"
 #include "test_support.h"
 
@@ -14,6 +16,7 @@ namespace velmora::test {
 namespace {
 
 using Item = fakes::FakeDialogHost::Item;
+using Names = std::vector<std::wstring>;
 
 class DialogsTest : public TrayTest {
  protected:
@@ -137,6 +140,81 @@ TEST_F(DialogsTest, AboutShowsTheLicenceOnWhiteAndOpensLinksOnlyWhenClicked) {
   CAboutDlg plain;
   EXPECT_EQ(kIdOk, Run(plain, [&](Hwnd) { Send(msg::kCommand, kIdOk); }));
   EXPECT_EQ(L"", Control(IDC_ABOUT_LICENSE).text);
+}
+
+// ---- Status --------------------------------------------------------------------------------
+
+TEST_F(DialogsTest, StatusListsBothGroupsAndSaysWhatCouldNotBeRead) {
+  const std::wstring longName = L"CORP\\" + std::wstring(251, L'n');  // 256 characters
+  const struct {
+    std::optional<std::wstring> adminGroup;  // nullopt: the name cannot be found
+    std::optional<Names> admins;             // nullopt: the query fails
+    std::wstring accessGroup;
+    std::optional<Names> staff;
+    Names shownAdmins, shownGroup;
+    std::wstring boxes;  // text of each error box, owned by the dialog, one after the other
+  } cases[] = {
+      {L"Administrators", Names{L"CORP\\zeta", L"CORP\\alpha"}, L"", Names{L"x"},
+       {L"CORP\\zeta", L"CORP\\alpha"}, {}, L""},
+      {L"Administratoren", Names{}, L"Staff", Names{longName, L"CORP\\b"}, {}, {longName, L"CORP\\b"},
+       L""},
+      {L"Administrators", Names{L"CORP\\a"}, L"Staff", std::nullopt, {L"CORP\\a"}, {},
+       L"Error obtaining list of members of group Staff"},
+      {std::nullopt, Names{L"CORP\\a"}, L"Staff", Names{L"CORP\\s"}, {}, {L"CORP\\s"},
+       L"Error retrieving default administrators group name"},
+      {L"Administrators", std::nullopt, L"Staff", std::nullopt, {}, {},
+       L"Error obtaining list of members of group Administrators|"
+       L"Error obtaining list of members of group Staff"}};
+  for (const auto& c : cases) {
+    fake.accounts.groupName = c.adminGroup;
+    fake.accounts.groups = {{c.adminGroup.value_or(L"Administrators"), c.admins},
+                            {L"Staff", c.staff}};
+    if (c.accessGroup.empty()) {
+      fake.registry.DeleteKeyValue(kMachine, kProduct, L"AccessGroup");
+    } else {
+      SetMachineString(L"AccessGroup", c.accessGroup);
+    }
+    fake.shell.boxes.clear();
+    CStatusDlg dialog;
+    Run(dialog);
+    EXPECT_EQ(c.shownAdmins, Control(IDC_STATUS_ADMINS).list) << c.boxes;
+    EXPECT_EQ(c.shownGroup, Control(IDC_STATUS_GROUP).list) << c.boxes;
+    const bool hasGroup = !c.accessGroup.empty();
+    EXPECT_EQ(hasGroup, Control(IDC_STATUS_GROUP).visible);
+    EXPECT_EQ(hasGroup, Control(IDC_STATUS_GROUP_LABEL).visible);
+    EXPECT_EQ(hasGroup ? c.accessGroup + L" members" : L"", Control(IDC_STATUS_GROUP_LABEL).text);
+    std::wstring boxes;
+    for (const auto& box : fake.shell.boxes) {
+      EXPECT_EQ(shown, box.owner);
+      EXPECT_EQ(L"Error", box.caption);
+      EXPECT_EQ(win::kMbOk | win::kMbIconError, box.type);
+      boxes += (boxes.empty() ? L"" : L"|") + box.text;
+    }
+    EXPECT_EQ(c.boxes, boxes);
+  }
+}
+
+TEST_F(DialogsTest, StatusCountsDownTheRunningElevationAndClosesEitherWay) {
+  SetTimerEndAt(kNow + 125);
+  CStatusDlg dialog;
+  std::vector<std::wstring> lines;
+  const intptr_t result = Run(dialog, [&](Hwnd) {
+    lines.push_back(Control(IDC_STATUS_LINE).text);
+    fake.clock.now += 5;
+    Send(msg::kTimer, 1);
+    lines.push_back(Control(IDC_STATUS_LINE).text);
+    fake.clock.now += 120;
+    Send(msg::kTimer, 1);
+    lines.push_back(Control(IDC_STATUS_LINE).text);
+    Send(msg::kCommand, kIdOk);
+  });
+  EXPECT_EQ(0, result);
+  EXPECT_EQ((Names{L"125 seconds remain before reverting the previleges",
+                   L"120 seconds remain before reverting the previleges", L""}),
+            lines);
+  CStatusDlg cancelled;
+  EXPECT_EQ(kIdCancel, Run(cancelled, [&](Hwnd) { Send(msg::kCommand, kIdCancel); }));
+  EXPECT_EQ(L"", Control(IDC_STATUS_LINE).text);
 }
 
 }  // namespace
