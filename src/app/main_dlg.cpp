@@ -3,6 +3,7 @@
 #include "app/countdown.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/reason_dlg.h"
+#include "dialogs/settings_dlg.h"
 #include "dialogs/status_dlg.h"
 #include "dialogs/window_icons.h"
 #include "elevation/request_flow.h"
@@ -93,7 +94,7 @@ intptr_t CMainDlg::OnInitDialog() {
   // Worker threads post to g_hMainWnd, so it is set before any of them starts.
   g_hMainWnd.store(m_hWnd, std::memory_order_relaxed);
 
-  UpdateIdentityName(std::wstring());
+  UpdateIdentityName(std::nullopt);
   AddTrayIcon();
   StartServiceEventThread();
   StartShellHookEventThread();
@@ -229,12 +230,14 @@ void CMainDlg::TrackTrayMenu(const std::wstring& userConfig) {
   }
 }
 
-void CMainDlg::OnSettings(const std::wstring&) {
+void CMainDlg::OnSettings(const std::wstring& userConfig) {
   if (!IsServiceRunning()) {
     // ShowBalloon stays silent during a shell-hook elevation, as this case must.
     ShowBalloon(NotifyServiceNotRunning, 0);
     return;
   }
+  CSettingsDlg dialog(userConfig);
+  if (dialog.DoModal() == kIdOk) UpdateIdentityName(dialog.identity());
 }
 
 void CMainDlg::OnRequestPrivileges() {}
@@ -338,9 +341,11 @@ void CMainDlg::OnEndSession(uintptr_t wParam, intptr_t lParam) {
   OnEndSessionResuscitate(wParam, lParam);
 }
 
-void CMainDlg::UpdateIdentityName(const std::wstring& identity) {
-  std::wstring choice = identity;
-  if (choice.empty() && (!ReadMachineNumberText(L"Identity", choice) || choice.empty())) {
+void CMainDlg::UpdateIdentityName(const std::optional<std::wstring>& identity) {
+  std::wstring choice;
+  if (identity) {
+    choice = *identity;
+  } else if (!ReadMachineNumberText(L"Identity", choice) || choice.empty()) {
     choice = L"1";
   }
   m_identityName = IdentityNameFor(choice);

@@ -123,7 +123,8 @@ TEST_F(ChannelTest, SettingsRecordFollowsTheDialogTexts) {
       {L"\u20AC" + std::wstring(18, L'9'), L"1", L"1", false,
        SettingsBytes("\x80" + std::string(18, '9'), '1', '1', 0)},
       {std::wstring(L"60\0 1", 5), L"", L"", false, SettingsBytes("60", 0, '0', 0)},
-      {L"abc", L"7", L"\u01312", false, SettingsBytes("abc", 0, 0x31, 0)},
+      {L"abc", L"7", L"\u01312", false, SettingsBytes("abc", 0, '?', 0)},
+      {L"abc", L"1", L"\u00E9", false, SettingsBytes("abc", '1', 0xE9, 0)},
       {L"60", L"1", L"25", true, SettingsBytes("60", '1', '2', 1)}};
   for (const auto& c : cases) {
     const SettingsRecord record =

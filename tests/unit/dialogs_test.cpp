@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "dialogs/about_dlg.h"
+#include "dialogs/settings_dlg.h"
 #include "dialogs/status_dlg.h"
+#include "settings/managed_settings.h"
 #include "resource.h"
 #include "test_support.h"
 
@@ -215,6 +217,109 @@ TEST_F(DialogsTest, StatusCountsDownTheRunningElevationAndClosesEitherWay) {
   CStatusDlg cancelled;
   EXPECT_EQ(kIdCancel, Run(cancelled, [&](Hwnd) { Send(msg::kCommand, kIdCancel); }));
   EXPECT_EQ(L"", Control(IDC_STATUS_LINE).text);
+}
+
+// ---- Settings ------------------------------------------------------------------------------
+
+constexpr int kIdentityRadios[] = {IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME,
+                                   IDC_SETTINGS_DOMAIN_USERNAME};
+
+TEST_F(DialogsTest, SettingsShowsTheStoredValuesAndLocksWhatUserConfigSays) {
+  const struct {
+    std::wstring userConfig;
+    std::optional<uint32_t> period, identity, atLogin, resuscitate;
+    const char* managed;  // a managed document, or null
+    std::wstring shownPeriod;
+    int checkedRadio;  // 0: none
+    bool atLoginChecked;
+    std::wstring shownResuscitate;
+    bool atLoginEnabled, resuscitateEnabled;
+  } cases[] = {
+      {L"0", {}, {}, {}, {}, nullptr, L"120", IDC_SETTINGS_USERNAME, false, L"0", true, true},
+      {L"1", 600, 3, 1, 2, nullptr, L"600", IDC_SETTINGS_DOMAIN_USERNAME, true, L"2", false, false},
+      {L"2", 600, 7, 0, 3, nullptr, L"600", 0, false, L"3", true, false},
+      {L"", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45", IDC_SETTINGS_FULLNAME, true,
+       L"1", true, true},
+      {L" 1", {}, 0, 2, {}, nullptr, L"120", 0, false, L"0", true, true}};
+  for (const auto& c : cases) {
+    for (const auto& [name, value] : {std::pair{L"AccessPeriod", c.period},
+                                      {L"Identity", c.identity},
+                                      {L"ElevateAtLogin", c.atLogin},
+                                      {L"Resuscitate", c.resuscitate}}) {
+      fake.registry.DeleteKeyValue(kMachine, kProduct, name);
+      if (value) SetMachine(name, *value);
+    }
+    ResetManagedSettings();
+    if (c.managed) {
+      ASSERT_TRUE(ApplyManagedDocument(c.managed));
+      SetManagedMode(true);
+    }
+    CSettingsDlg dialog(c.userConfig);
+    Run(dialog);
+    EXPECT_EQ(c.shownPeriod, Control(IDC_SETTINGS_ACCESS_PERIOD).text) << c.userConfig;
+    for (int radio : kIdentityRadios) {
+      EXPECT_EQ(radio == c.checkedRadio, Control(radio).checked) << c.userConfig << radio;
+      EXPECT_TRUE(Control(radio).enabled);
+    }
+    EXPECT_EQ(c.atLoginChecked, Control(IDC_SETTINGS_ELEVATE_AT_LOGIN).checked) << c.userConfig;
+    EXPECT_EQ(c.shownResuscitate, Control(IDC_SETTINGS_RESUSCITATE).text) << c.userConfig;
+    EXPECT_TRUE(Control(IDC_SETTINGS_ACCESS_PERIOD).enabled);
+    EXPECT_EQ(c.atLoginEnabled, Control(IDC_SETTINGS_ELEVATE_AT_LOGIN).enabled) << c.userConfig;
+    EXPECT_EQ(c.resuscitateEnabled, Control(IDC_SETTINGS_RESUSCITATE).enabled) << c.userConfig;
+    EXPECT_EQ(c.resuscitateEnabled, Control(IDC_SETTINGS_RESUSCITATE_LABEL).enabled);
+  }
+}
+
+TEST_F(DialogsTest, SettingsOkSendsWhatTheControlsHoldAndCancelSendsNothing) {
+  EventParams save;
+  save.name = channel::kSaveSettingsEventName;
+  const Handle held = fake.kernel.CreateOrOpenEvent(save);  // the service's, so a signal stays
+  const struct {
+    std::wstring period;
+    int radio;  // 0: none checked
+    bool atLogin;
+    std::wstring resuscitate;
+    std::string sentPeriod;
+    char sentIdentity, sentResuscitate;
+    std::wstring identity;
+  } cases[] = {
+      {L"abc", IDC_SETTINGS_FULLNAME, false, L"12", "abc", '2', '1', L"2"},
+      {std::wstring(30, L'9'), IDC_SETTINGS_DOMAIN_USERNAME, true, L"3", "300", '3', '3', L"3"},
+      {std::wstring(19, L'9'), IDC_SETTINGS_USERNAME, false, L"", std::string(19, '9'), '1', '0',
+       L"1"},
+      // No choice stays no choice; a character above U+00FF stays no digit.
+      {L"900", 0, false, L"\u0131", "900", 0, '?', L""}};
+  for (const auto& c : cases) {
+    CSettingsDlg dialog(L"1");  // locked controls are sent as they are
+    const intptr_t result = Run(dialog, [&](Hwnd) {
+      Control(IDC_SETTINGS_ACCESS_PERIOD).text = c.period;
+      for (int radio : kIdentityRadios) Control(radio).checked = radio == c.radio;
+      Control(IDC_SETTINGS_ELEVATE_AT_LOGIN).checked = c.atLogin;
+      Control(IDC_SETTINGS_RESUSCITATE).text = c.resuscitate;
+      Send(msg::kCommand, kIdOk);
+    });
+    EXPECT_EQ(kIdOk, result);
+    EXPECT_EQ(c.identity, dialog.identity());
+    const std::vector<uint8_t> block = fake.kernel.MappingBytes(channel::kSharedBlockName);
+    channel::SettingsRecordFields sent;
+    ASSERT_EQ(channel::RecordStatus::kOk,
+              channel::DecodeSettingsRecord(block.data(), block.size(), &sent));
+    EXPECT_EQ(c.sentPeriod, sent.accessPeriod);
+    EXPECT_EQ(c.sentIdentity, sent.identity);
+    EXPECT_EQ(c.sentResuscitate, sent.resuscitate);
+    EXPECT_EQ(c.atLogin, sent.elevateAtLogin);
+    EXPECT_TRUE(fake.kernel.IsSignaled(channel::kSaveSettingsEventName));
+    fake.kernel.ResetEvent(held);
+  }
+  CSettingsDlg cancelled(L"0");
+  const std::vector<uint8_t> before = fake.kernel.MappingBytes(channel::kSharedBlockName);
+  EXPECT_EQ(kIdCancel, Run(cancelled, [&](Hwnd) {
+              Control(IDC_SETTINGS_ACCESS_PERIOD).text = L"5";
+              Send(msg::kCommand, kIdCancel);
+            }));
+  EXPECT_EQ(before, fake.kernel.MappingBytes(channel::kSharedBlockName));
+  EXPECT_FALSE(fake.kernel.IsSignaled(channel::kSaveSettingsEventName));
+  fake.kernel.CloseHandle(held);
 }
 
 }  // namespace

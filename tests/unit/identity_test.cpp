@@ -21,7 +21,8 @@ class IdentityTest : public TrayTest {
   void SetAdmins(std::vector<std::wstring> members) {
     fake.accounts.groups[L"Administrators"] = std::move(members);
   }
-  std::wstring ShownName(const std::wstring& identity) {
+  // nullopt: none given, the stored setting counts.
+  std::wstring ShownName(const std::optional<std::wstring>& identity) {
     CMainDlg dialog;
     dialog.UpdateIdentityName(identity);
     return dialog.identityName();
@@ -89,15 +90,16 @@ TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
 }
 
 TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
-  EXPECT_EQ(L"user", ShownName(L""));  // missing: "1"
+  EXPECT_EQ(L"user", ShownName(std::nullopt));  // missing: "1"
   SetMachine(L"Identity", 3);
-  EXPECT_EQ(L"WORKSTATION\\user", ShownName(L""));
+  EXPECT_EQ(L"WORKSTATION\\user", ShownName(std::nullopt));
   SetMachine(L"Identity", 2, kPolicy);  // the policy key wins
-  EXPECT_EQ(L"Test User", ShownName(L""));
+  EXPECT_EQ(L"Test User", ShownName(std::nullopt));
   EXPECT_EQ(L"user", ShownName(L"1"));  // a value given is used as it is
+  EXPECT_EQ(L"", ShownName(L""));       // so is no choice: it is not the stored one
   for (uint32_t other : {0u, 4u}) {
     SetMachine(L"Identity", other, kPolicy);
-    EXPECT_EQ(L"", ShownName(L"")) << other;
+    EXPECT_EQ(L"", ShownName(std::nullopt)) << other;
   }
   EXPECT_EQ(L"", ShownName(L" 1"));
   EXPECT_EQ(L"", ShownName(L"01"));

@@ -146,7 +146,7 @@ TEST_F(MainDlgTest, ClicksAndMenuItemsAskForTheirElevation) {
   } items[] = {{0, msg::kLButtonUp, KindPeriod, 120},
                {ID_ELEVATE_DAYS, msg::kRButtonUp, KindDays, 259200},
                {ID_ELEVATE, msg::kRButtonUp, KindPeriod, 120},
-               // The items of later features and a dismissed menu change nothing.
+               // Items that only open a dialog, and a dismissed menu, ask for nothing.
                {ID_REQUEST_PRIVILEGES, msg::kRButtonUp, KindPeriod, 120},
                {ID_STATUS, msg::kRButtonUp, KindPeriod, 120},
                {ID_ABOUT, msg::kRButtonUp, KindPeriod, 120},
@@ -165,6 +165,32 @@ TEST_F(MainDlgTest, ClicksAndMenuItemsAskForTheirElevation) {
   fake.shell.menuAnswer = ID_SETTINGS;
   MenuOf(msg::kRButtonUp, true);
   EXPECT_EQ(LocalizedText(TextId::kBalloonServiceNotRunning), LastBalloon());
+}
+
+TEST_F(MainDlgTest, SettingsChoiceIsShownAtOnceAndNoChoiceShowsNoName) {
+  MakeAdmin();
+  SetMachine(L"UserConfig", 1);
+  fake.shell.menuAnswer = ID_SETTINGS;
+  const struct {
+    int radio;  // 0: none checked
+    int button;
+    std::wstring next;  // the elevation item of the next menu
+  } choices[] = {{IDC_SETTINGS_DOMAIN_USERNAME, kIdOk, L"Elevate CORP\\alice"},
+                 {IDC_SETTINGS_USERNAME, kIdCancel, L"Elevate CORP\\alice"},
+                 {0, kIdOk, L"Elevate "}};
+  for (const auto& c : choices) {
+    fake.windows.modalScript = [&](Hwnd settings) {
+      for (int radio : {IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME,
+                        IDC_SETTINGS_DOMAIN_USERNAME}) {
+        fake.dialogs.item(settings, radio).checked = radio == c.radio;
+      }
+      fake.windows.Send(settings, msg::kCommand, c.button, 0);
+    };
+    MenuOf(msg::kRButtonUp, true);
+    fake.shell.menuAnswer = 0;
+    EXPECT_EQ(c.next, MenuOf(msg::kRButtonUp, false).front()) << c.radio;
+    fake.shell.menuAnswer = ID_SETTINGS;
+  }
 }
 
 TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
