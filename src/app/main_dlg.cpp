@@ -2,10 +2,12 @@
 
 #include "app/countdown.h"
 #include "dialogs/about_dlg.h"
+#include "dialogs/ask_pin_dlg.h"
 #include "dialogs/reason_dlg.h"
 #include "dialogs/settings_dlg.h"
 #include "dialogs/status_dlg.h"
 #include "dialogs/window_icons.h"
+#include "elevation/pin.h"
 #include "elevation/request_flow.h"
 #include "elevation/service_events.h"
 #include "elevation/session_end.h"
@@ -240,7 +242,19 @@ void CMainDlg::OnSettings(const std::wstring& userConfig) {
   if (dialog.DoModal() == kIdOk) UpdateIdentityName(dialog.identity());
 }
 
-void CMainDlg::OnRequestPrivileges() {}
+void CMainDlg::OnRequestPrivileges() {
+  CAskPinDlg dialog;
+  if (dialog.DoModal() != kIdOk) return;
+  CodePage& codePage = AnsiCodePage();
+  const std::string pin = codePage.WideToAnsi(dialog.pin());
+  if (!CheckPin(codePage.WideToAnsi(dialog.userCode()), pin)) {
+    ShellUi().ShowMessageBox(m_hWnd, L"The PIN is incorrect", L"PIN Error", win::kMbIconError);
+    return;
+  }
+  // Spent before the request, so a refused request does not make it usable again.
+  RecordUsedPin(pin);
+  TryToElevate(0);
+}
 void CMainDlg::OnStatus() {
   CStatusDlg dialog;
   dialog.DoModal();

@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 
 files=()
 for name in VelmoraTray.exe VelmoraFrameworkService.exe VelmoraSH64.dll VelmoraSH.dll \
-  velmora_lng_check.exe \
+  velmora_lng_check.exe velmora_pin.exe \
   velmora_hook_tool.exe; do
   while IFS= read -r -d '' file; do files+=("$file"); done < <(
     find "$build" \( -name 'wineprefix*' -o -name CMakeFiles \) -prune -o \
