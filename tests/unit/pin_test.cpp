@@ -96,6 +96,8 @@ TEST_F(PinTest, CheckRefusesEveryMalformedOrWrongPin) {
                {L"4253", kCode, "", false},
                {L"4253", kCode, "12342A", false},
                {L"4253", kCode, "ABCDE0", false},
+               // 'H' is 72 (class 0) and "H0000" sums to 264 (check '3'): only a letter.
+               {L"4253", kCode, "H00003", false},
                {L"4253", kCode, " 12342", false},
                {std::nullopt, kCode, kPin, false},
                {L"", kCode, kPin, false},
