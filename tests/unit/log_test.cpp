@@ -287,8 +287,11 @@ TEST_F(LogTest, RotatesARealFile) {
   Log("on disk");
 
   EXPECT_EQ(std::filesystem::file_size(folder / "velmoratray.lo_"), kLimit + 1);
-  std::ifstream log(folder / "VelmoraTray.log", std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), Line("on disk"));
+  {
+    // Closed before the folder goes: Windows will not delete an open file.
+    std::ifstream log(folder / "VelmoraTray.log", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), Line("on disk"));
+  }
   std::filesystem::remove_all(folder);
 }
 
