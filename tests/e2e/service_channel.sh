@@ -60,6 +60,7 @@ elapsed=$(($(ms) - started))
 e2e_service_expect_log "ends: the period is over." "expiry"
 
 # At login: no end of its own; EMERGENCYSTART ends it at once.
+e2e_set_machine ElevateAtLogin 1
 expect_answer START "request at login" service-request "$user" startup 1 0 10000
 expect_answer TIMEOUT "elevation at login" service-wait 1500
 e2e_driver service-emergency || e2e_fail "cannot set EMERGENCYSTART"

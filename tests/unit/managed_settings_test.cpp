@@ -212,7 +212,9 @@ TEST_F(ManagedSettingsTest, ManagedSwitchMustReadExactlyOne) {
     EXPECT_FALSE(IsManagedMode());
   }
   EXPECT_TRUE(TableIsEmpty());
-  EXPECT_TRUE(LogMessages().empty());
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ReadMachineDword. 'Managed' is a number "
+                                                    "setting stored as text: it reads as 49, the "
+                                                    "code of its first character"});
 }
 
 TEST_F(ManagedSettingsTest, LoadWithoutLoggingWritesNoLines) {

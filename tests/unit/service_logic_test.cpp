@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "elevation/channel_records.h"
+#include "fake_service_host.h"
 #include "log_text.h"
 
 namespace velmora::service {
@@ -15,91 +16,6 @@ namespace {
 
 using channel::EncodeElevationRequest;
 using channel::EncodeSettingsRecord;
-
-// Records what the logic did to the system; answers are scripted per test.
-class FakeHost : public ServiceHost {
- public:
-  uint64_t now = 1'000'000;
-  std::vector<std::string> log;
-  std::vector<Answer> signals;
-  std::optional<std::vector<std::u16string>> activeUsers;  // nothing: the platform cannot tell
-  std::optional<std::vector<std::u16string>> allUsers;
-  std::map<std::u16string, bool> admins;
-  std::u16string computer = u"PC";
-  std::map<std::u16string, uint32_t> dwords;  // the service key
-  std::map<std::u16string, uint32_t> settings;
-  std::vector<std::u16string> members;  // Administrators
-  uint32_t addResult = 0;               // 0: the add itself decides
-  uint32_t removeResult = 0;
-  bool saveFails = false;
-  std::vector<std::u16string> saved;
-  std::vector<std::u16string> savedWhenAdding;
-  std::vector<std::string> calls;
-
-  uint64_t NowMs() override { return now; }
-  void Log(const std::string& line) override { log.push_back(line); }
-  void Signal(Answer answer) override { signals.push_back(answer); }
-  std::optional<std::vector<std::u16string>> SessionUsers(bool activeOnly) override {
-    return activeOnly ? activeUsers : allUsers;
-  }
-  std::optional<bool> IsAdministrator(const std::u16string& user) override {
-    const auto it = admins.find(user);
-    if (it == admins.end()) return std::nullopt;
-    return it->second;
-  }
-  std::u16string ComputerName() override { return computer; }
-  bool SameName(const std::u16string& a, const std::u16string& b) override {
-    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-  }
-  uint32_t AddToAdministrators(const std::u16string& user) override {
-    calls.push_back("add");
-    savedWhenAdding = saved;
-    if (addResult != 0) return addResult;
-    if (Listed(user)) return status::kMemberInAlias;
-    members.push_back(user);
-    return 0;
-  }
-  uint32_t RemoveFromAdministrators(const std::u16string& user) override {
-    calls.push_back("remove");
-    if (removeResult != 0) return removeResult;
-    const auto it = Find(user);
-    if (it == members.end()) return status::kMemberNotInAlias;
-    members.erase(it);
-    return 0;
-  }
-  std::optional<bool> AdministratorsListed(const std::u16string& user) override {
-    return Listed(user);
-  }
-  std::optional<uint32_t> ReadServiceDword(const char16_t* name) override {
-    const auto it = dwords.find(name);
-    if (it == dwords.end()) return std::nullopt;
-    return it->second;
-  }
-  uint32_t WriteSettingDword(const char16_t* name, uint32_t value) override {
-    settings[name] = value;
-    return 0;
-  }
-  std::vector<std::u16string> LoadElevatedUsers() override { return saved; }
-  bool SaveElevatedUsers(const std::vector<std::u16string>& users) override {
-    if (saveFails) return false;
-    saved = users;
-    return true;
-  }
-
-  std::vector<std::u16string>::iterator Find(const std::u16string& user) {
-    return std::find_if(members.begin(), members.end(),
-                        [&](const std::u16string& member) { return SameName(member, user); });
-  }
-  bool Listed(const std::u16string& user) { return Find(user) != members.end(); }
-  bool Logged(const std::string& part) const {
-    return std::any_of(log.begin(), log.end(), [&](const std::string& line) {
-      return line.find(part) != std::string::npos;
-    });
-  }
-};
 
 class ServiceLogicTest : public ::testing::Test {
  protected:
