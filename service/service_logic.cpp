@@ -262,7 +262,8 @@ bool ServiceLogic::SettingsAccepted(std::string* why) {
 
 void ServiceLogic::OnEmergencyStart() {
   if (!running_) {
-    Log("Emergency. EMERGENCYSTART with no elevation running: nothing to end.");
+    LogRepeatable("EMERGENCYSTART with nothing to end",
+                  "Emergency. EMERGENCYSTART with no elevation running: nothing to end.");
     return;
   }
   EndRunning("EMERGENCYSTART", true);
@@ -400,39 +401,44 @@ void ServiceLogic::DropPending(const std::u16string& user) {
       pending_.end());
 }
 
-// A flood of refusals must neither push the grants out of the retained log nor slow the
-// service down: a refusal identical to the one before, or beyond the hour's budget of
-// detailed refusals, is only counted, and the counts follow as one line.
-void ServiceLogic::Forbid(const std::string& rule, const std::string& why) {
+// Lines that anyone can repeat at will (refusals, EMERGENCYSTART with nothing running) must
+// neither push the grants out of the retained log nor slow the service down: a line identical
+// to the one before, or beyond the hour's budget, is only counted, and the counts follow as one
+// line. True when the line was written.
+bool ServiceLogic::LogRepeatable(const std::string& rule, const std::string& line) {
   const uint64_t now = host_.NowMs();
   if (now - refusalWindowStartMs_ >= kRefusalWindowMs || refusalWindowStartMs_ == 0) {
     refusalWindowStartMs_ = now;
     detailedRefusals_ = 0;
   }
-  const std::string line = "Decision. Refused: " + why + ". Signalling FORBID.";
   const std::string key = pendingRequestLine_ + "\n" + line;
   if (key == lastRefusal_ || detailedRefusals_ >= kDetailedRefusalsPerWindow) {
     pendingRequestLine_.clear();
     if (suppressed_.empty()) summaryDueMs_ = now + kRefusalSummaryDelayMs;
     ++suppressed_[rule];
-  } else {
-    ++detailedRefusals_;
-    Log(line);
-    lastRefusal_ = key;
-    host_.ReportAudit(AuditEvent::kRefusal, line);
+    return false;
   }
+  ++detailedRefusals_;
+  Log(line);
+  lastRefusal_ = key;
+  return true;
+}
+
+void ServiceLogic::Forbid(const std::string& rule, const std::string& why) {
+  const std::string line = "Decision. Refused: " + why + ". Signalling FORBID.";
+  if (LogRepeatable(rule, line)) host_.ReportAudit(AuditEvent::kRefusal, line);
   host_.Signal(Answer::kForbid);
 }
 
 void ServiceLogic::FlushRefusalCounts() {
   if (!suppressed_.empty()) {
-    std::string summary = "Decision. Refused more requests without a line each:";
+    std::string summary = "Counted. Repeated or beyond the hour's 50 lines, not written one by one:";
     uint64_t total = 0;
     for (const auto& entry : suppressed_) {
       summary += (total == 0 ? " " : ", ") + entry.first + " " + std::to_string(entry.second);
       total += entry.second;
     }
-    summary += " (" + std::to_string(total) + " in all, each answered with FORBID).";
+    summary += " (" + std::to_string(total) + " in all; every refused request had its FORBID).";
     suppressed_.clear();
     host_.Log(summary);
     host_.ReportAudit(AuditEvent::kRefusal, summary);

@@ -210,7 +210,7 @@ TEST(ServiceAuditTest, FloodOfRefusalsIsCountedNotWrittenAndNeverStarvesAGrant) 
   }
   EXPECT_EQ(std::count(host.signals.begin(), host.signals.end(), Answer::kForbid), 1000);
   EXPECT_EQ(CountLines(host, "Decision. Refused: "), kDetailedRefusalsPerWindow);
-  EXPECT_EQ(CountLines(host, "Refused more requests"), 0u) << "counts wait for their time";
+  EXPECT_EQ(CountLines(host, "Counted. "), 0u) << "counts wait for their time";
   ASSERT_TRUE(logic.NextDueInMs().has_value());
   EXPECT_LE(*logic.NextDueInMs(), kRefusalSummaryDelayMs);
 
@@ -219,11 +219,12 @@ TEST(ServiceAuditTest, FloodOfRefusalsIsCountedNotWrittenAndNeverStarvesAGrant) 
   Grant(logic, u"PC\\ann", 600);
   EXPECT_EQ(host.signals, std::vector<Answer>{Answer::kStart});
   const auto summary = std::find_if(host.log.begin(), host.log.end(), [](const std::string& l) {
-    return l.find("Refused more requests") != std::string::npos;
+    return l.find("Counted. ") != std::string::npos;
   });
   ASSERT_NE(summary, host.log.end());
-  EXPECT_EQ(*summary, "Decision. Refused more requests without a line each: identity 475, "
-                      "invalid request 475 (950 in all, each answered with FORBID).");
+  EXPECT_EQ(*summary, "Counted. Repeated or beyond the hour's 50 lines, not written one by one: "
+                      "identity 475, invalid request 475 (950 in all; every refused request had "
+                      "its FORBID).");
   EXPECT_LT(summary - host.log.begin(), static_cast<long>(host.log.size()) - 1);
   EXPECT_EQ(CountLines(host, "Decision. Granted"), 2u);
   EXPECT_LT(host.log.size(), 2u * kDetailedRefusalsPerWindow + 20u);
@@ -235,19 +236,27 @@ TEST(ServiceAuditTest, FloodOfRefusalsIsCountedNotWrittenAndNeverStarvesAGrant) 
   EXPECT_EQ(events[AuditEvent::kRefusal], kDetailedRefusalsPerWindow + 1);
 }
 
-TEST(ServiceAuditTest, RepeatedRefusalIsCollapsedAndItsCountWrittenWithinAMinute) {
+TEST(ServiceAuditTest, RepeatedLinesAreCollapsedAndTheirCountWrittenWithinAMinute) {
   FakeHost host;
   host.activeUsers = std::vector<std::u16string>{u"PC\\ann"};
   ServiceLogic logic(host);
   for (int i = 0; i < 3; ++i) Grant(logic, u"PC\\eve", 60);
-  EXPECT_EQ(CountLines(host, "Decision. Refused: "), 1u);
+  for (int i = 0; i < 3; ++i) logic.OnEmergencyStart();
+  const std::vector<std::string> expected = {
+      "Decision. Refused: \"PC\\\\eve\" is not the user of an active interactive session. "
+      "Signalling FORBID.",
+      "Counted. Repeated or beyond the hour's 50 lines, not written one by one: identity 2 (2 in "
+      "all; every refused request had its FORBID).",
+      "Emergency. EMERGENCYSTART with no elevation running: nothing to end."};
+  EXPECT_EQ(std::vector<std::string>(host.log.begin() + 1, host.log.end()), expected);
   host.now += kRefusalSummaryDelayMs - 1;
   logic.OnTimer();
-  EXPECT_EQ(CountLines(host, "Refused more requests"), 0u);
+  EXPECT_EQ(host.log.size(), 4u);
   host.now += 1;
   logic.OnTimer();
-  EXPECT_EQ(host.log.back(), "Decision. Refused more requests without a line each: identity 2 "
-                             "(2 in all, each answered with FORBID).");
+  EXPECT_EQ(host.log.back(), "Counted. Repeated or beyond the hour's 50 lines, not written one "
+                             "by one: EMERGENCYSTART with nothing to end 2 (2 in all; every "
+                             "refused request had its FORBID).");
   EXPECT_FALSE(logic.NextDueInMs().has_value());
   // The budget is per hour: after it, refusals have their lines again.
   host.now += kRefusalWindowMs;
