@@ -22,7 +22,7 @@ void ServiceLogic::Start() {
     if (std::none_of(added.begin(), added.end(),
                      [&](const std::u16string& other) { return host_.SameName(other, user); })) {
       Log("Recovery. " + Quoted(user) +
-                " was a member of Administrators before its grant: membership left in place.");
+          " was a member of Administrators before its grant: membership left in place.");
     }
   }
   bool removedAny = false;
@@ -49,10 +49,9 @@ void ServiceLogic::OnElevationRequest(const channel::ElevationRequest& record) {
   const std::optional<ValidRequest> request = ValidateElevationRequest(record, &why, &fields);
   // Written before the first line that follows it, or by Forbid with the refusal.
   if (!fields.user.empty()) {
-    pendingRequestLine_ = "Request. user=" + Quoted(fields.user) +
-                          " reason=" + Quoted(fields.reason) +
-                          " at-login=" + (fields.atLogin ? "1" : "0") +
-                          " seconds=" + std::to_string(fields.seconds);
+    pendingRequestLine_ =
+        "Request. user=" + Quoted(fields.user) + " reason=" + Quoted(fields.reason) +
+        " at-login=" + (fields.atLogin ? "1" : "0") + " seconds=" + std::to_string(fields.seconds);
   }
   if (!request) {
     Forbid("invalid request", "invalid request: " + why);
@@ -81,13 +80,13 @@ bool ServiceLogic::Denied(std::string* rule, std::string* why) {
 
 // The tray's own checks cannot be trusted (anyone can write the block), but nothing a tray on
 // this machine could legitimately ask for is refused.
-bool ServiceLogic::PolicyAllows(const ValidRequest& request, std::string* rule,
-                                std::string* why) {
+bool ServiceLogic::PolicyAllows(const ValidRequest& request, std::string* rule, std::string* why) {
   const RequestPolicy policy = host_.ReadRequestPolicy();
   if (request.atLogin) {
     *rule = "policy rule ElevateAtLogin";
-    *why = "policy rule ElevateAtLogin: an elevation at login needs the machine setting "
-           "ElevateAtLogin to be 1";
+    *why =
+        "policy rule ElevateAtLogin: an elevation at login needs the machine setting "
+        "ElevateAtLogin to be 1";
     return policy.atLoginAllowed;
   }
   *rule = "policy rule longest request";
@@ -111,8 +110,7 @@ bool ServiceLogic::IdentityAccepted(const ValidRequest& request, std::string* ru
   if (sessions.kind == SessionList::Kind::kListed) {
     for (const std::u16string& user : sessions.users) {
       if (host_.SameName(user, request.user)) {
-        Log("Identity. " + Quoted(request.user) +
-                  " is the user of an active interactive session.");
+        Log("Identity. " + Quoted(request.user) + " is the user of an active interactive session.");
         return true;
       }
     }
@@ -124,7 +122,7 @@ bool ServiceLogic::IdentityAccepted(const ValidRequest& request, std::string* ru
   const std::u16string computer = host_.ComputerName();
   if (!computer.empty() && host_.SameName(request.domain, computer)) {
     Log("Identity. The platform does not list logon sessions; " + Quoted(request.user) +
-              " is accepted as a local account of " + Quoted(computer) + ".");
+        " is accepted as a local account of " + Quoted(computer) + ".");
     return true;
   }
   *why = "the platform does not list logon sessions and " + Quoted(request.user) +
@@ -142,8 +140,10 @@ void ServiceLogic::Grant(const ValidRequest& request) {
   if (!oursBefore && !memberBefore) {
     const std::optional<bool> listed = host_.AdministratorsListed(request.user);
     if (!listed) {
-      Forbid("membership unreadable", "the members of Administrators cannot be read, so a crash could not tell whether "
-             "the service added " + Quoted(request.user));
+      Forbid("membership unreadable",
+             "the members of Administrators cannot be read, so a crash could not tell whether "
+             "the service added " +
+                 Quoted(request.user));
       return;
     }
     memberBefore = *listed;
@@ -162,14 +162,16 @@ void ServiceLogic::Grant(const ValidRequest& request) {
     Log("Group. Added " + Quoted(request.user) + " to Administrators.");
   } else if (added == status::kMemberInAlias) {
     Log("Group. " + Quoted(request.user) + " is already a member of Administrators" +
-              (oursBefore ? " (added by this service)." : ": the service will not remove it."));
+        (oursBefore ? " (added by this service)." : ": the service will not remove it."));
   } else {
     if (!oursBefore) {
-      if (memberBefore) PersistMembersBefore();
-      else Persist();
+      if (memberBefore)
+        PersistMembersBefore();
+      else
+        Persist();
     }
     Forbid("group change", "cannot add " + Quoted(request.user) + " to Administrators: error " +
-           std::to_string(added));
+                               std::to_string(added));
     return;
   }
 
@@ -185,7 +187,7 @@ void ServiceLogic::Grant(const ValidRequest& request) {
 
   if (host_.AdministratorsListed(request.user) != true) {
     Log("Group. Group change not visible on this platform: Administrators does not list " +
-              Quoted(request.user) + ".");
+        Quoted(request.user) + ".");
   }
   // Logged before the signal: whoever waits for START finds the line already written.
   const std::string granted =
@@ -207,9 +209,9 @@ void ServiceLogic::OnSettingsRecord(const channel::SettingsRecord& record) {
     return;
   }
   Log("Settings. access-period=\"" + EscapeBytesForLog(fields.accessPeriod) +
-            "\" identity=" + (settings->identity ? std::to_string(*settings->identity) : "none") +
-            " resuscitate=" + std::to_string(settings->resuscitate) +
-            " elevate-at-login=" + std::to_string(settings->elevateAtLogin));
+      "\" identity=" + (settings->identity ? std::to_string(*settings->identity) : "none") +
+      " resuscitate=" + std::to_string(settings->resuscitate) +
+      " elevate-at-login=" + std::to_string(settings->elevateAtLogin));
   if (!SettingsAccepted(&why)) {
     Log("Settings. Refused: " + why + "; nothing stored.");
     return;
@@ -218,8 +220,8 @@ void ServiceLogic::OnSettingsRecord(const channel::SettingsRecord& record) {
     const uint32_t result = host_.WriteSettingDword(name, value);
     const std::string text = EscapeForLog(name) + "=" + std::to_string(value);
     Log(result == status::kSuccess
-                  ? "Settings. Stored " + text + "."
-                  : "Settings. Cannot store " + text + ": error " + std::to_string(result) + ".");
+            ? "Settings. Stored " + text + "."
+            : "Settings. Cannot store " + text + ": error " + std::to_string(result) + ".");
   };
   store(u"AccessPeriod", settings->accessPeriod);
   if (settings->identity) store(u"Identity", *settings->identity);
@@ -232,14 +234,14 @@ void ServiceLogic::OnSettingsRecord(const channel::SettingsRecord& record) {
 bool ServiceLogic::SettingsAccepted(std::string* why) {
   const SessionList sessions = host_.SessionUsers(false);
   if (sessions.kind == SessionList::Kind::kFailed) {
-    *why = "the logon sessions cannot be listed, so the writer cannot be known to be an "
-           "administrator";
+    *why =
+        "the logon sessions cannot be listed, so the writer cannot be known to be an "
+        "administrator";
     return false;
   }
   if (sessions.kind == SessionList::Kind::kNotListed) {
     if (host_.ReadServiceDword(kAllowUnverifiedSettingsValue) == 1u) {
-      Log(
-          "Settings. The platform does not list logon sessions; accepted because the "
+      Log("Settings. The platform does not list logon sessions; accepted because the "
           "machine value AllowUnverifiedSettings is 1.");
       return true;
     }
@@ -262,8 +264,9 @@ bool ServiceLogic::SettingsAccepted(std::string* why) {
 
 void ServiceLogic::OnEmergencyStart() {
   if (!running_) {
+    // Each one written (within the budget): a tray's end-of-session signal is read off them.
     LogRepeatable("EMERGENCYSTART with nothing to end",
-                  "Emergency. EMERGENCYSTART with no elevation running: nothing to end.");
+                  "Emergency. EMERGENCYSTART with no elevation running: nothing to end.", false);
     return;
   }
   EndRunning("EMERGENCYSTART", true);
@@ -312,7 +315,7 @@ void ServiceLogic::Stop(bool systemShutdown) {
   Persist();
   for (const PendingRemoval& entry : pending_) {
     Log("Recovery. " + Quoted(entry.user) +
-              " is still a member of Administrators; the next start removes it.");
+        " is still a member of Administrators; the next start removes it.");
   }
 }
 
@@ -331,13 +334,14 @@ std::optional<uint64_t> ServiceLogic::NextDueInMs() {
 void ServiceLogic::EndRunning(const std::string& why, bool signalExpire) {
   const Elevation ended = *running_;
   running_.reset();
-  const std::string ends = "Elevation. The elevation of " + Quoted(ended.user) + " ends: " + why + ".";
+  const std::string ends =
+      "Elevation. The elevation of " + Quoted(ended.user) + " ends: " + why + ".";
   Log(ends);
   host_.ReportAudit(AuditEvent::kEnd, ends);
   bool gone = true;
   if (!ended.addedByUs) {
     Log("Group. " + Quoted(ended.user) +
-              " was a member before the grant: membership left in place.");
+        " was a member before the grant: membership left in place.");
     PersistMembersBefore();
   } else if (!Remove(ended.user)) {
     gone = false;
@@ -361,12 +365,12 @@ bool ServiceLogic::Remove(const std::u16string& user) {
   }
   if (result == status::kMemberNotInAlias || result == status::kNoSuchMember) {
     Log("Group. " + Quoted(user) + " is no longer a member of Administrators (error " +
-              std::to_string(result) + ").");
+        std::to_string(result) + ").");
     return true;
   }
   Log("Group. Cannot remove " + Quoted(user) + " from Administrators: error " +
-            std::to_string(result) + "; retrying in " + std::to_string(kRemovalRetryMs / 1000) +
-            " seconds.");
+      std::to_string(result) + "; retrying in " + std::to_string(kRemovalRetryMs / 1000) +
+      " seconds.");
   return false;
 }
 
@@ -402,17 +406,18 @@ void ServiceLogic::DropPending(const std::u16string& user) {
 }
 
 // Lines that anyone can repeat at will (refusals, EMERGENCYSTART with nothing running) must
-// neither push the grants out of the retained log nor slow the service down: a line identical
-// to the one before, or beyond the hour's budget, is only counted, and the counts follow as one
-// line. True when the line was written.
-bool ServiceLogic::LogRepeatable(const std::string& rule, const std::string& line) {
+// neither push the grants out of the retained log nor slow the service down: a line beyond the
+// hour's budget, or a refusal identical to the one before, is only counted, and the counts
+// follow as one line. True when the line was written.
+bool ServiceLogic::LogRepeatable(const std::string& rule, const std::string& line,
+                                 bool collapseRepeats) {
   const uint64_t now = host_.NowMs();
   if (now - refusalWindowStartMs_ >= kRefusalWindowMs || refusalWindowStartMs_ == 0) {
     refusalWindowStartMs_ = now;
     detailedRefusals_ = 0;
   }
   const std::string key = pendingRequestLine_ + "\n" + line;
-  if (key == lastRefusal_ || detailedRefusals_ >= kDetailedRefusalsPerWindow) {
+  if ((collapseRepeats && key == lastRefusal_) || detailedRefusals_ >= kDetailedRefusalsPerWindow) {
     pendingRequestLine_.clear();
     if (suppressed_.empty()) summaryDueMs_ = now + kRefusalSummaryDelayMs;
     ++suppressed_[rule];
@@ -426,13 +431,14 @@ bool ServiceLogic::LogRepeatable(const std::string& rule, const std::string& lin
 
 void ServiceLogic::Forbid(const std::string& rule, const std::string& why) {
   const std::string line = "Decision. Refused: " + why + ". Signalling FORBID.";
-  if (LogRepeatable(rule, line)) host_.ReportAudit(AuditEvent::kRefusal, line);
+  if (LogRepeatable(rule, line, true)) host_.ReportAudit(AuditEvent::kRefusal, line);
   host_.Signal(Answer::kForbid);
 }
 
 void ServiceLogic::FlushRefusalCounts() {
   if (!suppressed_.empty()) {
-    std::string summary = "Counted. Repeated or beyond the hour's 50 lines, not written one by one:";
+    std::string summary =
+        "Counted. Repeated or beyond the hour's 50 lines, not written one by one:";
     uint64_t total = 0;
     for (const auto& entry : suppressed_) {
       summary += (total == 0 ? " " : ", ") + entry.first + " " + std::to_string(entry.second);

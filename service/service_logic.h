@@ -142,7 +142,7 @@ class ServiceLogic {
   bool IsPending(const std::u16string& user) const;
   void DropPending(const std::u16string& user);
   void Forbid(const std::string& rule, const std::string& why);
-  bool LogRepeatable(const std::string& rule, const std::string& line);
+  bool LogRepeatable(const std::string& rule, const std::string& line, bool collapseRepeats);
   // Every line of the logic goes through here: counted refusals and a request waiting for its
   // verdict are written first, in order.
   void Log(const std::string& line);

@@ -31,9 +31,8 @@ std::wstring FileDacl(const std::wstring& path) {
   }
   const std::unique_ptr<void, LocalDeleter> owner(descriptor);
   LPWSTR text = nullptr;
-  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                            DACL_SECURITY_INFORMATION, &text,
-                                                            nullptr)) {
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
     return {};
   }
   const std::unique_ptr<void, LocalDeleter> textOwner(text);
@@ -91,10 +90,10 @@ bool ServiceLog::Protect() {
   bool ok = true;
   for (const std::wstring& path : {path_, backup_}) {
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-    const DWORD set = SetNamedSecurityInfoW(
-        const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-        nullptr);
+    const DWORD set =
+        SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
     const std::wstring found = FileDacl(path);
     if (set != ERROR_SUCCESS || found != kFileDacl) {
       Write("Log. " + ToUtf8(path) + " is not protected as it must be (" + ToUtf8(kFileDacl) +
@@ -103,8 +102,10 @@ bool ServiceLog::Protect() {
     }
   }
   if (ok) {
-    Write("Log. The log and its backup can be read and written by SYSTEM and Administrators "
-          "only (" + ToUtf8(kFileDacl) + ").");
+    Write(
+        "Log. The log and its backup can be read and written by SYSTEM and Administrators "
+        "only (" +
+        ToUtf8(kFileDacl) + ").");
   }
   return ok;
 }
@@ -121,10 +122,9 @@ void ServiceLog::Write(const std::string& message) {
   }
   // A file created here (the first, or after a rotation) gets the protected DACL at once.
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor_, FALSE};
-  UniqueKernelHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      descriptor_ != nullptr ? &attributes : nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueKernelHandle file(CreateFileW(
+      path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      descriptor_ != nullptr ? &attributes : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   DWORD written = 0;
   WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -17,8 +17,8 @@ constexpr uint32_t kPathBufferChars = 260;
 
 struct LogState {
   std::mutex mutex;
-  bool lockAlive = false;  // guarded by mutex
-  std::wstring path;       // guarded by mutex
+  bool lockAlive = false;          // guarded by mutex
+  std::wstring path;               // guarded by mutex
   std::set<std::string> onceKeys;  // guarded by mutex
   // lockAlive && !path.empty(), readable without the lock for the early-out.
   std::atomic<bool> writable{false};

@@ -33,6 +33,15 @@ e2e_service_install
 e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
 user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
 
+# The audit trail: the event source is registered with the program as its message file, and the
+# log files' DACL was set and checked (Wine keeps no file DACLs: it reports what it derives).
+e2e_service_expect_log "Audit. Grants, ends and refusals also go to the Windows event log" "event log"
+source_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\VelmoraFrameworkService'
+[[ "$(e2e_reg_query HKLM "$source_key" EventMessageFile 64)" == *VelmoraFrameworkService.exe ]] ||
+  e2e_fail "the event source names no message file"
+grep -qE '\] Log\. (The log and its backup can be read and written by SYSTEM and Administrators only|.* is not protected as it must be)' \
+  "$E2E_SERVICE_LOG" || e2e_fail "the log files' DACL was not checked at start"
+
 request FORBID "at login without ElevateAtLogin" 1 0 \
   "Decision. Refused: policy rule ElevateAtLogin: an elevation at login needs the machine setting ElevateAtLogin to be 1. Signalling FORBID."
 request FORBID "30 days with the defaults" 0 2592000 \

@@ -1,6 +1,7 @@
 // The smallest platform under which the settings code runs in a fuzz target: a registry of
 // values under the policy key in the 64-bit view, a single-byte code page (Latin-1, with '?'
-// for what it lacks) and a kernel that only keeps the last error. Nothing else of the platform is reachable from the code fuzzed.
+// for what it lacks) and a kernel that only keeps the last error. Nothing else of the platform is
+// reachable from the code fuzzed.
 #pragma once
 
 #include <cstdint>

@@ -17,13 +17,30 @@ namespace {
 
 using velmora::fuzz::Require;
 
-constexpr const wchar_t* kNames[] = {
-    L"AccessPeriod", L"Audit", L"AuditElevatedFiles", L"AuditPrograms", L"AuditRefresh",
-    L"AuditRFE", L"AuditURL", L"RemoteVerboseInterval", L"Language", L"VerboseLogging", L"IOC",
-    L"IOCUploadUrl", L"IOCUrl", L"ManagedURL", L"DisableManualElevation", L"DisableShellHook",
-    L"FileIntegrity", L"PreApprovedPaths", L"SecureAdministratorPaths", L"CleanLocalAdmins",
-    L"ActiveDirectory", L"ActiveDirectoryCache", L"ActiveDirectoryGroup",
-    L"ActiveDirectoryRefresh"};
+constexpr const wchar_t* kNames[] = {L"AccessPeriod",
+                                     L"Audit",
+                                     L"AuditElevatedFiles",
+                                     L"AuditPrograms",
+                                     L"AuditRefresh",
+                                     L"AuditRFE",
+                                     L"AuditURL",
+                                     L"RemoteVerboseInterval",
+                                     L"Language",
+                                     L"VerboseLogging",
+                                     L"IOC",
+                                     L"IOCUploadUrl",
+                                     L"IOCUrl",
+                                     L"ManagedURL",
+                                     L"DisableManualElevation",
+                                     L"DisableShellHook",
+                                     L"FileIntegrity",
+                                     L"PreApprovedPaths",
+                                     L"SecureAdministratorPaths",
+                                     L"CleanLocalAdmins",
+                                     L"ActiveDirectory",
+                                     L"ActiveDirectoryCache",
+                                     L"ActiveDirectoryGroup",
+                                     L"ActiveDirectoryRefresh"};
 
 }  // namespace
 

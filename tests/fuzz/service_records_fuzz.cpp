@@ -40,9 +40,9 @@ void Request(const uint8_t* data, size_t size, bool cut) {
   Require(std::count(request->user.begin(), request->user.end(), u'\\') == 1);
   Require(request->user.compare(0, request->domain.size(), request->domain) == 0);
   Require(!request->domain.empty() && request->domain.size() + 1 < request->user.size());
-  Require(request->atLogin ? request->seconds == 0
-                           : request->seconds >= 1 &&
-                                 request->seconds <= service::kMaxElevationSeconds);
+  Require(request->atLogin
+              ? request->seconds == 0
+              : request->seconds >= 1 && request->seconds <= service::kMaxElevationSeconds);
   // What a valid request encodes to is what it was decoded from.
   Require(channel::EncodeElevationRequest(request->user, request->reason, request->atLogin,
                                           request->seconds) == record);
@@ -63,8 +63,8 @@ void Settings(const uint8_t* data, size_t size) {
   }
   Require(settings->accessPeriod >= 1 && settings->accessPeriod <= service::kMaxElevationSeconds);
   Require(std::to_string(settings->accessPeriod) ==
-          fields.accessPeriod.substr(std::min(fields.accessPeriod.find_first_not_of('0'),
-                                              fields.accessPeriod.size())));
+          fields.accessPeriod.substr(
+              std::min(fields.accessPeriod.find_first_not_of('0'), fields.accessPeriod.size())));
   Require(!settings->identity || (*settings->identity >= 1 && *settings->identity <= 3));
   Require(settings->resuscitate <= 3 && settings->elevateAtLogin <= 1);
 }

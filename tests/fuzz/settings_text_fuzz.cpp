@@ -28,8 +28,9 @@ void CheckConversions(const std::wstring& text) {
   errno = 0;
   const long long expected = std::strtoll(ascii.c_str(), nullptr, 10);
   Require(velmora::SettingToInt64(text) == expected);
-  const long long narrow = expected < INT32_MIN ? INT32_MIN : expected > INT32_MAX ? INT32_MAX
-                                                                                     : expected;
+  const long long narrow = expected < INT32_MIN   ? INT32_MIN
+                           : expected > INT32_MAX ? INT32_MAX
+                                                  : expected;
   Require(velmora::SettingToLong(text) == narrow);
 }
 

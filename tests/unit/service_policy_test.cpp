@@ -50,8 +50,8 @@ TEST(ServiceRulesTest, EveryRequestMeetsPolicyDenyAndIdentityBeforeTheGroupChang
        Answer::kForbid, "policy rule longest request: 601 seconds"},
       {"the access period", policy({false, 600, 0, 600}), false, 600, Answer::kStart,
        "elevated for 600 seconds"},
-      {"30 days with ElevateForXDays 30", policy({false, 120, 30, kThirtyDays}), false,
-       kThirtyDays, Answer::kStart, "elevated for 2592000 seconds"},
+      {"30 days with ElevateForXDays 30", policy({false, 120, 30, kThirtyDays}), false, kThirtyDays,
+       Answer::kStart, "elevated for 2592000 seconds"},
       {"Deny 1", [](FakeHost& h) { h.dwords[kDenyValue] = 1; }, false, 60, Answer::kForbid,
        "Refused: the machine value Deny is 1."},
       {"Deny 2", [](FakeHost& h) { h.dwords[kDenyValue] = 2; }, false, 60, Answer::kForbid,
@@ -59,9 +59,10 @@ TEST(ServiceRulesTest, EveryRequestMeetsPolicyDenyAndIdentityBeforeTheGroupChang
       {"Deny 0", [](FakeHost& h) { h.dwords[kDenyValue] = 0; }, false, 60, Answer::kStart,
        "Granted"},
       {"Deny of another type", [](FakeHost& h) { h.otherValues.insert(kDenyValue); }, false, 60,
-       Answer::kForbid, "Refused: the machine value Deny is not a REG_DWORD, which counts as deny."},
-      {"session list fails", [](FakeHost& h) { h.sessionsFail = true; }, false, 60,
-       Answer::kForbid, "Refused: the logon sessions cannot be listed, so \"PC\\\\ann\" cannot"},
+       Answer::kForbid,
+       "Refused: the machine value Deny is not a REG_DWORD, which counts as deny."},
+      {"session list fails", [](FakeHost& h) { h.sessionsFail = true; }, false, 60, Answer::kForbid,
+       "Refused: the logon sessions cannot be listed, so \"PC\\\\ann\" cannot"},
       {"platform lists no sessions", [](FakeHost& h) { h.activeUsers.reset(); }, false, 60,
        Answer::kStart, "Granted"},
       {"not the user of an active session",
@@ -111,25 +112,29 @@ void Grant(ServiceLogic& logic, const std::u16string& user, uint32_t seconds) {
 
 TEST(ServiceRecoveryTest, CrashAtAnyStepRemovesOnlyWhatTheServiceAdded) {
   const std::vector<CrashCase> cases = {
-      {"member before, grant and expiry", {u"PC\\ann"},
+      {"member before, grant and expiry",
+       {u"PC\\ann"},
        [](ServiceLogic& l, FakeHost& h) {
          Grant(l, u"PC\\ann", 10);
          h.now += 10'000;
          l.OnTimer();
        }},
-      {"member before, asks twice", {u"PC\\ann"},
+      {"member before, asks twice",
+       {u"PC\\ann"},
        [](ServiceLogic& l, FakeHost&) {
          Grant(l, u"PC\\ann", 10);
          Grant(l, u"PC\\ann", 20);
          l.OnEmergencyStart();
        }},
-      {"not a member, grant and expiry", {},
+      {"not a member, grant and expiry",
+       {},
        [](ServiceLogic& l, FakeHost& h) {
          Grant(l, u"PC\\ann", 10);
          h.now += 10'000;
          l.OnTimer();
        }},
-      {"not a member replaced by a member before", {u"PC\\bob"},
+      {"not a member replaced by a member before",
+       {u"PC\\bob"},
        [](ServiceLogic& l, FakeHost&) {
          Grant(l, u"PC\\ann", 10);
          Grant(l, u"PC\\bob", 10);
@@ -182,15 +187,16 @@ TEST(ServiceRecoveryTest, MemberBeforeIsRecordedBeforeTheAddAndLoggedAtRecovery)
   host.crashAtStep = 0;
   ServiceLogic next(host);
   next.Start();
-  EXPECT_TRUE(host.Logged("Recovery. \"PC\\\\ann\" was a member of Administrators before its "
-                          "grant: membership left in place."));
+  EXPECT_TRUE(
+      host.Logged("Recovery. \"PC\\\\ann\" was a member of Administrators before its "
+                  "grant: membership left in place."));
   EXPECT_EQ(host.signals, std::vector<Answer>{Answer::kExpire});
 }
 
 size_t CountLines(const FakeHost& host, const std::string& part) {
-  return static_cast<size_t>(std::count_if(host.log.begin(), host.log.end(), [&](const std::string& l) {
-    return l.find(part) != std::string::npos;
-  }));
+  return static_cast<size_t>(
+      std::count_if(host.log.begin(), host.log.end(),
+                    [&](const std::string& l) { return l.find(part) != std::string::npos; }));
 }
 
 TEST(ServiceAuditTest, FloodOfRefusalsIsCountedNotWrittenAndNeverStarvesAGrant) {
@@ -203,8 +209,10 @@ TEST(ServiceAuditTest, FloodOfRefusalsIsCountedNotWrittenAndNeverStarvesAGrant) 
     if (i % 2 == 0) {
       logic.OnElevationRequest(invalid);  // the same refusal each time
     } else {
-      Grant(logic, u"PC\\x" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
-                       std::u16string(static_cast<size_t>(i % 7), u'y'), 60);
+      Grant(logic,
+            u"PC\\x" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                std::u16string(static_cast<size_t>(i % 7), u'y'),
+            60);
     }
     host.now += 10;
   }
@@ -222,9 +230,10 @@ TEST(ServiceAuditTest, FloodOfRefusalsIsCountedNotWrittenAndNeverStarvesAGrant) 
     return l.find("Counted. ") != std::string::npos;
   });
   ASSERT_NE(summary, host.log.end());
-  EXPECT_EQ(*summary, "Counted. Repeated or beyond the hour's 50 lines, not written one by one: "
-                      "identity 475, invalid request 475 (950 in all; every refused request had "
-                      "its FORBID).");
+  EXPECT_EQ(*summary,
+            "Counted. Repeated or beyond the hour's 50 lines, not written one by one: "
+            "identity 475, invalid request 475 (950 in all; every refused request had "
+            "its FORBID).");
   EXPECT_LT(summary - host.log.begin(), static_cast<long>(host.log.size()) - 1);
   EXPECT_EQ(CountLines(host, "Decision. Granted"), 2u);
   EXPECT_LT(host.log.size(), 2u * kDetailedRefusalsPerWindow + 20u);
@@ -241,7 +250,7 @@ TEST(ServiceAuditTest, RepeatedLinesAreCollapsedAndTheirCountWrittenWithinAMinut
   host.activeUsers = std::vector<std::u16string>{u"PC\\ann"};
   ServiceLogic logic(host);
   for (int i = 0; i < 3; ++i) Grant(logic, u"PC\\eve", 60);
-  for (int i = 0; i < 3; ++i) logic.OnEmergencyStart();
+  logic.OnEmergencyStart();
   const std::vector<std::string> expected = {
       "Decision. Refused: \"PC\\\\eve\" is not the user of an active interactive session. "
       "Signalling FORBID.",
@@ -249,9 +258,13 @@ TEST(ServiceAuditTest, RepeatedLinesAreCollapsedAndTheirCountWrittenWithinAMinut
       "all; every refused request had its FORBID).",
       "Emergency. EMERGENCYSTART with no elevation running: nothing to end."};
   EXPECT_EQ(std::vector<std::string>(host.log.begin() + 1, host.log.end()), expected);
+  // Stray EMERGENCYSTARTs are written each (a tray's end of session is read off them), up to
+  // the budget; the rest are counted within a minute.
+  for (uint32_t i = 0; i < kDetailedRefusalsPerWindow; ++i) logic.OnEmergencyStart();
+  EXPECT_EQ(CountLines(host, "Emergency. "), kDetailedRefusalsPerWindow - 1);
   host.now += kRefusalSummaryDelayMs - 1;
   logic.OnTimer();
-  EXPECT_EQ(host.log.size(), 4u);
+  EXPECT_EQ(CountLines(host, "Counted. "), 1u);
   host.now += 1;
   logic.OnTimer();
   EXPECT_EQ(host.log.back(), "Counted. Repeated or beyond the hour's 50 lines, not written one "
@@ -261,8 +274,9 @@ TEST(ServiceAuditTest, RepeatedLinesAreCollapsedAndTheirCountWrittenWithinAMinut
   // The budget is per hour: after it, refusals have their lines again.
   host.now += kRefusalWindowMs;
   Grant(logic, u"PC\\bob", 60);
-  EXPECT_EQ(host.log.back(), "Decision. Refused: \"PC\\\\bob\" is not the user of an active "
-                             "interactive session. Signalling FORBID.");
+  EXPECT_EQ(host.log.back(),
+            "Decision. Refused: \"PC\\\\bob\" is not the user of an active "
+            "interactive session. Signalling FORBID.");
 }
 
 // The policy is read by the tray's own settings code, managed document included, afresh for
@@ -270,8 +284,7 @@ TEST(ServiceAuditTest, RepeatedLinesAreCollapsedAndTheirCountWrittenWithinAMinut
 class RequestPolicyTest : public fakes::SettingsTestBase {
  protected:
   void Machine(const wchar_t* name, uint32_t value) {
-    registry_.SetDword(Hive::kLocalMachine, FakeRegistry::View::k64, kProductKeyPath, name,
-                       value);
+    registry_.SetDword(Hive::kLocalMachine, FakeRegistry::View::k64, kProductKeyPath, name, value);
   }
   void CacheDocument(const std::string& json) {
     std::string scrambled = json;

@@ -32,8 +32,8 @@ TEST_F(SettingsTypeTest, NumberStoredAsTextIsLoggedOncePerName) {
   Set(L"UserConfig", reg::kRegBinary, {2, 0});
   std::wstring text;
   for (int round = 0; round < 2; ++round) {
-    for (const wchar_t* name : {L"ElevateAtLogin", L"VisibleCountDown", L"Resuscitate",
-                                L"UserConfig"}) {
+    for (const wchar_t* name :
+         {L"ElevateAtLogin", L"VisibleCountDown", L"Resuscitate", L"UserConfig"}) {
       ReadMachineNumberText(name, text);
     }
   }
@@ -48,8 +48,9 @@ TEST_F(SettingsTypeTest, NumberStoredAsTextIsLoggedOncePerName) {
 std::vector<std::wstring> g_noticed;
 
 TEST_F(SettingsTypeTest, InstalledNoticeHearsEveryTextRead) {
-  SetNumberAsTextNotice(
-      [](const std::wstring& name, int32_t value) { g_noticed.push_back(name + L"=" + std::to_wstring(value)); });
+  SetNumberAsTextNotice([](const std::wstring& name, int32_t value) {
+    g_noticed.push_back(name + L"=" + std::to_wstring(value));
+  });
   Set(L"ElevateAtLogin", reg::kRegSz, {'1', 0, 0, 0});
   std::wstring text;
   ReadMachineNumberText(L"ElevateAtLogin", text);
