@@ -1,6 +1,7 @@
 #include "app/main_dlg.h"
 
 #include "app/countdown.h"
+#include "dialogs/about_dlg.h"
 #include "dialogs/reason_dlg.h"
 #include "dialogs/window_icons.h"
 #include "elevation/request_flow.h"
@@ -237,7 +238,10 @@ void CMainDlg::OnSettings(const std::wstring&) {
 
 void CMainDlg::OnRequestPrivileges() {}
 void CMainDlg::OnStatus() {}
-void CMainDlg::OnAbout() {}
+void CMainDlg::OnAbout() {
+  CAboutDlg dialog;
+  dialog.DoModal();
+}
 
 // ---- Requests ------------------------------------------------------------------------------
 

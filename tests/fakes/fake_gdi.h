@@ -29,12 +29,13 @@ class FakeGdi : public Gdi {
   void DeleteGdiObject(Object object) override;
   void FillWhite(Dc, const Rect&) override {}
   void FillBlack(Dc, const Rect&) override {}
-  void SetBackgroundColor(Dc, uint32_t) override {}
-  void SetForegroundColor(Dc, uint32_t) override {}
+  void SetBackgroundColor(Dc dc, uint32_t rgb) override { colors[dc].second = rgb; }
+  void SetForegroundColor(Dc dc, uint32_t rgb) override { colors[dc].first = rgb; }
   void DrawTextIn(Dc dc, const std::wstring& text, const Rect&, uint32_t) override {
     drawn.push_back({text, fontHeights_[selected_[dc][Kind::kFont]]});
   }
   IconHandle CreateIconFromBitmaps(Object, Object) override { return Make(Kind::kIcon); }
+  Object StockWhiteBrush() override { return &whiteBrush_; }
   // Icons go through WindowSystem::DestroyIcon, which forwards the ones made here.
   bool DestroyCreatedIcon(IconHandle icon) { return Release(icon, Kind::kIcon); }
 
@@ -46,6 +47,7 @@ class FakeGdi : public Gdi {
     int fontHeight;
   };
   std::vector<Drawn> drawn;
+  std::map<Dc, std::pair<uint32_t, uint32_t>> colors;  // (text, background) set on a DC
 
  private:
   void* Make(Kind kind);
@@ -56,6 +58,7 @@ class FakeGdi : public Gdi {
   std::map<Kind, int> created_;
   std::map<Dc, std::map<Kind, Object>> selected_;  // by kFont and kBitmap
   std::map<void*, int> fontHeights_;
+  char whiteBrush_ = 0;
   uintptr_t next_ = 0x900000;
 };
 

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,6 +43,20 @@ class FakeKernel : public Kernel {
   void SetThreadLocale(uint32_t) override {}
   void SetThreadUILanguage(uint16_t) override {}
   std::wstring CommandLine() override { return commandLine; }
+  bool ComputerName(std::wstring* name) override {
+    if (computerName) *name = *computerName;
+    return computerName.has_value();
+  }
+  // The scripted numbers in turn, then 0.
+  uint32_t RandomNumber() override {
+    if (randomNumbers.empty()) return 0;
+    const uint32_t value = randomNumbers.front();
+    randomNumbers.pop_front();
+    return value;
+  }
+
+  std::optional<std::wstring> computerName = L"WORKSTATION";
+  std::deque<uint32_t> randomNumbers;
 
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
   uint32_t mutexCreateError = 0;  // a create of the instance mutex fails with it when not 0

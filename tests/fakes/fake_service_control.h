@@ -1,4 +1,4 @@
-// Service states by name; a service never set is unknown to the manager.
+// Service states and program paths by name; a service never set is unknown to the manager.
 #pragma once
 
 #include <map>
@@ -14,9 +14,15 @@ class FakeServiceControl : public ServiceControl {
     const auto it = states.find(name);
     return it == states.end() ? svc::kStateUnknown : it->second;
   }
-  bool ServiceBinaryPath(const std::wstring&, std::wstring*) override { return false; }
+  bool ServiceBinaryPath(const std::wstring& name, std::wstring* path) override {
+    const auto it = binaryPaths.find(name);
+    if (it == binaryPaths.end()) return false;
+    *path = it->second;
+    return true;
+  }
 
   std::map<std::wstring, uint32_t> states;
+  std::map<std::wstring, std::wstring> binaryPaths;
 };
 
 }  // namespace velmora::fakes

@@ -75,6 +75,19 @@ class FakeShell : public Shell {
     const auto it = localeInfo.find({lcid, type});
     return it == localeInfo.end() ? std::wstring() : it->second;
   }
+  bool FileProductVersion(const std::wstring& path, uint32_t* most, uint32_t* least) override {
+    const auto it = productVersions.find(path);
+    if (it == productVersions.end()) return false;
+    *most = it->second.first;
+    *least = it->second.second;
+    return true;
+  }
+  bool ResourceBytes(const std::wstring& type, int id, std::string* bytes) override {
+    const auto it = resources.find({type, id});
+    if (it == resources.end()) return false;
+    *bytes = it->second;
+    return true;
+  }
 
   bool failAdd = false;
   HookInstall hookOutcome = HookInstall::kInstalled;
@@ -85,6 +98,9 @@ class FakeShell : public Shell {
   std::map<int, std::wstring> strings;
   uint16_t inputLanguage = 0;  // 0: the query fails
   std::map<std::pair<uint32_t, uint32_t>, std::wstring> localeInfo;
+  // Files with version information: path -> (dwProductVersionMS, dwProductVersionLS).
+  std::map<std::wstring, std::pair<uint32_t, uint32_t>> productVersions;
+  std::map<std::pair<std::wstring, int>, std::string> resources;
 
   std::vector<NotifyCall> notifyCalls;
   std::vector<std::vector<std::wstring>> shownMenus;

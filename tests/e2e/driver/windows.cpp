@@ -19,6 +19,26 @@ std::wstring TextOf(HWND hwnd) {
   return std::wstring(text.data(), std::min<size_t>(copied, text.size() - 1));
 }
 
+// The entries of another process's list box, in the list's order, joined by "|".
+std::string ListEntries(HWND list) {
+  DWORD_PTR count = 0;
+  SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+  std::string entries;
+  for (DWORD_PTR i = 0; i < count && count != static_cast<DWORD_PTR>(LB_ERR); ++i) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length) ||
+        length == static_cast<DWORD_PTR>(LB_ERR)) {
+      continue;
+    }
+    std::vector<wchar_t> text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 2000, &copied);
+    entries += (i ? "|" : "") + ToUtf8(std::wstring(text.data(), std::min<size_t>(copied, length)));
+  }
+  return entries;
+}
+
 int FindMain(const Args& a) {
   HWND main = PollUntil(a.Ms(1), [&] { return FindTopLevel(a[0], L"#32770", L"Velmora", false); });
   if (!main) return kNotFound;
@@ -72,7 +92,45 @@ int DescribeWindow(const Args& a) {
     Print("CONTROL " + id + " " + ToUtf8(cls) + " visible=" + (IsWindowVisible(child) ? "1" : "0") +
           " centre=" + std::to_string((r.left + r.right) / 2) + "," +
           std::to_string((r.top + r.bottom) / 2));
+    DWORD_PTR checked = 0;
+    if (CompareStringOrdinal(cls.c_str(), -1, L"Button", -1, TRUE) == CSTR_EQUAL) {
+      SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &checked);
+    }
+    Print("STATE " + id + " enabled=" + (IsWindowEnabled(child) ? "1" : "0") +
+          " checked=" + (checked == BST_CHECKED ? "1" : "0"));
+    if (CompareStringOrdinal(cls.c_str(), -1, L"ListBox", -1, TRUE) == CSTR_EQUAL) {
+      Print("LIST " + id + ": " + ListEntries(child));
+    }
   }
+  return kOk;
+}
+
+// A control's whole text, byte for byte (UTF-8, line ends kept), into a file.
+int ItemTextToFile(const Args& a) {
+  HWND item = GetDlgItem(a.Window(0), static_cast<int>(a.Num(1, INT_MAX)));
+  if (!item) return Fail("no such control", kNotFound);
+  const std::string text = ToUtf8(TextOf(item));
+  FILE* file = _wfopen(a[2].c_str(), L"wb");
+  if (!file) return Fail("cannot create the file");
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written ? kOk : Fail("cannot write the file");
+}
+
+// "%u.%u.%u.%u" of a file's product version, read as any program would.
+int ProductVersion(const Args& a) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(a[0].c_str(), &ignored);
+  std::vector<BYTE> data(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoW(a[0].c_str(), 0, size, data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info) {
+    return kNotFound;
+  }
+  Print(std::to_string(HIWORD(info->dwProductVersionMS)) + "." +
+        std::to_string(LOWORD(info->dwProductVersionMS)) + "." +
+        std::to_string(HIWORD(info->dwProductVersionLS)) + "." +
+        std::to_string(LOWORD(info->dwProductVersionLS)));
   return kOk;
 }
 
@@ -105,6 +163,10 @@ std::vector<Command> WindowCommands() {
        [](const Args& a) { return ToItem(a, false); }},
       {"click-item", "<hwnd> <id>", "BM_CLICK on a dialog button",
        [](const Args& a) { return ToItem(a, true); }},
+      {"item-text", "<hwnd> <id> <file>", "a control's exact text into a file (UTF-8)",
+       ItemTextToFile},
+      {"product-version", "<path>", "product version of a file's version resource",
+       ProductVersion},
   };
 }
 

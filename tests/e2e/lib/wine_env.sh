@@ -544,3 +544,68 @@ e2e_menu() {  # MOUSE_MESSAGE CONTROL
   if (($2)); then xdotool keyup ctrl; fi
   cut -d' ' -f7- "$E2E_TMP/menu.txt" | paste -sd'|'
 }
+
+# --------------------------------------------------------------------------------------------
+# Dialogs opened from the menu as a user opens them: a real click on the icon, then a real click
+# on the item.
+
+# A real click with BUTTON (1 left, 3 right) on the tray's icon, Control held when CONTROL is 1.
+# Prints the menu's items as "text|text" (nothing when no menu opens); they stay in menu.txt.
+e2e_icon_menu() {  # BUTTON CONTROL
+  e2e_desktop_window || e2e_fail "no virtual desktop"
+  if (($2)); then xdotool keydown ctrl; fi
+  xdotool mousemove --window "$E2E_DESKTOP_X" 1013 758 click "$1"
+  e2e_driver menu-items VelmoraTray.exe 3000 >"$E2E_TMP/menu.txt" || : >"$E2E_TMP/menu.txt"
+  if (($2)); then xdotool keyup ctrl; fi
+  cut -d' ' -f7- "$E2E_TMP/menu.txt" | paste -sd'|'
+}
+
+# Clicks the item TEXT of the open menu (as listed in menu.txt).
+e2e_choose() {  # TEXT
+  local x y
+  read -r _ _ _ _ x y _ < <(awk -v want="$1" '{ text = $7
+    for (i = 8; i <= NF; i++) text = text " " $i } text == want' "$E2E_TMP/menu.txt") ||
+    e2e_fail "no item [$1] in: $(cat "$E2E_TMP/menu.txt")"
+  e2e_click "$x" "$y"
+}
+
+# Waits for the tray's visible window TITLE: its description in $E2E_TMP/dialog.txt, its HWND
+# in E2E_DIALOG.
+e2e_dialog() {  # TITLE [TIMEOUT_MS]
+  e2e_driver window "$1" "${2:-10000}" VelmoraTray.exe >"$E2E_TMP/dialog.txt" ||
+    e2e_fail "no window [$1]"
+  E2E_DIALOG="$(sed -n 's/^HWND: //p' "$E2E_TMP/dialog.txt")"
+}
+e2e_dialog_gone() { ! e2e_driver window "$1" 0 VelmoraTray.exe >/dev/null; }  # TITLE
+
+# A line of the description that e2e_dialog left ("STATE 1009 enabled=1 checked=0", ...).
+e2e_dialog_line() {  # PREFIX
+  grep -m1 "^$1" "$E2E_TMP/dialog.txt" || e2e_fail "no [$1] in: $(cat "$E2E_TMP/dialog.txt")"
+}
+
+# The exact text of control ID of window HWND (UTF-8, line ends kept).
+e2e_item_text() {  # HWND ID
+  local file="$E2E_TMP/item-text"
+  rm -f "$file"
+  e2e_driver item-text "$1" "$2" "$(e2e_winpath "$file")" >/dev/null && cat "$file"
+}
+
+# The centre of control ID in the description that e2e_dialog left, as "X Y".
+e2e_item_centre() {  # ID
+  sed -n "s/^CONTROL $1 [^ ]* visible=[01] centre=\([0-9]*\),\([0-9]*\)\$/\1 \2/p" \
+    "$E2E_TMP/dialog.txt"
+}
+e2e_click_item() {  # ID
+  local centre
+  centre="$(e2e_item_centre "$1")"
+  [[ -n "$centre" ]] || e2e_fail "no control $1 in: $(cat "$E2E_TMP/dialog.txt")"
+  # shellcheck disable=SC2086  # "X Y"
+  e2e_click $centre
+}
+
+# Makes e2e_tray_up start a copy of the tray in DIR, with FILES beside it.
+e2e_tray_copy() {  # DIR [FILE...]
+  mkdir -p "$1"
+  cp "$E2E_TRAY" "${@:2}" "$1/"
+  E2E_TRAY="$1/$(basename "$E2E_TRAY")"
+}
