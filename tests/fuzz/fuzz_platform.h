@@ -92,6 +92,8 @@ class LastErrorKernel final : public Kernel {
   void SetThreadLocale(uint32_t) override {}
   void SetThreadUILanguage(uint16_t) override {}
   std::wstring CommandLine() override { return {}; }
+  bool ComputerName(std::wstring*) override { return false; }
+  uint32_t RandomNumber() override { return 0; }
 
  private:
   uint32_t error_ = 0;
