@@ -198,8 +198,10 @@ e2e_winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
 # The tray's log lines without their time stamps. Fails when a line does not have the exact
 # "[dd.mm.yyyy hh:mm:ss] " prefix or does not end in CRLF.
 e2e_tray_log_messages() {
-  local log="$E2E_TRAY_LOG" lines crlf bad
-  [[ -f "$log" ]] || e2e_fail "no log file at $log"
+  local log="$E2E_TMP/tray-log.snapshot" lines crlf bad
+  [[ -f "$E2E_TRAY_LOG" ]] || e2e_fail "no log file at $E2E_TRAY_LOG"
+  # One copy for every check: the tray's threads may still be appending lines.
+  cp "$E2E_TRAY_LOG" "$log"
   lines="$(wc -l <"$log")"
   crlf="$(grep -c $'\r$' "$log" || true)"
   [[ "$lines" == "$crlf" && "$(tail -c1 "$log" | od -An -tx1 | tr -d ' ')" == 0a ]] ||
