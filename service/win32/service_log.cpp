@@ -8,6 +8,7 @@
 
 #include "log/log.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_clock.h"
 
 namespace velmora::service {
 namespace {
@@ -54,18 +55,7 @@ std::wstring ModuleFolder() {
   }
 }
 
-std::string Stamp() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  LocalTime t;
-  t.year = now.wYear;
-  t.month = now.wMonth;
-  t.day = now.wDay;
-  t.hour = now.wHour;
-  t.minute = now.wMinute;
-  t.second = now.wSecond;
-  return LogTimeStamp(t);
-}
+std::string Stamp() { return LogTimeStamp(Win32Clock().LocalNow()); }
 
 }  // namespace
 

@@ -443,6 +443,25 @@ $(tr -d '\r' <"$E2E_SERVICE_LOG" 2>/dev/null | cut -c23-)"
 # How many requests the service has logged so far.
 e2e_service_requests() { grep -c 'Request\. ' "$E2E_SERVICE_LOG" || true; }
 
+# Stops the tray, starts it again (a new logon) and fails unless it asks the service again for
+# the seconds left until END with the resuscitation reason, and the service grants them.
+e2e_expect_resumed_at_restart() {  # END
+  local reason="Resuscitate after tray app close (shutdown,log off or app crash occured)"
+  local restarted seconds expected
+  e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || e2e_fail "cannot stop the tray"
+  restarted=$(date +%s)
+  e2e_tray_up
+  e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"$reason\" at-login=0 seconds=" \
+    "resumed request" 10
+  seconds="$(grep -o "reason=\"$reason\" at-login=0 seconds=[0-9]*" "$E2E_SERVICE_LOG" |
+    tail -n1 | sed 's/.*seconds=//')"
+  expected=$(($1 - restarted))
+  ((seconds >= expected - 2 && seconds <= expected + 1)) ||
+    e2e_fail "resumed for $seconds s, but $expected s were left"
+  e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." \
+    "resumed grant"
+}
+
 # --------------------------------------------------------------------------------------------
 # Elevation scenarios and bench/run_tick_bench.sh: a virtual desktop whose explorer traces its
 # tooltips, the tray's notification icon, its menu and its balloons.
