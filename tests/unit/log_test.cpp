@@ -288,7 +288,7 @@ TEST_F(LogTest, RotatesARealFile) {
 
   EXPECT_EQ(std::filesystem::file_size(folder / "velmoratray.lo_"), kLimit + 1);
   {
-    // Closed before the folder goes: Windows refuses to delete a file that is open.
+    // Closed before the folder goes: Windows will not delete an open file.
     std::ifstream log(folder / "VelmoraTray.log", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), Line("on disk"));
   }

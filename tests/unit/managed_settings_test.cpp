@@ -152,7 +152,9 @@ TEST_F(ManagedSettingsTest, ManagedSwitchMustReadExactlyOne) {
     EXPECT_FALSE(IsManagedMode());
   }
   EXPECT_EQ(ManagedSettingCount(), 0u);
-  EXPECT_TRUE(LogMessages().empty());
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ReadMachineNumberText. 'Managed' is a number "
+                                                    "setting stored as text: it reads as 49, the "
+                                                    "code of its first character"});
 }
 
 }  // namespace

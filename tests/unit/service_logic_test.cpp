@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "elevation/channel_records.h"
+#include "fake_service_host.h"
 #include "log_text.h"
 
 namespace velmora::service {
@@ -19,84 +20,10 @@ using channel::EncodeSettingsRecord;
 using A = Answer;
 using Users = std::vector<std::u16string>;
 
-// The system as the logic sees it: Administrators, the recorded memberships, the settings;
-// answers are scripted per test.
-class FakeHost : public ServiceHost {
- public:
-  uint64_t now = 1'000'000;
-  std::vector<std::string> log;
-  std::vector<Answer> signals;
-  std::optional<Users> activeUsers = Users{u"PC\\ann"};  // nothing: the platform cannot tell
-  std::optional<Users> allUsers;
-  std::map<std::u16string, bool> admins;
-  std::u16string computer = u"PC";
-  std::map<std::u16string, uint32_t> dwords;  // the service key
-  std::map<std::u16string, uint32_t> settings;
-  Users members;           // Administrators
-  uint32_t addResult = 0;  // 0: the add itself decides
-  uint32_t removeResult = 0;
-  int removes = 0;
-  bool saveFails = false;
-  Users saved, savedWhenAdding;
-
-  uint64_t NowMs() override { return now; }
-  void Log(const std::string& line) override { log.push_back(line); }
-  void Signal(Answer answer) override { signals.push_back(answer); }
-  std::optional<Users> SessionUsers(bool activeOnly) override {
-    return activeOnly ? activeUsers : allUsers;
-  }
-  std::optional<bool> IsAdministrator(const std::u16string& user) override {
-    return admins.count(user) ? std::optional<bool>(admins[user]) : std::nullopt;
-  }
-  std::u16string ComputerName() override { return computer; }
-  bool SameName(const std::u16string& a, const std::u16string& b) override {
-    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](auto x, auto y) { return lower(x) == lower(y); });
-  }
-  uint32_t AddToAdministrators(const std::u16string& user) override {
-    savedWhenAdding = saved;
-    if (addResult != 0) return addResult;
-    if (Listed(user)) return status::kMemberInAlias;
-    members.push_back(user);
-    return 0;
-  }
-  uint32_t RemoveFromAdministrators(const std::u16string& user) override {
-    ++removes;
-    if (removeResult != 0) return removeResult;
-    if (!Listed(user)) return status::kMemberNotInAlias;
-    members.erase(Find(user));
-    return 0;
-  }
-  std::optional<bool> AdministratorsListed(const std::u16string& user) override {
-    return Listed(user);
-  }
-  std::optional<uint32_t> ReadServiceDword(const char16_t* name) override {
-    return dwords.count(name) ? std::optional<uint32_t>(dwords[name]) : std::nullopt;
-  }
-  uint32_t WriteSettingDword(const char16_t* name, uint32_t value) override {
-    settings[name] = value;
-    return 0;
-  }
-  Users LoadElevatedUsers() override { return saved; }
-  bool SaveElevatedUsers(const Users& users) override {
-    if (!saveFails) saved = users;
-    return !saveFails;
-  }
-
-  Users::iterator Find(const std::u16string& user) {
-    return std::find_if(members.begin(), members.end(),
-                        [&](const std::u16string& member) { return SameName(member, user); });
-  }
-  bool Listed(const std::u16string& user) { return Find(user) != members.end(); }
-  bool Logged(const std::string& part) const {
-    return std::any_of(log.begin(), log.end(),
-                       [&](const std::string& line) { return line.find(part) != line.npos; });
-  }
-};
-
 class ServiceLogicTest : public ::testing::Test {
  protected:
+  ServiceLogicTest() { host_.activeUsers = Users{u"PC\\ann"}; }
+
   void Request(const std::u16string& user, bool atLogin, uint32_t seconds,
                const std::u16string& reason = u"no reason") {
     logic_.OnElevationRequest(EncodeElevationRequest(user, reason, atLogin, seconds));
@@ -136,7 +63,7 @@ TEST_F(ServiceLogicTest, MembershipThatExistedBeforeTheGrantIsNeverRemoved) {
   Pass(10'000);
   EXPECT_EQ(TakeSignals(), (std::vector<A>{A::kStart, A::kStart, A::kExpire}));
   EXPECT_TRUE(host_.Listed(u"PC\\ann"));
-  EXPECT_EQ(host_.removes, 0);
+  EXPECT_EQ(std::count(host_.calls.begin(), host_.calls.end(), "remove"), 0);
 }
 
 TEST_F(ServiceLogicTest, AtLoginLastsUntilEmergencyStartAndATimedRequestReplacesTheEnd) {
@@ -222,9 +149,9 @@ TEST_F(ServiceLogicTest, FailedRemovalKeepsTheUserRecordedAndRetriesBeforeSignal
   EXPECT_EQ(host_.saved, Users{u"PC\\ann"});
   EXPECT_EQ(logic_.NextDueInMs(), kRemovalRetryMs);
   Pass(kRemovalRetryMs - 1);
-  EXPECT_EQ(host_.removes, 1);
+  EXPECT_EQ(std::count(host_.calls.begin(), host_.calls.end(), "remove"), 1);
   Pass(1);
-  EXPECT_EQ(host_.removes, 2);
+  EXPECT_EQ(std::count(host_.calls.begin(), host_.calls.end(), "remove"), 2);
   host_.removeResult = 0;
   Pass(kRemovalRetryMs);
   EXPECT_EQ(TakeSignals(), std::vector<A>{A::kExpire});
