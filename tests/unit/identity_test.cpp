@@ -1,7 +1,5 @@
 // Who the user is and whether the local Administrators group lists them: exact comparisons,
 // the parts that cannot be read, and the name shown by Identity.
-#include "identity/identity.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "app/main_dlg.h"
+#include "identity/identity.h"
 #include "identity/local_groups.h"
 #include "test_support.h"
 
@@ -18,10 +17,6 @@ namespace {
 class IdentityTest : public TrayTest {
  protected:
   void SetUp() override { fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION"); }
-  void SetAdmins(std::vector<std::wstring> members) {
-    fake.accounts.groups[L"Administrators"] = std::move(members);
-  }
-  // nullopt: none given, the stored setting counts.
   std::wstring ShownName(const std::optional<std::wstring>& identity) {
     CMainDlg dialog;
     dialog.UpdateIdentityName(identity);
@@ -29,48 +24,35 @@ class IdentityTest : public TrayTest {
   }
 };
 
-TEST_F(IdentityTest, MembershipIsAnExactDirectEntry) {
-  SetAdmins({L"WORKSTATION\\Administrator", L"CORP\\Domain Admins", L"CORP\\Alice"});
-  EXPECT_TRUE(IsUserInLocalGroup(L"CORP\\Alice", L"Administrators"));
+TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheLocalizedGroup) {
+  fake.accounts.groupName = L"Administratoren";
+  fake.accounts.groups[L"Administratoren"] = std::vector<std::wstring>{
+      L"WORKSTATION\\Administrator", L"CORP\\Domain Admins", L"WORKSTATION\\user"};
+  EXPECT_TRUE(IsCurrentUserAdmin());
   // Letter case counts; a member of "CORP\Domain Admins" is not a direct member.
-  for (const wchar_t* user : {L"CORP\\alice", L"corp\\Alice", L"Alice", L"CORP\\Bob"}) {
-    EXPECT_FALSE(IsUserInLocalGroup(user, L"Administrators")) << user;
+  for (const wchar_t* user : {L"WORKSTATION\\User", L"workstation\\user", L"user", L"CORP\\Bob"}) {
+    EXPECT_FALSE(IsUserInLocalGroup(user, L"Administratoren")) << user;
   }
   std::vector<std::wstring> members = {L"kept"};
-  EXPECT_TRUE(GetLocalGroupMembers(L"Administrators", &members));
-  EXPECT_EQ(4u, members.size());
-  fake.accounts.groups[L"Administrators"].reset();  // the query fails
-  EXPECT_FALSE(IsUserInLocalGroup(L"CORP\\Alice", L"Administrators"));
-  EXPECT_FALSE(GetLocalGroupMembers(L"Administrators", &members));
-  EXPECT_EQ(4u, members.size());
-}
-
-TEST_F(IdentityTest, CurrentUserIsLookedUpByQualifiedNameInTheLocalizedGroup) {
-  fake.accounts.groupName = L"Administratoren";
-  fake.accounts.groups[L"Administratoren"] = std::vector<std::wstring>{L"WORKSTATION\\user"};
-  EXPECT_TRUE(IsCurrentUserAdmin());
-  EXPECT_TRUE(fake.shell.boxes.empty());
-
-  // An undefined USERDOMAIN stays literal and names nobody.
-  FakePlatform local;
-  local.accounts.groups[L"Administrators"] = std::vector<std::wstring>{L"\\user"};
-  EXPECT_EQ(L"%USERDOMAIN%\\user", GetQualifiedUserName());
+  EXPECT_TRUE(GetLocalGroupMembers(L"Administratoren", &members));
+  EXPECT_EQ(members.size(), 4u);
+  fake.accounts.groups[L"Administratoren"].reset();  // the query fails
+  fake.accounts.groups[L"Administrators"] = std::vector<std::wstring>{L"WORKSTATION\\user"};
   EXPECT_FALSE(IsCurrentUserAdmin());
-}
-
-TEST_F(IdentityTest, MissingGroupNameShowsOneBoxAndAnswersNotAdmin) {
-  SetAdmins({L"WORKSTATION\\user"});
+  EXPECT_FALSE(GetLocalGroupMembers(L"Administratoren", &members));
+  EXPECT_EQ(members.size(), 4u);
+  // Without the group's name nobody is an administrator, whatever "Administrators" lists.
   fake.accounts.groupName.reset();
   EXPECT_FALSE(IsCurrentUserAdmin());
-  EXPECT_EQ(L"Error: Cannot obtain admin group name (16)", Boxes(fake));
+  EXPECT_EQ(Boxes(fake), L"Error: Cannot obtain admin group name (16)");
   std::wstring name = L"unchanged";
   EXPECT_FALSE(GetAdminGroupName(&name));
-  EXPECT_EQ(L"unchanged", name);
+  EXPECT_EQ(name, L"unchanged");
 }
 
 TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
   const struct {
-    std::optional<std::wstring> domain;  // nullopt: the expansion fails
+    std::optional<std::wstring> domain;  // nothing: the expansion fails
     std::optional<std::wstring> user;
     std::wstring qualified;
   } cases[] = {{L"WORKSTATION", L"user", L"WORKSTATION\\user"},
@@ -85,35 +67,31 @@ TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
     fake.files.expandFails = !c.domain;
     fake.files.SetEnvironment(L"USERDOMAIN", c.domain.value_or(L""));
     fake.accounts.userName = c.user;
-    EXPECT_EQ(c.qualified, GetQualifiedUserName()) << c.qualified.size();
+    EXPECT_EQ(GetQualifiedUserName(), c.qualified) << c.qualified.size();
   }
+  FakePlatform undefined;  // an undefined USERDOMAIN stays literal and names nobody
+  EXPECT_EQ(GetQualifiedUserName(), L"%USERDOMAIN%\\user");
 }
 
 TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
-  EXPECT_EQ(L"user", ShownName(std::nullopt));  // missing: "1"
+  EXPECT_EQ(ShownName(std::nullopt), L"user");  // missing: "1"
   SetMachine(L"Identity", 3);
-  EXPECT_EQ(L"WORKSTATION\\user", ShownName(std::nullopt));
+  EXPECT_EQ(ShownName(std::nullopt), L"WORKSTATION\\user");
   SetMachine(L"Identity", 2, kPolicy);  // the policy key wins
-  EXPECT_EQ(L"Test User", ShownName(std::nullopt));
-  EXPECT_EQ(L"user", ShownName(L"1"));  // a value given is used as it is
-  EXPECT_EQ(L"", ShownName(L""));       // so is no choice: it is not the stored one
-  for (uint32_t other : {0u, 4u}) {
-    SetMachine(L"Identity", other, kPolicy);
-    EXPECT_EQ(L"", ShownName(std::nullopt)) << other;
-  }
-  EXPECT_EQ(L"", ShownName(L" 1"));
-  EXPECT_EQ(L"", ShownName(L"01"));
-
-  for (const std::optional<std::wstring>& display :
-       {std::optional<std::wstring>(), std::optional<std::wstring>(L"")}) {
+  EXPECT_EQ(ShownName(std::nullopt), L"Test User");
+  EXPECT_EQ(ShownName(L"1"), L"user");  // a value given is used as it is
+  EXPECT_EQ(ShownName(L""), L"");       // so is no choice: it is not the stored one
+  for (const wchar_t* other : {L" 1", L"01", L"4"}) EXPECT_EQ(ShownName(other), L"") << other;
+  SetMachine(L"Identity", 0, kPolicy);
+  EXPECT_EQ(ShownName(std::nullopt), L"");
+  for (const std::optional<std::wstring>& display : {std::optional<std::wstring>(), std::optional<std::wstring>(L"")}) {
     fake.accounts.displayName = display;
-    EXPECT_EQ(L"user", ShownName(L"2"));
+    EXPECT_EQ(ShownName(L"2"), L"user");
   }
   fake.accounts.userName.reset();
-  EXPECT_EQ(L"the current user", ShownName(L"1"));
-  EXPECT_EQ(L"the current user", ShownName(L"2"));
-  // The qualified name keeps its own rule: an empty name part.
-  EXPECT_EQ(L"WORKSTATION\\", ShownName(L"3"));
+  EXPECT_EQ(ShownName(L"1"), L"the current user");
+  EXPECT_EQ(ShownName(L"2"), L"the current user");
+  EXPECT_EQ(ShownName(L"3"), L"WORKSTATION\\") << "the qualified name keeps its own rule";
 }
 
 }  // namespace
