@@ -137,49 +137,11 @@ TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
           << c.what << ": " << info.key;
     }
   }
-  EXPECT_TRUE(
-      Logged("LoadLanguageFile. The placeholders of 'BalloonAlreadyAdmin2' do not fit the "
-             "entry. Keeping its text"));
-}
-
-TEST_F(LocalizationTest, PercentSignsAndPlaceholdersInEveryEntryShowOnlyWhatTheEntryTakes) {
-  const std::wstring user = L"<user>", duration = L"2 minute(s) 5 second(s)";
-  // What the entry shows with its own arguments and extra ones no template may reach.
-  const auto shown = [&](const TextInfo& info) {
-    const std::wstring& text = LocalizedText(info.id);
-    switch (info.args) {
-      case TextArgs::kUserDuration:
-        return FormatEntryText(text, info.args, {user, duration, L"EXTRA", 8});
-      case TextArgs::kDuration:
-        return FormatEntryText(text, info.args, {duration, L"EXTRA", 8});
-      case TextArgs::kNumber:
-        return FormatEntryText(text, info.args, {7, L"EXTRA", 8});
-      default:
-        return FormatEntryText(text, info.args, {user, L"EXTRA", 8});
-    }
-  };
-  // A name is an argument, never a template.
-  EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"50%s%d"),
-            L"50%s%d is already a member. Elevated at login");
-  for (const std::wstring value : {L"50% done", L"%n", L"%s%s%s", L"%1000000d", L"%", L"100%%"}) {
-    std::wstring file;
-    for (const TextInfo& info : kTextTable) file += info.key + (L"=\"" + value + L"\"\r\n");
-    LoadFile(Utf16(file));
-    for (const TextInfo& info : kTextTable) EXPECT_EQ(shown(info), value) << info.key;
-  }
-  std::wstring file;
-  for (const TextInfo& info : kTextTable) file += info.key + std::wstring(L"=\"%User|%Timer\"");
-  LoadFile(Utf16(file));
-  for (const TextInfo& info : kTextTable) {
-    SCOPED_TRACE(info.key);
-    if (info.args == TextArgs::kUserDuration) {
-      EXPECT_EQ(shown(info), user + L"|" + duration);
-    } else if (info.args == TextArgs::kShownAsWritten) {
-      EXPECT_EQ(shown(info), L"%s|%d");
-    } else {
-      EXPECT_EQ(LocalizedText(info.id), BuiltIn(info.id));
-    }
-  }
+  EXPECT_TRUE(Logged("The placeholders of 'BalloonAlreadyAdmin2' do not fit the entry. Keeping"));
+  // A value's percent signs show as written; a name is an argument, never a template.
+  LoadFile(Utf16(L"BalloonServiceNotRunning=\"%n %s%d 100%\" EternalElevation=\"%User 50%\""));
+  EXPECT_EQ(FormatText<TextId::kBalloonServiceNotRunning>(), L"%n %s%d 100%");
+  EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"%s%d"), L"%s%d 50%");
 }
 
 TEST_F(LocalizationTest, FileOutsideTheLocalizationFolderIsNeverRead) {
