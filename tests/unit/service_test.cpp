@@ -23,12 +23,13 @@
 namespace velmora::service {
 namespace {
 
-using Users = std::vector<std::u16string>;
+using Name = std::u16string;
+using Users = std::vector<Name>;
 struct SimulatedCrash {};
 
-std::u16string U16(const std::string& text) { return {text.begin(), text.end()}; }
-std::string Narrow(const std::u16string& text) { return {text.begin(), text.end()}; }
-std::u16string Lower(std::u16string text) {
+Name U16(const std::string& text) { return {text.begin(), text.end()}; }
+std::string Narrow(const Name& text) { return {text.begin(), text.end()}; }
+Name Lower(Name text) {
   for (char16_t& c : text) c = c >= u'A' && c <= u'Z' ? c + 32 : c;
   return text;
 }
@@ -42,20 +43,22 @@ Users Accounts(const std::string& names) {
   return users;
 }
 
-// The system in memory. The group (names lower-cased, as Windows compares them) and the two
-// recorded lists outlive a crash: the machine-changing step numbered crashAtStep throws.
+// The system in memory, answering as the script's KEY=VALUE steps set it, and a ServiceLogic
+// on it. The group (names lower-cased, as Windows compares them) and the two recorded lists
+// outlive a crash: the machine-changing step numbered crashAtStep throws instead.
 class FakeHost : public ServiceHost {
  public:
-  std::map<std::string, std::string> machine;  // its answers, by the keys that Play sets
+  std::unique_ptr<ServiceLogic> logic = std::make_unique<ServiceLogic>(*this);
+  std::map<std::string, std::string> machine;
   uint64_t now = 1'000'000;
   std::vector<std::string> log, audited;
   std::string events, stored;  // events in order: G N R audited, S E F signalled
-  std::set<std::u16string> members;
+  std::set<Name> members;
   Users saved, savedMembersBefore;
   int steps = 0, crashAtStep = 0;
   bool crashed = false;
 
-  uint32_t Number(const std::string& key) { return machine.count(key) ? std::stoul(machine[key]) : 0; }
+  uint32_t Number(const std::string& key) { return machine.count(key) ? stoul(machine[key]) : 0; }
   uint64_t NowMs() override { return now; }
   void Log(const std::string& line) override { log.push_back(line); }
   void ReportAudit(AuditEvent kind, const std::string& line) override {
@@ -74,30 +77,26 @@ class FakeHost : public ServiceHost {
     }
     return {SessionList::Kind::kListed, Accounts(activeOnly ? "ann,bob" : machine["logged"])};
   }
-  std::optional<bool> IsAdministrator(const std::u16string& user) override {
+  std::optional<bool> IsAdministrator(const Name& user) override {
     for (const bool admin : {true, false}) {
       const Users listed = Accounts(machine[admin ? "admins" : "notadmins"]);
       if (std::count(listed.begin(), listed.end(), user)) return admin;
     }
     return std::nullopt;
   }
-  std::u16string ComputerName() override {
-    return machine.count("computer") ? U16(machine["computer"]) : u"PC";
-  }
-  bool SameName(const std::u16string& a, const std::u16string& b) override {
-    return Lower(a) == Lower(b);
-  }
-  uint32_t AddToAdministrators(const std::u16string& user) override {
+  Name ComputerName() override { return machine.count("computer") ? U16(machine["computer"]) : u"PC"; }
+  bool SameName(const Name& a, const Name& b) override { return Lower(a) == Lower(b); }
+  uint32_t AddToAdministrators(const Name& user) override {
     Step();
     if (Number("add") != 0) return Number("add");
     return members.insert(Lower(user)).second ? status::kSuccess : status::kMemberInAlias;
   }
-  uint32_t RemoveFromAdministrators(const std::u16string& user) override {
+  uint32_t RemoveFromAdministrators(const Name& user) override {
     Step();
     if (Number("remove") != 0) return Number("remove");
     return members.erase(Lower(user)) ? status::kSuccess : status::kMemberNotInAlias;
   }
-  std::optional<bool> AdministratorsListed(const std::u16string& user) override {
+  std::optional<bool> AdministratorsListed(const Name& user) override {
     if (machine.count("members")) return std::nullopt;
     return members.count(Lower(user)) != 0;
   }
@@ -119,9 +118,7 @@ class FakeHost : public ServiceHost {
   Users LoadElevatedUsers() override { return saved; }
   bool SaveElevatedUsers(const Users& users) override { return Save(&saved, users); }
   Users LoadMembersBeforeGrant() override { return savedMembersBefore; }
-  bool SaveMembersBeforeGrant(const Users& users) override {
-    return Save(&savedMembersBefore, users);
-  }
+  bool SaveMembersBeforeGrant(const Users& users) override { return Save(&savedMembersBefore, users); }
 
   size_t Lines(const std::string& part) const {
     return std::count_if(log.begin(), log.end(),
@@ -129,8 +126,42 @@ class FakeHost : public ServiceHost {
   }
   std::string Group() const {
     std::string names;
-    for (const std::u16string& member : members) names += Narrow(member.substr(3)) + " ";
+    for (const Name& member : members) names += Narrow(member.substr(3)) + " ";
     return names;
+  }
+
+  // Steps, separated by single blanks: ann:60 a timed request of PC\ann (a name with a
+  // backslash is taken whole, ~ann is "ann"), ann:login one at login, ann:login+5 one at login
+  // with seconds, which no tray writes; settings:PERIOD/IDENTITY/RESUSCITATE/FLAG a settings
+  // record ('-': an empty field); +N: N ms pass and the timer runs; E: EMERGENCYSTART; stop;
+  // shutdown; restart: a new run; torn: the next request's name field is torn; member=NAMES:
+  // administrators already; KEY=VALUE: the machine's answer from now on; !N: the N-th machine
+  // change from now crashes, and the run is lost until the next restart.
+  void Play(const std::string& script) {
+    std::istringstream in(script);
+    bool dead = false, torn = false;
+    for (std::string step; std::getline(in, step, ' ');) {
+      const size_t colon = step.find(':'), equals = step.find('=');
+      if (step.compare(0, 7, "member=") == 0) {
+        for (const Name& user : Accounts(step.substr(7))) members.insert(Lower(user));
+      } else if (equals != step.npos && colon == step.npos) {
+        machine[step.substr(0, equals)] = step.substr(equals + 1);
+      } else if (step == "torn" || step[0] == '!') {
+        torn = step == "torn";
+        crashAtStep = torn ? crashAtStep : steps + std::stoi(step.substr(1));
+      } else if (step == "restart") {
+        dead = false;
+        crashAtStep = 0;
+        logic = std::make_unique<ServiceLogic>(*this);
+        logic->Start();
+      } else if (!dead) {
+        try {
+          Act(step, colon, std::exchange(torn, false));
+        } catch (const SimulatedCrash&) {
+          dead = crashed = true;
+        }
+      }
+    }
   }
 
  private:
@@ -141,46 +172,6 @@ class FakeHost : public ServiceHost {
     Step();
     if (!machine.count("save")) *list = users;
     return !machine.count("save");
-  }
-};
-
-// A service on a FakeHost, driven by steps separated by single blanks:
-//   ann:60 a timed request of PC\ann (a name with a backslash is taken whole, ~ann is "ann"),
-//   ann:login one at login, ann:login+5 one at login with seconds, which no tray writes,
-//   settings:PERIOD/IDENTITY/RESUSCITATE/FLAG a settings record ('-': an empty field),
-//   +N N ms pass and the timer runs, E EMERGENCYSTART, stop, shutdown, restart (a new run),
-//   torn: the next request's name field is torn, member=NAMES: already administrators,
-//   !N: the N-th machine change from now crashes, and the run is lost until the next restart,
-//   KEY=VALUE: the machine's answer from now on (see FakeHost).
-struct Service {
-  FakeHost host;
-  std::unique_ptr<ServiceLogic> logic = std::make_unique<ServiceLogic>(host);
-
-  void Play(const std::string& script) {
-    std::istringstream in(script);
-    bool dead = false, torn = false;
-    for (std::string step; std::getline(in, step, ' ');) {
-      const size_t colon = step.find(':'), equals = step.find('=');
-      if (step.compare(0, 7, "member=") == 0) {
-        for (const std::u16string& user : Accounts(step.substr(7))) host.members.insert(Lower(user));
-      } else if (equals != step.npos && colon == step.npos) {
-        host.machine[step.substr(0, equals)] = step.substr(equals + 1);
-      } else if (step == "torn" || step[0] == '!') {
-        torn = step == "torn";
-        if (!torn) host.crashAtStep = host.steps + std::stoi(step.substr(1));
-      } else if (step == "restart") {
-        dead = false;
-        host.crashAtStep = 0;
-        logic = std::make_unique<ServiceLogic>(host);
-        logic->Start();
-      } else if (!dead) {
-        try {
-          Act(step, colon, std::exchange(torn, false));
-        } catch (const SimulatedCrash&) {
-          dead = host.crashed = true;
-        }
-      }
-    }
   }
   void Act(const std::string& step, size_t colon, bool torn) {
     const std::string name = step.substr(0, colon), what = step.substr(colon + 1);
@@ -194,14 +185,13 @@ struct Service {
       logic->OnSettingsRecord(record);
     } else if (colon != step.npos) {
       const bool atLogin = what.compare(0, 5, "login") == 0;
-      const std::string seconds = !atLogin ? what : what.size() > 5 ? what.substr(6) : "0";
       channel::ElevationRequest record = channel::EncodeElevationRequest(
           name.find('\\') != name.npos ? U16(name) : Accounts(name).front(), u"r", atLogin,
-          std::stoul(seconds));
+          std::stoul(!atLogin ? what : what.size() > 5 ? what.substr(6) : "0"));
       if (torn) record[channel::kRequestUserOffset + 40] = 'x';  // after the name's NUL
       logic->OnElevationRequest(record);
     } else if (step[0] == '+') {
-      host.now += std::stoull(step.substr(1));
+      now += std::stoull(step.substr(1));
       logic->OnTimer();
     } else if (step == "E") {
       logic->OnEmergencyStart();
@@ -265,6 +255,8 @@ TEST(ServiceTest, OnlyARequestThatPassesEveryRuleChangesTheGroupUntilItsEnd) {
       {"member=ann ann:10 ann:10 +10000", "GSGSNE", "ann ", -1, "before the grant: membership"},
       {"ann:login +3456000000 E", "GSNE", "", -1, "ends: EMERGENCYSTART."},
       {"E", "", "", -1, "EMERGENCYSTART with no elevation running: nothing to end."},
+      // A refusal like the one before is counted, and the count written before the next line.
+      {"eve:60 eve:60 eve:60 E", "RFFFR", "", -1, "not written one by one: identity 2 (2 in all"},
       {"ann:login ANN:100 +90000 ann:100 +20000", "GSGSGS", "ann ", 80000, ""},
       {"ann:login ANN:100 +90000 ann:100 +100000", "GSGSGSNE", "", -1, ""},
       {"ann:login bob:60", "GSNEGS", "bob ", 60000, "replaced by a request for \"PC\\\\bob\""},
@@ -287,12 +279,11 @@ TEST(ServiceTest, OnlyARequestThatPassesEveryRuleChangesTheGroupUntilItsEnd) {
        "\"PC\\\\ann\" was a member of Administrators before its grant: membership left in place."}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
-    Service service;
-    service.Play(c.script);
-    const FakeHost& host = service.host;
+    FakeHost host;
+    host.Play(c.script);
     EXPECT_EQ(host.events, c.events);
     EXPECT_EQ(host.Group(), c.group);
-    EXPECT_EQ(service.logic->NextDueInMs(),
+    EXPECT_EQ(host.logic->NextDueInMs(),
               c.dueMs < 0 ? std::nullopt : std::optional<uint64_t>(c.dueMs));
     EXPECT_EQ(host.Lines(c.logged), *c.logged ? 1u : host.log.size());
     // The event log gets nothing the service's log lacks; no record outlives its membership.
@@ -307,55 +298,45 @@ TEST(ServiceTest, CrashAtAnyStepLeavesExactlyTheEarlierAdministrators) {
         "member=bob ann:10 bob:10 ann:10 stop", "ann:10 remove=5 +10000 ann:10 remove=0 +10000"}) {
     for (int crashAt = 1;; ++crashAt) {
       SCOPED_TRACE(script + ", crash at step " + std::to_string(crashAt));
-      Service service;
-      service.Play("!" + std::to_string(crashAt) + " member=root " + script + " remove=0 restart");
-      const std::string before = script.compare(0, 7, "member=") ? "" : script.substr(7, 4);
-      EXPECT_EQ(service.host.Group(), before + "root ");
-      EXPECT_TRUE(service.host.saved.empty() && service.host.savedMembersBefore.empty());
-      if (!service.host.crashed) break;
+      FakeHost host;
+      host.Play("!" + std::to_string(crashAt) + " member=root " + script + " remove=0 restart");
+      EXPECT_EQ(host.Group(), (script[0] == 'm' ? script.substr(7, 4) : "") + "root ");
+      EXPECT_TRUE(host.saved.empty() && host.savedMembersBefore.empty());
+      if (!host.crashed) break;
     }
   }
 }
 
-TEST(ServiceTest, RefusalsBeyondTheHoursBudgetOrRepeatedAreCountedAndNeverDelayAGrant) {
-  const std::string counted =
-      "Counted. Repeated or beyond the hour's 50 lines, not written one by one: ";
+TEST(ServiceTest, RefusalsBeyondTheHoursBudgetAreCountedAndNeverDelayAGrant) {
   const std::string all = " in all; every refused request had its FORBID).";
-  Service service;
-  service.Play("ann:600");
-  for (int i = 0; i < 1000; ++i, service.host.now += 10) {
+  FakeHost host;
+  host.Play("ann:600");
+  for (int i = 0; i < 1000; ++i, host.now += 10) {
     // The same invalid request, and identity refusals of ever new names.
-    service.Play(i % 2 ? "x" + std::to_string(i) + ":60" : "ann:login+5");
+    host.Play(i % 2 ? "x" + std::to_string(i) + ":60" : "ann:login+5");
   }
-  EXPECT_EQ(service.host.Lines("Decision. Refused: "), kDetailedRefusalsPerWindow);
-  EXPECT_EQ(service.host.Lines("Counted. "), 0u) << "counts wait for their time";
-  EXPECT_LE(service.logic->NextDueInMs().value_or(UINT64_MAX), kRefusalSummaryDelayMs);
-  service.Play("ann:600");
-  EXPECT_EQ(service.host.log.end()[-5], counted + "identity 475, invalid request 475 (950" + all);
+  EXPECT_EQ(host.Lines("Decision. Refused: "), kDetailedRefusalsPerWindow);
+  EXPECT_EQ(host.Lines("Counted. "), 0u) << "counts wait for their time";
+  EXPECT_LE(host.logic->NextDueInMs().value_or(UINT64_MAX), kRefusalSummaryDelayMs);
+  host.Play("ann:600");
+  EXPECT_EQ(host.log.end()[-5], "Counted. Repeated or beyond the hour's 50 lines, not written one "
+                                "by one: identity 475, invalid request 475 (950" + all);
   std::string events = "GS";
   for (int i = 0; i < 1000; ++i) events += i < 50 ? "RF" : "F";
-  EXPECT_EQ(service.host.events, events + "RGS");
-
-  // A refusal like the one before is counted; stray EMERGENCYSTARTs are written each within
-  // the budget, as a tray's end of session is read off them.
-  Service fresh;
-  fresh.Play("eve:60 eve:60 eve:60 E");
-  EXPECT_EQ(fresh.host.log,
-            (std::vector<std::string>{
-                "Request. user=\"PC\\\\eve\" reason=\"r\" at-login=0 seconds=60",
-                "Decision. Refused: \"PC\\\\eve\" is not the user of an active interactive "
-                "session. Signalling FORBID.",
-                counted + "identity 2 (2" + all,
-                "Emergency. EMERGENCYSTART with no elevation running: nothing to end."}));
-  for (uint32_t i = 0; i < kDetailedRefusalsPerWindow; ++i) fresh.Play("E");
-  EXPECT_EQ(fresh.host.Lines("Emergency. "), kDetailedRefusalsPerWindow - 1);
-  fresh.Play("+59999");
-  EXPECT_EQ(fresh.host.Lines("Counted. "), 1u);
-  fresh.Play("+1");
-  EXPECT_EQ(fresh.host.log.back(), counted + "EMERGENCYSTART with nothing to end 2 (2" + all);
-  EXPECT_FALSE(fresh.logic->NextDueInMs());
-  fresh.Play("+3600000 eve:60");  // a new hour's budget
-  EXPECT_EQ(fresh.host.Lines("Decision. Refused: "), 2u);
+  EXPECT_EQ(host.events, events + "RGS");
+  // Stray EMERGENCYSTARTs are written each within the budget, as a tray's end of session is
+  // read off them; the rest are counted within a minute, and a new hour has a new budget.
+  FakeHost stray;
+  for (uint32_t i = 0; i <= kDetailedRefusalsPerWindow; ++i) stray.Play("E");
+  stray.Play("+59999");
+  EXPECT_EQ(stray.Lines("Emergency. "), kDetailedRefusalsPerWindow);
+  EXPECT_EQ(stray.Lines("Counted. "), 0u);
+  stray.Play("+1");
+  EXPECT_EQ(stray.log.back(), "Counted. Repeated or beyond the hour's 50 lines, not written one "
+                              "by one: EMERGENCYSTART with nothing to end 1 (1" + all);
+  EXPECT_FALSE(stray.logic->NextDueInMs());
+  stray.Play("+3600000 E");
+  EXPECT_EQ(stray.Lines("Emergency. "), kDetailedRefusalsPerWindow + 1);
 }
 
 // The record names nobody, and its values apply to every user: it is stored only when sound
@@ -380,42 +361,40 @@ TEST(ServiceTest, SettingsAreStoredOnlyWhenSoundAndEveryLoggedOnUserIsAnAdminist
        "\"PC\\\\bob\" is logged on and its group membership cannot be read"},
       {"logged=adm admins=adm settings:0120/-/0/0", "AccessPeriod=120 Resuscitate=0 "
        "ElevateAtLogin=0 ", "Every logged-on user is an administrator."},
-      {"logged=adm admins=adm write=5 settings:600/3/2/1", "", "Cannot store AccessPeriod=600: error 5."},
+      {"logged= write=5 settings:600/3/2/1", "", "Cannot store AccessPeriod=600: error 5."},
       {"logged= settings:2592000/1/3/0", "AccessPeriod=2592000 Identity=1 Resuscitate=3 "
        "ElevateAtLogin=0 ", "Settings. access-period=\"2592000\" identity=1 resuscitate=3"},
       {"logged= settings:0000060/2/1/0", "AccessPeriod=60 Identity=2 Resuscitate=1 "
        "ElevateAtLogin=0 ", "access-period=\"0000060\""},
-      {"logged= settings:-/1/0/0", "", digits},     {"logged= settings:-5/1/0/0", "", digits},
-      {"logged= settings:+5/1/0/0", "", digits},    {"logged= settings:0x10/1/0/0", "", digits},
-      {"logged= settings:00000060/1/0/0", "", digits},
-      {"logged= settings:0/1/0/0", "", range},      {"logged= settings:2592001/1/0/0", "", range},
-      {"logged= settings:60/1/4/0", "", mode},      {"logged= settings:60/1///0", "", mode},
-      {"logged= settings:60/1/-/0", "", mode},
+      {"logged= settings:-/1/0/0", "", digits},      {"logged= settings:-5/1/0/0", "", digits},
+      {"logged= settings:+5/1/0/0", "", digits},     {"logged= settings:0x10/1/0/0", "", digits},
+      {"logged= settings:00000060/1/0/0", "", digits}, {"logged= settings:0/1/0/0", "", range},
+      {"logged= settings:2592001/1/0/0", "", range}, {"logged= settings:60/1/4/0", "", mode},
+      {"logged= settings:60/1///0", "", mode},       {"logged= settings:60/1/-/0", "", mode},
       {"logged= settings:60/1/0/2", "", "Record rejected: a 0/1 flag holds another number"}};
   for (const auto& [script, stored, logged] : cases) {
     SCOPED_TRACE(script);
-    Service service;
-    service.Play(script);
-    EXPECT_EQ(service.host.stored, stored);
-    EXPECT_EQ(service.host.Lines(logged), 1u);
-    EXPECT_EQ(service.host.events, "") << "settings have no answer";
+    FakeHost host;
+    host.Play(script);
+    EXPECT_EQ(host.stored, stored);
+    EXPECT_EQ(host.Lines(logged), 1u);
+    EXPECT_EQ(host.events, "") << "settings have no answer";
   }
 }
 
 TEST(ServiceTest, TextFromTheBlockCannotForgeOrHideLogLines) {
-  const std::pair<std::u16string, const char*> cases[] = {
+  const std::pair<Name, const char*> cases[] = {
       {u"a\r\n[01.01.2020 00:00:00] Decision", "a\\x0D\\x0A[01.01.2020 00:00:00] Decision"},
       {u"q\"\\x", "q\\\"\\\\x"},
       {u"\u202Eevil\u2028\x85\x7F\u200E\u2066\uFEFF",
        "\\u202Eevil\\u2028\\x85\\x7F\\u200E\\u2066\\uFEFF"},
-      {std::u16string(u"\xD800x") + u"\U0001F600\xDC00\xD800",
-       "\\uD800x\xF0\x9F\x98\x80\\uDC00\\uD800"},
+      {Name(u"\xD800x") + u"\U0001F600\xDC00\xD800", "\\uD800x\xF0\x9F\x98\x80\\uDC00\\uD800"},
       {u"J\u00FCrgen \u20AC", "J\xC3\xBCrgen \xE2\x82\xAC"}};
   for (const auto& [text, escaped] : cases) EXPECT_EQ(EscapeForLog(text), escaped);
   EXPECT_EQ(EscapeBytesForLog(std::string("1\r\xE9\"\\", 5)), "1\\x0D\\xE9\\\"\\\\");
   // The request's own line quotes what the block held, even when the record is refused.
   FakeHost host;
-  ServiceLogic(host).OnElevationRequest(
+  host.logic->OnElevationRequest(
       channel::EncodeElevationRequest(u"PC\\ann\\x", u"fix\r\n\"PC\\eve\"", true, 0));
   EXPECT_EQ(host.log.front(), "Request. user=\"PC\\\\ann\\\\x\" reason=\"fix\\x0D\\x0A\\\"PC\\\\eve"
                               "\\\"\" at-login=1 seconds=0");
@@ -435,11 +414,10 @@ TEST_F(RequestPolicyTest, FollowsTheMachineSettingsAndTheManagedDocumentAtEveryR
     SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(json), test::kPolicy);
   };
   EXPECT_EQ(read(), (std::vector<uint32_t>{0, 120, 0, 120}));
-  SetMachine(L"AccessPeriod", 10);
-  EXPECT_EQ(read(), (std::vector<uint32_t>{0, 10, 0, 30})) << "the shell hook's 30 s";
+  SetMachine(L"Managed", 1);
   SetMachine(L"ElevateAtLogin", 1);
   SetMachine(L"ElevateForXDays", 2);
-  SetMachine(L"Managed", 1);
+  SetMachine(L"AccessPeriod", 10);
   cache(R"({"access_period_win":"900000"})");
   EXPECT_EQ(read(), (std::vector<uint32_t>{1, 900000, 2, 900000}));
   cache(R"({"audit_win":"1"})");

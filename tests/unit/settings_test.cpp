@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "settings/managed_settings.h"
@@ -18,6 +18,12 @@ namespace {
 
 using SettingsTest = TrayTest;
 
+// What a read gives: the text, or what it leaves in its output when it finds nothing.
+std::wstring Read(bool (*read)(const std::wstring&, std::wstring&, const std::wstring&),
+                  const wchar_t* name, const std::wstring& subkey = L"") {
+  std::wstring text = L"stale";
+  return read(name, text, subkey) ? text : L"<none:" + text + L">";
+}
 std::wstring Entry(const wchar_t* name) {
   const std::wstring* entry = FindManagedSetting(name);
   return entry ? *entry : L"<none>";
@@ -26,99 +32,68 @@ std::wstring Entry(const wchar_t* name) {
 TEST_F(SettingsTest, PolicyKeyOutranksProductKeyAnd64BitViewOutranks32) {
   const std::pair<std::wstring, View> places[] = {
       {kPolicy, View::k64}, {kPolicy, View::k32}, {kProduct, View::k64}, {kProduct, View::k32}};
-  std::wstring text;
   for (const std::wstring subkey : {L"", L"PreApproved"}) {
-    EXPECT_FALSE(ReadMachineNumberText(L"Number", text, subkey) ||
-                 ReadMachineString(L"Text", text, subkey));
+    EXPECT_EQ(Read(ReadMachineNumberText, L"Number", subkey), L"<none:>");
+    EXPECT_EQ(Read(ReadMachineString, L"Text", subkey), L"<none:stale>");
     // From the last place to the first: each new place must win over the ones set before.
     for (int i = 3; i >= 0; --i) {
       const std::wstring path = places[i].first + (subkey.empty() ? L"" : L"\\" + subkey);
-      fake.registry.SetDword(kMachine, places[i].second, path, L"Number", i + 1);
+      fake.registry.SetDword(kMachine, places[i].second, path, L"Number", i);
       fake.registry.SetString(kMachine, places[i].second, path, L"Text", std::to_wstring(i));
-      EXPECT_TRUE(ReadMachineNumberText(L"Number", text, subkey));
-      EXPECT_EQ(text, std::to_wstring(i + 1)) << subkey.size();
-      EXPECT_TRUE(ReadMachineString(L"Text", text, subkey));
-      EXPECT_EQ(text, std::to_wstring(i)) << subkey.size();
+      EXPECT_EQ(Read(ReadMachineNumberText, L"Number", subkey), std::to_wstring(i));
+      EXPECT_EQ(Read(ReadMachineString, L"Text", subkey), std::to_wstring(i));
     }
   }
-  // A subkey is searched only when named; the user's reads search only the user's hive.
-  EXPECT_FALSE(ReadMachineString(L"Text", text, L"Connector"));
+  EXPECT_EQ(Read(ReadMachineString, L"Text", L"Connector"), L"<none:stale>");
+  // The user's reads search only the user's hive, policy key first.
+  std::wstring text;
   EXPECT_FALSE(ReadUserString(L"Text", text));
   fake.registry.SetString(kUser, View::k32, kProduct, L"Text", L"product");
-  EXPECT_TRUE(ReadUserString(L"Text", text));
-  EXPECT_EQ(text, L"product");
+  EXPECT_TRUE(ReadUserString(L"Text", text) && text == L"product");
   fake.registry.SetString(kUser, View::k32, kPolicy, L"Text", L"policy");
-  EXPECT_TRUE(ReadUserString(L"Text", text));
-  EXPECT_EQ(text, L"policy");
+  EXPECT_TRUE(ReadUserString(L"Text", text) && text == L"policy");
 }
 
-// A number read takes any data of at most four bytes as a signed little-endian number; a
-// string read takes the data up to its first NUL unit, whatever the type.
+// A number read takes any data of at most four bytes as a signed little-endian number, and a
+// text type is logged once per name as the mistake it likely is; a string read takes the data
+// up to its first NUL unit, whatever the type.
 TEST_F(SettingsTest, ReadsTakeTheRawDataOfAnyTypeAsTheirKindSays) {
-  const struct {
-    uint32_t type;
-    std::vector<uint8_t> bytes;
-    const wchar_t* number;  // nullptr: not found at the policy key, the product key's 7 wins
-    std::wstring text;
-  } cases[] = {
+  StartLog();
+  const std::tuple<uint32_t, std::vector<uint8_t>, std::wstring, std::wstring> cases[] = {
       {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, L"-1", L"\uFFFF\uFFFF"},
       {reg::kRegDword, {0x00, 0x00, 0x00, 0x80}, L"-2147483648", L""},
       {reg::kRegSz, {'1', 0, 0, 0}, L"49", L"1"},
-      {reg::kRegSz, {}, L"0", L""},
+      {reg::kRegExpandSz, {}, L"0", L""},
       {reg::kRegBinary, {0x34, 0x12}, L"4660", L"\u1234"},
-      {reg::kRegSz, {'a', 0, 'b'}, L"6422625", L"ab"},
-      {reg::kRegSz, {'1', 0, '2', 0, 0, 0}, nullptr, L"12"},
-      {reg::kRegMultiSz, {'e', 0, 'n', 0, 0, 0, 'd', 0, 'e', 0, 0, 0, 0, 0}, nullptr, L"en"},
-      {reg::kRegSz, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, nullptr, FromUtf16(u"\U0001F600")}};
+      {reg::kRegMultiSz, {'a', 0, 'b'}, L"6422625", L"ab"},
+      {reg::kRegSz, {'1', 0, '2', 0, 0, 0}, L"7", L"12"},  // too long: the product key's 7
+      {reg::kRegMultiSz, {'e', 0, 'n', 0, 0, 0, 'd', 0, 0, 0, 0, 0}, L"7", L"en"},
+      {reg::kRegSz, {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, L"7", FromUtf16(u"\U0001F600")}};
   SetMachine(L"Value", 7);
-  std::wstring text;
-  for (const auto& c : cases) {
-    fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Value", c.type, c.bytes);
-    EXPECT_TRUE(ReadMachineNumberText(L"Value", text));
-    EXPECT_EQ(text, c.number ? c.number : L"7") << c.bytes.size();
-    EXPECT_TRUE(ReadMachineString(L"Value", text));
-    EXPECT_EQ(text, c.text) << c.bytes.size();
+  for (const auto& [type, bytes, number, text] : cases) {
+    fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Value", type, bytes);
+    EXPECT_EQ(Read(ReadMachineNumberText, L"Value"), number) << bytes.size();
+    EXPECT_EQ(Read(ReadMachineString, L"Value"), text) << bytes.size();
   }
-  // Names and paths ignore case; a large value is read whole; a key that cannot be opened is
-  // passed over silently.
-  const std::wstring big(1 << 20, L'x');
-  fake.registry.SetString(kMachine, View::k32, L"software\\ostrand\\VELMORA", L"accessgroup", big);
-  fake.registry.Fail(fakes::FakeRegistry::Op::kOpen, kMachine, kPolicy, 5);
-  EXPECT_TRUE(ReadMachineString(L"AccessGroup", text));
-  EXPECT_EQ(text, big);
-  EXPECT_FALSE(ReadMachineNumberText(L"Missing", text));
-  EXPECT_EQ(text, L"");
-  EXPECT_TRUE(fake.shell.boxes.empty());
-}
-
-TEST_F(SettingsTest, NumberStoredAsTextIsLoggedOncePerNameOrToTheInstalledNotice) {
-  StartLog();
-  const std::pair<const wchar_t*, uint32_t> values[] = {{L"ElevateAtLogin", reg::kRegSz},
-                                                        {L"Countdown", reg::kRegExpandSz},
-                                                        {L"Language", reg::kRegMultiSz},
-                                                        {L"Resuscitate", reg::kRegDword},
-                                                        {L"UserConfig", reg::kRegBinary}};
-  std::wstring text;
-  for (const auto& [name, type] : values) {
-    fake.registry.SetRaw(kMachine, View::k64, kProduct, name, type, {'1', 0, 0, 0});
-  }
-  for (int round = 0; round < 2; ++round) {
-    for (const auto& value : values) ReadMachineNumberText(value.first, text);
-  }
-  const std::string reads =
-      "' is a number setting stored as text: it reads as 49, the code of its first character";
-  EXPECT_EQ(LogMessages(),
-            (std::vector<std::string>{"ReadMachineNumberText. 'ElevateAtLogin" + reads,
-                                      "ReadMachineNumberText. 'Countdown" + reads,
-                                      "ReadMachineNumberText. 'Language" + reads}));
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ReadMachineNumberText. 'Value' is a number "
+                                                    "setting stored as text: it reads as 49, the "
+                                                    "code of its first character"});
   static std::wstring noticed;
   SetNumberAsTextNotice([](const std::wstring& name, int32_t value) {
     noticed += name + L"=" + std::to_wstring(value) + L" ";
   });
-  for (const auto& value : values) ReadMachineNumberText(value.first, text);
+  fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Value", reg::kRegSz, {'2', 0});
+  Read(ReadMachineNumberText, L"Value");
+  Read(ReadMachineNumberText, L"Value");
   SetNumberAsTextNotice(nullptr);
-  EXPECT_EQ(noticed, L"ElevateAtLogin=49 Countdown=49 Language=49 ");
-  EXPECT_EQ(LogMessages().size(), 3u);
+  EXPECT_EQ(noticed, L"Value=50 Value=50 ");
+  // Names and paths ignore case; a large value is read whole; a key that cannot be opened is
+  // passed over silently.
+  const std::wstring big(1 << 20, L'x');
+  fake.registry.SetString(kMachine, View::k32, L"software\\ostrand\\VELMORA", L"big", big);
+  fake.registry.Fail(fakes::FakeRegistry::Op::kOpen, kMachine, kPolicy, 5);
+  EXPECT_EQ(Read(ReadMachineString, L"BIG"), big);
+  EXPECT_TRUE(fake.shell.boxes.empty());
 }
 
 TEST_F(SettingsTest, UserStringIsStoredAsSzUpToItsFirstNulAndAFailureShowsOneBox) {
@@ -136,7 +111,6 @@ TEST_F(SettingsTest, UserStringIsStoredAsSzUpToItsFirstNulAndAFailureShowsOneBox
   DeleteUserValue(L"timerEnd");
   DeleteUserValue(L"timerEnd");
   EXPECT_FALSE(UserString(L"timerEnd"));
-
   fake.registry.Fail(fakes::FakeRegistry::Op::kCreate, kUser, kProduct, 5);
   fake.kernel.SetLastError(1450);
   EXPECT_FALSE(WriteUserString(L"timerEnd", L"1767225600"));
@@ -150,64 +124,15 @@ TEST_F(SettingsTest, UserStringIsStoredAsSzUpToItsFirstNulAndAFailureShowsOneBox
   EXPECT_FALSE(UserString(L"timerEnd") || UserString(L"checkpoint1"));
 }
 
-TEST_F(SettingsTest, ManagedEntriesOverrideTheRegistryByExactNameWhileManaged) {
-  StartLog();
-  SetMachine(L"AccessPeriod", 300, kPolicy);
-  SetMachine(L"Audit", 1, kPolicy);
-  SetMachine(L"DisableManualElevation", 0, kPolicy + L"\\PreApproved");
-  SetMachineString(L"Language", L"de-DE");
-  ASSERT_TRUE(ApplyManagedDocument(
-      R"({"access_period_win":"600","audit_win":"","DisableManualElevation_win":"1"})"));
-  const auto number = SettingKind::kNumber;
-  const struct {
-    bool managed;
-    std::string name;
-    SettingKind kind;
-    const wchar_t* subkey;
-    bool found;
-    std::string text;
-    bool fromDocument;
-  } cases[] = {{false, "AccessPeriod", number, L"", true, "300", false},
-               {false, "Language", SettingKind::kString, L"", true, "de-DE", false},
-               {false, "Missing", number, L"", false, "", false},
-               {true, "AccessPeriod", number, L"", true, "600", true},
-               {true, "Audit", number, L"", true, "", true},  // hides the registry's 1
-               {true, "DisableManualElevation", number, L"PreApproved", true, "1", true},
-               {true, "accessperiod", number, L"", true, "300", false},
-               {true, "Language", SettingKind::kString, L"", true, "de-DE", false}};
-  std::vector<std::string> logged;
-  for (const auto& c : cases) {
-    SetManagedMode(c.managed);
-    std::wstring text = L"stale";
-    EXPECT_EQ(GetSetting({c.name.begin(), c.name.end()}, text, c.kind, c.subkey), c.found);
-    EXPECT_EQ(text, std::wstring(c.text.begin(), c.text.end())) << c.name;
-    logged.push_back(c.fromDocument ? "Managed=1" : "Managed=0");
-    logged.push_back("Retrieving setting '" + c.name + "': " + c.text);
-  }
-  EXPECT_EQ(LogMessages(), logged);
-}
-
 TEST(SettingConversionTest, TextsSaturateAtTheirRangeOnEveryHost) {
-  constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max();
-  constexpr int64_t kMin32 = std::numeric_limits<int32_t>::min();
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max(), kMax = INT64_MAX;
+  constexpr int64_t kMin32 = std::numeric_limits<int32_t>::min(), kMin = INT64_MIN;
   const std::tuple<std::wstring, int64_t, int64_t> cases[] = {
-      {L"120", 120, 120},
-      {L"  \t\n-45x", -45, -45},
-      {L"+7", 7, 7},
-      {L"0042", 42, 42},
-      {L"", 0, 0},
-      {L"-", 0, 0},
-      {L" + 5", 0, 0},
-      {L"\u00a012", 0, 0},
-      {L"\uff11", 0, 0},
-      {L"2147483647", kMax32, kMax32},
-      {L"2147483648", kMax32, kMax32 + 1},
-      {L"-2147483649", kMin32, kMin32 - 1},
-      {L"9223372036854775808", kMax32, kMax},
-      {L"-9223372036854775808", kMin32, kMin},
-      {L"-92233720368547758090", kMin32, kMin}};
+      {L"120", 120, 120},   {L"  \t\n-45x", -45, -45},   {L"+7", 7, 7},   {L"0042", 42, 42},
+      {L"", 0, 0},          {L"-", 0, 0},   {L" + 5", 0, 0},   {L"\u00a012", 0, 0},   {L"\uff11", 0, 0},
+      {L"2147483647", kMax32, kMax32},        {L"2147483648", kMax32, kMax32 + 1},
+      {L"-2147483649", kMin32, kMin32 - 1},   {L"9223372036854775808", kMax32, kMax},
+      {L"-9223372036854775808", kMin32, kMin}, {L"-92233720368547758090", kMin32, kMin}};
   for (const auto& [text, asLong, asInt64] : cases) {
     EXPECT_EQ(SettingToLong(text), asLong) << text.size();
     EXPECT_EQ(SettingToInt64(text), asInt64) << text.size();
@@ -223,7 +148,6 @@ TEST_F(SettingsTest, DocumentRootMustBeOneJsonObjectWhoseKnownStringMembersBecom
     EXPECT_FALSE(ApplyManagedDocument(text)) << text.substr(0, 30);
   }
   EXPECT_EQ(ManagedSettingCount(), 1u) << "a failure leaves the table alone";
-
   // Pairs follow no rule; what is not a string becomes empty text; the first duplicate wins;
   // strings are ANSI text (an escape gives UTF-8 bytes) that ends at its first NUL, as does
   // the document; deep nesting cannot exhaust the stack.
@@ -237,73 +161,84 @@ TEST_F(SettingsTest, DocumentRootMustBeOneJsonObjectWhoseKnownStringMembersBecom
       ", \"audit_url_win\": \"caf\xE9\", \"IOC_win\": \"" + big + "\"}";
   ASSERT_TRUE(ApplyManagedDocument(document + std::string("\0garbage", 8)));
   const std::pair<const wchar_t*, std::wstring> entries[] = {
-      {L"IOCUploadUrl", L"https://up"},
-      {L"IOCUploadURL", L"<none>"},
-      {L"PreApprovedPaths", L"C:\\T"},
-      {L"unknown_win", L"<none>"},
-      {L"AuditRFE", L"1"},
-      {L"auditrfe", L"<none>"},
-      {L"Audit", L""},
-      {L"VerboseLogging", L""},
-      {L"DisableShellHook", L"1"},
-      {L"Language", L"caf\u00c3\u00a9"},
-      {L"AccessPeriod", L"6"},
-      {L"ActiveDirectory", L""},
-      {L"AuditURL", L"caf\u00e9"},
-      {L"IOC", std::wstring(big.size(), L'a')}};
+      {L"IOCUploadUrl", L"https://up"}, {L"IOCUploadURL", L"<none>"}, {L"PreApprovedPaths", L"C:\\T"},
+      {L"unknown_win", L"<none>"},      {L"AuditRFE", L"1"},          {L"auditrfe", L"<none>"},
+      {L"Audit", L""},                  {L"VerboseLogging", L""},     {L"DisableShellHook", L"1"},
+      {L"Language", L"caf\u00c3\u00a9"}, {L"AccessPeriod", L"6"},      {L"ActiveDirectory", L""},
+      {L"AuditURL", L"caf\u00e9"},      {L"IOC", std::wstring(big.size(), L'a')}};
   for (const auto& [name, entry] : entries) EXPECT_EQ(Entry(name), entry) << name;
   EXPECT_EQ(ManagedSettingCount(), 11u);
 }
 
-TEST_F(SettingsTest, LoadReadsTheCachedDocumentOnlyWhenManagedIsExactlyOne) {
-  const std::string on =
-      "Managed value is set. Reading cached settings (should be already "
-      "downloaded by the service)";
+// The service leaves the document as its bytes XOR 0x0E, in ANSI text; it is read only while
+// "Managed" is exactly 1, and its entries then answer by exact name before the registry.
+TEST_F(SettingsTest, ManagedDocumentIsReadOnlyWhenManagedIsExactlyOneAndThenAnswersFirst) {
+  const std::string on = "Managed value is set. Reading cached settings (should be already "
+                         "downloaded by the service)";
   const std::string read = "Cached json read successfully";
   const struct {
     uint32_t type;
     std::vector<uint8_t> managed;
     const char* document;  // nullptr: none cached
     bool managedMode;
-    const wchar_t* language;
+    size_t entries;
     std::vector<std::string> logged;
   } cases[] = {
-      {reg::kRegDword, {1, 0, 0, 0}, nullptr, true, L"<none>", {on}},
-      {reg::kRegDword,
-       {1, 0, 0, 0},
-       "{\"language_win\":\"caf\xE9\"}",
-       true,
-       L"caf\u00e9",
-       {on, read, "Parsing json OK"}},
-      {reg::kRegDword, {1, 0, 0, 0}, "", true, L"<none>", {on}},
-      {reg::kRegDword, {1, 0, 0, 0}, "{} x", true, L"<none>", {on, read, "Failed to parse json"}},
-      {reg::kRegSz,
-       {'1', 0, 0, 0},
-       "{}",
-       false,
-       L"<none>",
+      {reg::kRegDword, {1, 0, 0, 0}, nullptr, true, 0, {on}},
+      {reg::kRegDword, {1, 0, 0, 0}, "", true, 0, {on}},
+      {reg::kRegDword, {1, 0, 0, 0}, "{} x", true, 0, {on, read, "Failed to parse json"}},
+      {reg::kRegSz, {'1', 0, 0, 0}, "{}", false, 0,
        {"ReadMachineNumberText. 'Managed' is a number setting stored as text: it reads as 49, "
         "the code of its first character"}},
-      {reg::kRegDword, {2, 0, 0, 0}, "{}", false, L"<none>", {}},
-      {reg::kRegBinary, {}, "{}", false, L"<none>", {}}};
+      {reg::kRegDword, {2, 0, 0, 0}, "{}", false, 0, {}},
+      {reg::kRegBinary, {}, "{}", false, 0, {}},
+      {reg::kRegDword, {1, 0, 0, 0},
+       "{\"language_win\":\"caf\xE9\",\"access_period_win\":\"600\",\"audit_win\":\"\","
+       "\"DisableManualElevation_win\":\"1\"}", true, 4, {on, read, "Parsing json OK"}}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.type);
     fake.files.SetFile(FakePlatform::kLogPath, "");
     StartLog();
     fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Managed", c.type, c.managed);
     if (c.document) {
-      // What the service leaves: the document's bytes XOR 0x0E, as ANSI text.
       std::string scrambled = c.document;
       for (char& ch : scrambled) ch = static_cast<char>(ch ^ 0x0E);
       SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(scrambled), kPolicy);
     }
     LoadManagedSettings(true);
-    EXPECT_EQ(IsManagedMode(), c.managedMode);
-    EXPECT_EQ(Entry(L"Language"), c.language);
+    EXPECT_EQ(IsManagedMode(), c.managedMode) << c.type;
+    EXPECT_EQ(ManagedSettingCount(), c.entries) << c.type;
     EXPECT_EQ(LogMessages(), c.logged);
     LoadManagedSettings(false);
     EXPECT_EQ(LogMessages(), c.logged) << "a load without logging writes nothing";
   }
+  EXPECT_EQ(Entry(L"Language"), L"caf\u00e9");
+
+  // GetSetting: an entry by exact name, even an empty one and whatever the subkey, else the
+  // registry; each read logged.
+  fake.files.SetFile(FakePlatform::kLogPath, "");
+  SetMachine(L"AccessPeriod", 300, kPolicy);
+  SetMachine(L"Audit", 1, kPolicy);
+  SetMachine(L"DisableManualElevation", 0, kPolicy + L"\\PreApproved");
+  SetMachineString(L"Reason", L"why");
+  const auto number = SettingKind::kNumber;
+  const std::tuple<bool, std::string, SettingKind, std::wstring, std::string, bool> reads[] = {
+      {true, "AccessPeriod", number, L"", "600", true},
+      {true, "Audit", number, L"", "", true},  // hides the registry's 1
+      {true, "DisableManualElevation", number, L"PreApproved", "1", true},
+      {true, "accessperiod", number, L"", "300", false},
+      {true, "Reason", SettingKind::kString, L"", "why", false},
+      {false, "AccessPeriod", number, L"", "300", false},
+      {false, "Missing", SettingKind::kString, L"", "", false}};
+  std::vector<std::string> logged;
+  for (const auto& [managed, name, kind, subkey, text, fromDocument] : reads) {
+    SetManagedMode(managed);
+    std::wstring out = L"stale";
+    EXPECT_EQ(GetSetting({name.begin(), name.end()}, out, kind, subkey), name != "Missing");
+    EXPECT_EQ(out, std::wstring(text.begin(), text.end())) << name;
+    logged.push_back(fromDocument ? "Managed=1" : "Managed=0");
+    logged.push_back("Retrieving setting '" + name + "': " + text);
+  }
+  EXPECT_EQ(LogMessages(), logged);
 }
 
 }  // namespace
