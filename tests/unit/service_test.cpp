@@ -49,12 +49,12 @@ Users Accounts(const std::string& names) {
 class FakeHost : public ServiceHost {
  public:
   std::unique_ptr<ServiceLogic> logic = std::make_unique<ServiceLogic>(*this);
-  std::map<std::string, std::string> machine;
+  std::map<std::string, std::string> machine = {{"computer", "PC"}};
   uint64_t now = 1'000'000;
   std::vector<std::string> log, audited;
   std::string events, stored;  // events in order: G N R audited, S E F signalled
   std::set<Name> members;
-  Users saved, savedMembersBefore;
+  Users saved, membersBefore;
   int steps = 0, crashAtStep = 0;
   bool crashed = false;
 
@@ -84,7 +84,7 @@ class FakeHost : public ServiceHost {
     }
     return std::nullopt;
   }
-  Name ComputerName() override { return machine.count("computer") ? U16(machine["computer"]) : u"PC"; }
+  Name ComputerName() override { return U16(machine["computer"]); }
   bool SameName(const Name& a, const Name& b) override { return Lower(a) == Lower(b); }
   uint32_t AddToAdministrators(const Name& user) override {
     Step();
@@ -117,8 +117,8 @@ class FakeHost : public ServiceHost {
   }
   Users LoadElevatedUsers() override { return saved; }
   bool SaveElevatedUsers(const Users& users) override { return Save(&saved, users); }
-  Users LoadMembersBeforeGrant() override { return savedMembersBefore; }
-  bool SaveMembersBeforeGrant(const Users& users) override { return Save(&savedMembersBefore, users); }
+  Users LoadMembersBeforeGrant() override { return membersBefore; }
+  bool SaveMembersBeforeGrant(const Users& users) override { return Save(&membersBefore, users); }
 
   size_t Lines(const std::string& part) const {
     return std::count_if(log.begin(), log.end(),
@@ -210,9 +210,7 @@ TEST(ServiceTest, OnlyARequestThatPassesEveryRuleChangesTheGroupUntilItsEnd) {
     const char* logged;
   } cases[] = {
       // The machine's policy and Deny.
-      {"policy=0/120/0/120 ann:login", "RF", "", -1,
-       "Refused: policy rule ElevateAtLogin: an elevation at login needs the machine setting "
-       "ElevateAtLogin to be 1."},
+      {"policy=0/120/0/120 ann:login", "RF", "", -1, "needs the machine setting ElevateAtLogin"},
       {"policy=1/120/0/120 ann:login", "GS", "ann ", -1, "until the elevation at login is ended"},
       {"policy=0/120/0/120 ann:2592000", "RF", "", -1,
        "Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray "
@@ -228,8 +226,7 @@ TEST(ServiceTest, OnlyARequestThatPassesEveryRuleChangesTheGroupUntilItsEnd) {
       // Identity: the user of an active session, or with no session list a local account.
       {"pc\\ANN:60", "GS", "ann ", 60000, "\"pc\\\\ANN\" is the user of an active interactive"},
       {"eve:60", "RF", "", -1, "\"PC\\\\eve\" is not the user of an active interactive session"},
-      {"sessions=fail ann:60", "RF", "", -1,
-       "Refused: the logon sessions cannot be listed, so \"PC\\\\ann\" cannot be vouched for"},
+      {"sessions=fail ann:60", "RF", "", -1, "sessions cannot be listed, so \"PC\\\\ann\""},
       {"sessions=none pc\\eve:60", "GS", "eve ", 60000, "accepted as a local account of \"PC\""},
       {"sessions=none CORP\\ann:60", "RF", "", -1, "\"CORP\\\\ann\" is not a local account of"},
       {"sessions=none computer= ann:60", "RF", "", -1, "is not a local account of \"\""},
@@ -258,25 +255,20 @@ TEST(ServiceTest, OnlyARequestThatPassesEveryRuleChangesTheGroupUntilItsEnd) {
       // A refusal like the one before is counted, and the count written before the next line.
       {"eve:60 eve:60 eve:60 E", "RFFFR", "", -1, "not written one by one: identity 2 (2 in all"},
       {"ann:login ANN:100 +90000 ann:100 +20000", "GSGSGS", "ann ", 80000, ""},
-      {"ann:login ANN:100 +90000 ann:100 +100000", "GSGSGSNE", "", -1, ""},
       {"ann:login bob:60", "GSNEGS", "bob ", 60000, "replaced by a request for \"PC\\\\bob\""},
       // A failed removal is retried, and EXPIRE waits for it.
       {"ann:10 remove=5 +10000 +59999", "GSN", "ann ", 1, "retrying in 60 seconds."},
       {"ann:10 remove=5 +10000 +60000", "GSN", "ann ", 60000, ""},
       {"ann:10 remove=5 +10000 remove=0 +60000", "GSNE", "", -1, ""},
-      {"ann:10 remove=5 +10000 ann:10 remove=0 +10000", "GSNGSNE", "", -1,
-       "\"PC\\\\ann\" is already a member of Administrators (added by this service)."},
+      {"ann:10 remove=5 +10000 ann:10 remove=0 +10000", "GSNGSNE", "", -1, "(added by this"},
       // Another user's elevation would take the EXPIRE for its own end.
       {"ann:10 remove=5 +10000 bob:600 remove=0 +60000", "GSNGS", "bob ", 540000, ""},
       {"ann:10 remove=5 +10000 remove=0 stop", "GSNE", "", -1, ""},
       {"ann:login stop", "GSNE", "", -1, "ends: the service is stopping."},
       // A shutdown keeps the tray's end time; the next start removes what is left.
       {"ann:600 remove=5 shutdown", "GSN", "ann ", 60000, "the next start removes it."},
-      {"ann:600 remove=5 shutdown remove=0 restart", "GSNNE", "", -1,
-       "\"PC\\\\ann\" was added to Administrators by an earlier run and never removed."},
-      {"restart", "", "", -1, ""},
-      {"member=ann !2 ann:60 restart", "E", "ann ", -1,
-       "\"PC\\\\ann\" was a member of Administrators before its grant: membership left in place."}};
+      {"ann:600 remove=5 shutdown remove=0 restart", "GSNNE", "", -1, "by an earlier run"},
+      {"member=ann !2 ann:60 restart", "E", "ann ", -1, "before its grant: membership left"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
     FakeHost host;
@@ -301,7 +293,7 @@ TEST(ServiceTest, CrashAtAnyStepLeavesExactlyTheEarlierAdministrators) {
       FakeHost host;
       host.Play("!" + std::to_string(crashAt) + " member=root " + script + " remove=0 restart");
       EXPECT_EQ(host.Group(), (script[0] == 'm' ? script.substr(7, 4) : "") + "root ");
-      EXPECT_TRUE(host.saved.empty() && host.savedMembersBefore.empty());
+      EXPECT_TRUE(host.saved.empty() && host.membersBefore.empty());
       if (!host.crashed) break;
     }
   }
