@@ -29,16 +29,29 @@ class LogTest : public TrayTest {
   std::string Text() const { return fake.files.Contents(kLog); }
 };
 
-TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileOnAndWithTheLock) {
+TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileTheLogIsOn) {
+  // A line on its way while another thread ends the log (the final cleanup) is not written.
+  struct EndingCodePage : fakes::FakeCodePage {
+    void (*end)() = [] {};
+    std::string WideToAnsi(const std::wstring& text) override {
+      end();
+      return FakeCodePage::WideToAnsi(text);
+    }
+  } codePage;
+  Platform platform = GetPlatform();
+  platform.codePage = &codePage;
+  InstallPlatform(platform);
   Log("before the path %d", 1);
-  ASSERT_TRUE(SetDefaultLogFilePath());
-  ClearLogFilePath();
-  LogW(L"cleared %d", 1);
-  DestroyLogLock();
-  ASSERT_TRUE(SetDefaultLogFilePath());
-  Log("no lock");
-  EXPECT_FALSE(IsLogging());
+  for (void (*end)() : {&DestroyLogLock, &ClearLogFilePath}) {
+    CreateLogLock();
+    ASSERT_TRUE(SetDefaultLogFilePath());
+    codePage.end = end;
+    LogW(L"on its way");
+    Log("after the end");
+  }
+  codePage.end = [] {};
   CreateLogLock();
+  ASSERT_TRUE(SetDefaultLogFilePath());
   EXPECT_EQ(GetLogFilePath(), kLog);
   Log("GetSetting. %s: %S=%d/%u", "machine", L"VerboseLogging", -1, 42u);
   fake.files.appendFails = true;
@@ -50,13 +63,24 @@ TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileOnAndWithTheLock) 
   EXPECT_EQ(Text(), Line("GetSetting. machine: VerboseLogging=-1/42") +
                         Line("CheckADUser. Zo\xEB ? ? \x80") +
                         "[09.01.2027 23:59:58] Tray app init\r\n");
+  // "\VelmoraTray.log" adds 16 characters: 259 and the NUL fit the buffer; a cut path never.
+  fake.files.SetEnvironment(L"TEMP", L"C:\\" + std::wstring(240, L't'));
+  ASSERT_TRUE(SetDefaultLogFilePath());
+  EXPECT_EQ(GetLogFilePath().size(), 259u);
+  fake.files.SetEnvironment(L"TEMP", L"C:\\" + std::wstring(241, L't'));
+  EXPECT_FALSE(SetDefaultLogFilePath());
+  fake.files.SetEnvironment(L"TEMP", L"C:\\Temp");
+  fake.files.expandFails = true;
+  EXPECT_FALSE(SetDefaultLogFilePath());
+  Log("nowhere");
+  EXPECT_EQ(fake.files.appendCalls, 4) << "three lines and the lost one";
 }
 
 TEST_F(LogTest, LargeFileBecomesTheBackupBeforeTheNextLineOrKeepsGrowingUntilItCan) {
   const struct {
     size_t size;
     bool deleteFails, moveFails;
-    std::string backupLeft;                             // after a line that did not rotate
+    std::string backupLeft;  // after a line that did not rotate
   } cases[] = {{kLimit, false, false, "older backup"},  // the limit takes one more line
                {kLimit + 1, false, false, ""},
                {kLimit + 1, true, false, "older backup"},  // it stays: the move cannot replace it
@@ -89,42 +113,6 @@ TEST_F(LogTest, LargeFileBecomesTheBackupBeforeTheNextLineOrKeepsGrowingUntilItC
   for (const auto& [log, backup] : paths) EXPECT_EQ(LogBackupPath(log), backup);
 }
 
-// A line on its way while another thread ends the log (the final cleanup) is not written.
-TEST_F(LogTest, LineOnItsWayWhenTheLogEndsIsNotWritten) {
-  struct EndingCodePage : fakes::FakeCodePage {
-    void (*end)() = nullptr;
-    std::string WideToAnsi(const std::wstring& text) override {
-      end();
-      return FakeCodePage::WideToAnsi(text);
-    }
-  } codePage;
-  Platform platform = GetPlatform();
-  platform.codePage = &codePage;
-  InstallPlatform(platform);
-  for (void (*end)() : {&DestroyLogLock, &ClearLogFilePath}) {
-    CreateLogLock();
-    ASSERT_TRUE(SetDefaultLogFilePath());
-    codePage.end = end;
-    LogW(L"on its way");
-  }
-  EXPECT_EQ(fake.files.appendCalls, 0);
-}
-
-TEST_F(LogTest, PathMustFitTheBufferOfTwoHundredSixtyCharacters) {
-  // "\VelmoraTray.log" adds 16 characters; 259 plus the NUL is the most that fits.
-  const std::wstring fits = L"C:\\" + std::wstring(240, L't');
-  fake.files.SetEnvironment(L"TEMP", fits);
-  ASSERT_TRUE(SetDefaultLogFilePath());
-  EXPECT_EQ(GetLogFilePath().size(), 259u);
-  fake.files.SetEnvironment(L"TEMP", fits + L"u");
-  EXPECT_FALSE(SetDefaultLogFilePath());
-  fake.files.SetEnvironment(L"TEMP", L"C:\\Temp");
-  fake.files.expandFails = true;
-  EXPECT_FALSE(SetDefaultLogFilePath());
-  Log("nowhere");
-  EXPECT_EQ(fake.files.appendCalls, 0);
-}
-
 TEST_F(LogTest, LinesFromManyThreadsStayWholeAcrossARotation) {
   const std::string start(kLimit - 1000, 'x');
   fake.files.SetFile(kLog, start);
@@ -132,7 +120,7 @@ TEST_F(LogTest, LinesFromManyThreadsStayWholeAcrossARotation) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < 250; ++i) t % 2 ? LogW(L"%d wide", t % 2) : Log("%d narrow", t % 2);
+      for (int i = 0; i < 250; ++i) t % 2 ? LogW(L"%d wide", 1) : Log("%d narrow", 0);
     });
   }
   for (std::thread& thread : threads) thread.join();
