@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "localization/localized_texts.h"
 #include "test_support.h"
@@ -92,41 +93,34 @@ class LocalizationTest : public TrayTest {
   }
 };
 
-TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
-  const struct {
-    const char* what;
-    std::string bytes;
-    std::map<TextId, std::wstring> changed;
-  } cases[] = {
-      {"empty file", "", {}},
-      {"8-bit text", "MenuItemAbout=\"Info\"", {}},
-      {"after a BOM", Utf16(L"\uFEFFMenuItemAbout=\"Info\""), {{TextId::kMenuItemAbout, L"Info"}}},
-      {"a NUL is data", Utf16(std::wstring(L"x\0MenuItemAbout=\"Info\"", 22)),
-       {{TextId::kMenuItemAbout, L"Info"}}},
-      {"odd byte count", Utf16(L"MenuItemAbout=\"Info\"") + "A", {{TextId::kMenuItemAbout, L"Info"}}},
-      {"truncated in a value", Utf16(L"MenuItemStatus=\"Zustand\" MenuItemAbout=\"Inf"),
-       {{TextId::kMenuItemStatus, L"Zustand"}}},
-      {"key inside another value",
-       Utf16(L"MenuItemSettings=\"see MenuItemAbout=\"Hilfe\" MenuItemAbout=\"Info\""),
-       {{TextId::kMenuItemSettings, L"see MenuItemAbout="}, {TextId::kMenuItemAbout, L"Hilfe"}}},
-      {"placeholders",
+TEST_F(LocalizationTest, FileInTheFolderOverridesOnlyTheEntriesItGivesFittingValues) {
+  const TextId about = TextId::kMenuItemAbout;
+  const std::string file = Utf16(L"MenuItemAbout=\"Info\"");
+  const std::tuple<std::wstring, std::string, std::map<TextId, std::wstring>> cases[] = {
+      {L"xx-xx.lng", "", {}},
+      {L"xx-xx.lng", "MenuItemAbout=\"Info\"", {}},  // 8-bit text
+      {L"xx-xx.lng", Utf16(L"\uFEFF") + file, {{about, L"Info"}}},
+      {L"xx-xx.lng", Utf16(std::wstring(L"x\0", 2)) + file, {{about, L"Info"}}},  // NUL: data
+      {L"xx-xx.lng", file + "A", {{about, L"Info"}}},  // an odd byte
+      {L"xx-xx.lng", file + std::string(kMaxLanguageFileBytes, ' '), {}},
+      {L"xx-xx.lng", Utf16(L"MenuItemAbout=\"" + std::wstring(5000, L'x') + L"\""),
+       {{about, std::wstring(199, L'x')}}},
+      {L"xx-xx.lng",
        Utf16(L"MenuItemElevate=\"Raise %User\" MenuElevateForXDays=\"%Timer Tage\" "
-             L"BalloonAlreadyAdmin2=\"noch %Timer f\u00fcr %User\" MenuItemAbout=\"%User\""),
-       {{TextId::kMenuItemElevate, L"Raise %s"},
-        {TextId::kMenuElevateForXDays, L"%d Tage"},
-        {TextId::kMenuItemAbout, L"%s"}}},
-      {"5000 characters", Utf16(L"MenuItemAbout=\"" + std::wstring(5000, L'x') + L"\""),
-       {{TextId::kMenuItemAbout, std::wstring(199, L'x')}}},
-      {"larger than the limit",
-       Utf16(L"MenuItemAbout=\"Info\"") + std::string(kMaxLanguageFileBytes, ' '), {}}};
-  for (const auto& c : cases) {
-    LoadFile(L"xx-xx.lng", c.bytes);
+             L"BalloonAlreadyAdmin2=\"noch %Timer f\u00fcr %User\""),
+       {{TextId::kMenuItemElevate, L"Raise %s"}, {TextId::kMenuElevateForXDays, L"%d Tage"}}},
+      // Names that are no plain file name in the folder are never read.
+      {L"..\\evil.lng", file, {}}, {L"a/b.lng", file, {}}, {L"c:x.lng", file, {}},
+      {L"CoM1.lng", file, {}}, {L".lng", file, {}}, {L"de-de", file, {}},
+      {L"de-de.LNG\\..\\x.lng", file, {}}};
+  for (const auto& [name, bytes, changed] : cases) {
+    LoadFile(name, bytes);
     for (const TextInfo& info : kTextTable) {
-      const auto changed = c.changed.find(info.id);
-      EXPECT_EQ(LocalizedText(info.id), changed != c.changed.end()
-                                            ? changed->second
+      const auto entry = changed.find(info.id);
+      EXPECT_EQ(LocalizedText(info.id), entry != changed.end()
+                                            ? entry->second
                                             : fakes::ProgramStringTable().at(info.resourceId))
-          << c.what << ": " << info.key;
+          << name << ": " << info.key;
     }
   }
   EXPECT_TRUE(Logged("The placeholders of 'BalloonAlreadyAdmin2' do not fit the entry. Keeping"));
@@ -135,21 +129,12 @@ TEST_F(LocalizationTest, FileOverridesOnlyTheEntriesItGivesFittingValues) {
            Utf16(L"BalloonServiceNotRunning=\"%n %s%d 100%\" EternalElevation=\"%User 50%\""));
   EXPECT_EQ(FormatText<TextId::kBalloonServiceNotRunning>(), L"%n %s%d 100%");
   EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"%s%d"), L"%s%d 50%");
-}
-
-TEST_F(LocalizationTest, FileOutsideTheLocalizationFolderIsNeverRead) {
-  const std::string about = Utf16(L"MenuItemAbout=\"Info\"");
-  for (const wchar_t* name : {L"..\\evil.lng", L"a/b.lng", L"c:x.lng", L"CoM1.lng", L".lng",
-                              L"de-de", L"de-de.LNG\\..\\x.lng"}) {
-    LoadFile(name, about);
-    EXPECT_EQ(LocalizedText(TextId::kMenuItemAbout), L"About") << name;
-  }
   // A program path without a folder has no Localization folder.
   fake.files.modulePath = L"VelmoraTray.exe";
-  fake.files.SetFile(L"Localization\\de-de.lng", about);
-  fake.files.SetFile(L"\\Localization\\de-de.lng", about);
-  LoadFile(L"de-de.lng", about);
-  EXPECT_EQ(LocalizedText(TextId::kMenuItemAbout), L"About");
+  fake.files.SetFile(L"Localization\\de-de.lng", file);
+  fake.files.SetFile(L"\\Localization\\de-de.lng", file);
+  LoadFile(L"de-de.lng", file);
+  EXPECT_EQ(LocalizedText(about), L"About");
 }
 
 }  // namespace

@@ -128,10 +128,10 @@ TEST(SettingConversionTest, TextsSaturateAtTheirRangeOnEveryHost) {
   constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max(), kMax = INT64_MAX;
   constexpr int64_t kMin32 = std::numeric_limits<int32_t>::min(), kMin = INT64_MIN;
   const std::tuple<std::wstring, int64_t, int64_t> cases[] = {
-      {L"120", 120, 120},   {L"  \t\n-45x", -45, -45},   {L"+7", 7, 7},   {L"0042", 42, 42},
-      {L"", 0, 0},          {L"-", 0, 0},   {L" + 5", 0, 0},   {L"\u00a012", 0, 0},   {L"\uff11", 0, 0},
-      {L"2147483647", kMax32, kMax32},        {L"2147483648", kMax32, kMax32 + 1},
-      {L"-2147483649", kMin32, kMin32 - 1},   {L"9223372036854775808", kMax32, kMax},
+      {L"120", 120, 120}, {L"  \t\n-45x", -45, -45}, {L"+7", 7, 7}, {L"0042", 42, 42},
+      {L"", 0, 0}, {L"-", 0, 0}, {L" + 5", 0, 0}, {L"\u00a012", 0, 0}, {L"\uff11", 0, 0},
+      {L"2147483647", kMax32, kMax32}, {L"2147483648", kMax32, kMax32 + 1},
+      {L"-2147483649", kMin32, kMin32 - 1}, {L"9223372036854775808", kMax32, kMax},
       {L"-9223372036854775808", kMin32, kMin}, {L"-92233720368547758090", kMin32, kMin}};
   for (const auto& [text, asLong, asInt64] : cases) {
     EXPECT_EQ(SettingToLong(text), asLong) << text.size();
@@ -161,11 +161,11 @@ TEST_F(SettingsTest, DocumentRootMustBeOneJsonObjectWhoseKnownStringMembersBecom
       ", \"audit_url_win\": \"caf\xE9\", \"IOC_win\": \"" + big + "\"}";
   ASSERT_TRUE(ApplyManagedDocument(document + std::string("\0garbage", 8)));
   const std::pair<const wchar_t*, std::wstring> entries[] = {
-      {L"IOCUploadUrl", L"https://up"}, {L"IOCUploadURL", L"<none>"}, {L"PreApprovedPaths", L"C:\\T"},
-      {L"unknown_win", L"<none>"},      {L"AuditRFE", L"1"},          {L"auditrfe", L"<none>"},
-      {L"Audit", L""},                  {L"VerboseLogging", L""},     {L"DisableShellHook", L"1"},
-      {L"Language", L"caf\u00c3\u00a9"}, {L"AccessPeriod", L"6"},      {L"ActiveDirectory", L""},
-      {L"AuditURL", L"caf\u00e9"},      {L"IOC", std::wstring(big.size(), L'a')}};
+      {L"IOCUploadUrl", L"https://up"}, {L"IOCUploadURL", L"<none>"}, {L"AuditRFE", L"1"},
+      {L"PreApprovedPaths", L"C:\\T"}, {L"unknown_win", L"<none>"}, {L"auditrfe", L"<none>"},
+      {L"Audit", L""}, {L"VerboseLogging", L""}, {L"DisableShellHook", L"1"},
+      {L"Language", L"caf\u00c3\u00a9"}, {L"AccessPeriod", L"6"}, {L"ActiveDirectory", L""},
+      {L"AuditURL", L"caf\u00e9"}, {L"IOC", std::wstring(big.size(), L'a')}};
   for (const auto& [name, entry] : entries) EXPECT_EQ(Entry(name), entry) << name;
   EXPECT_EQ(ManagedSettingCount(), 11u);
 }

@@ -35,7 +35,8 @@ TEST(FormatTest, OnlyConversionsOfFittingArgumentsPrintTheirOwnValueInOrder) {
     EXPECT_EQ(FormatNarrow(format, {"A", -3, L"B", 7u}), narrow) << format;
     EXPECT_EQ(FormatWide(Widen(format), {"A", -3, L"B", 7u}), Widen(wide)) << format;
   }
-  EXPECT_EQ(FormatNarrow("%d %d %u [%s]", {LLONG_MIN, LLONG_MAX, ULLONG_MAX, static_cast<const char*>(nullptr)}),
+  const char* none = nullptr;
+  EXPECT_EQ(FormatNarrow("%d %d %u [%s]", {LLONG_MIN, LLONG_MAX, ULLONG_MAX, none}),
             "-9223372036854775808 9223372036854775807 18446744073709551615 []");
   EXPECT_EQ(FormatWide(L"%d day(s)", {}), L"%d day(s)");
   // Text of the other width goes through the code page, or stays ASCII without one.
