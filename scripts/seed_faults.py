@@ -75,6 +75,20 @@ FAULTS = [
      "running_->endMs <= now", "running_->endMs < now"),
     ("period-digits", "service_records.cpp", "an 8-digit access period is accepted",
      "period.size() > 7", "period.size() > 8"),
+    # settings, log, text, service
+    ("deny-one", "service_logic.cpp", "only Deny 1 denies; Deny 2 lets requests through",
+     "return *deny != 0;", "return *deny == 1;"),
+    ("unread-admin", "service_logic.cpp", "settings are stored while a user's groups are unknown",
+     "if (admin != true) {", "if (admin == false) {"),
+    ("name-del", "service_records.cpp", "a user name holding DEL reaches the group functions",
+     "if (unit < 0x20 || unit == 0x7F) return true;", "if (unit < 0x20) return true;"),
+    ("log-del", "log_text.cpp", "DEL from the block reaches the log unescaped",
+     "(cp >= 0x7F && cp <= 0x9F)", "(cp > 0x7F && cp <= 0x9F)"),
+    ("sz-nul", "settings_store.cpp", "a user string is stored without its terminating NUL",
+     "ToUtf16LeBytes(value, true);", "ToUtf16LeBytes(value, false);"),
+    ("percent-cut", "language_file.cpp", "a cut keeps a percent sign that no longer fits",
+     "if (units + 2 > maxUnits) break;\n      out += L\"%%\";",
+     "if (units + 1 > maxUnits) break;\n      out += L\"%%\";"),
 ]
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
