@@ -41,7 +41,10 @@ TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileTheLogIsOn) {
   Platform platform = GetPlatform();
   platform.codePage = &codePage;
   InstallPlatform(platform);
+  const auto setting = [] { Log("GetSetting. %s: %S=%d/%u", "machine", L"Verbose", -1, 42u); };
+  setting();  // before the path: nothing
   Log("before the path %d", 1);
+  LogW(L"before the path %d", 1);
   for (void (*end)() : {&DestroyLogLock, &ClearLogFilePath}) {
     CreateLogLock();
     ASSERT_TRUE(SetDefaultLogFilePath());
@@ -53,14 +56,14 @@ TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileTheLogIsOn) {
   CreateLogLock();
   ASSERT_TRUE(SetDefaultLogFilePath());
   EXPECT_EQ(GetLogFilePath(), kLog);
-  Log("GetSetting. %s: %S=%d/%u", "machine", L"VerboseLogging", -1, 42u);
+  setting();
   fake.files.appendFails = true;
   Log("lost");
   fake.files.appendFails = false;
   LogW(L"CheckADUser. %s", L"Zo\u00EB \u03A9 \U0001F600 \u20AC");
   fake.clock.local = LocalTime{2027, 1, 6, 9, 23, 59, 58, 0};
   Log("Tray app init");
-  EXPECT_EQ(Text(), Line("GetSetting. machine: VerboseLogging=-1/42") +
+  EXPECT_EQ(Text(), Line("GetSetting. machine: Verbose=-1/42") +
                         Line("CheckADUser. Zo\xEB ? ? \x80") +
                         "[09.01.2027 23:59:58] Tray app init\r\n");
   // "\VelmoraTray.log" adds 16 characters: 259 and the NUL fit the buffer; a cut path never.
