@@ -49,6 +49,10 @@ Users Accounts(const std::string& names) {
 class FakeHost : public ServiceHost {
  public:
   std::unique_ptr<ServiceLogic> logic = std::make_unique<ServiceLogic>(*this);
+  // policy=ATLOGIN/PERIOD/DAYS/LONGEST, the service key's Deny= and AllowUnverifiedSettings=
+  // (a number, or "text" for another type), sessions=none|fail, logged=NAMES (every session),
+  // admin:NAME=1|0, computer=NAME, members=unreadable, save=fails, and add=, remove= and
+  // write= with the error the call answers.
   std::map<std::string, std::string> machine = {{"computer", "PC"}};
   uint64_t now = 1'000'000;
   std::vector<std::string> log, audited;
@@ -78,11 +82,9 @@ class FakeHost : public ServiceHost {
     return {SessionList::Kind::kListed, Accounts(activeOnly ? "ann,bob" : machine["logged"])};
   }
   std::optional<bool> IsAdministrator(const Name& user) override {
-    for (const bool admin : {true, false}) {
-      const Users listed = Accounts(machine[admin ? "admins" : "notadmins"]);
-      if (std::count(listed.begin(), listed.end(), user)) return admin;
-    }
-    return std::nullopt;
+    const std::string key = "admin:" + Narrow(user.substr(3));  // set to 1 or 0 for PC\NAME
+    if (!machine.count(key)) return std::nullopt;
+    return machine[key] == "1";
   }
   Name ComputerName() override { return U16(machine["computer"]); }
   bool SameName(const Name& a, const Name& b) override { return Lower(a) == Lower(b); }
@@ -135,8 +137,8 @@ class FakeHost : public ServiceHost {
   // with seconds, which no tray writes; settings:PERIOD/IDENTITY/RESUSCITATE/FLAG a settings
   // record ('-': an empty field); +N: N ms pass and the timer runs; E: EMERGENCYSTART; stop;
   // shutdown; restart: a new run; torn: the next request's name field is torn; member=NAMES:
-  // administrators already; KEY=VALUE: the machine's answer from now on; !N: the N-th machine
-  // change from now crashes, and the run is lost until the next restart.
+  // administrators already; KEY=VALUE: see machine; !N: the N-th machine change from now
+  // crashes, and the run is lost until the next restart.
   void Play(const std::string& script) {
     std::istringstream in(script);
     bool dead = false, torn = false;
@@ -144,11 +146,12 @@ class FakeHost : public ServiceHost {
       const size_t colon = step.find(':'), equals = step.find('=');
       if (step.compare(0, 7, "member=") == 0) {
         for (const Name& user : Accounts(step.substr(7))) members.insert(Lower(user));
-      } else if (equals != step.npos && colon == step.npos) {
+      } else if (equals != step.npos) {
         machine[step.substr(0, equals)] = step.substr(equals + 1);
-      } else if (step == "torn" || step[0] == '!') {
-        torn = step == "torn";
-        crashAtStep = torn ? crashAtStep : steps + std::stoi(step.substr(1));
+      } else if (step == "torn") {
+        torn = true;
+      } else if (step[0] == '!') {
+        crashAtStep = steps + std::stoi(step.substr(1));
       } else if (step == "restart") {
         dead = false;
         crashAtStep = 0;
@@ -347,11 +350,11 @@ TEST(ServiceTest, SettingsAreStoredOnlyWhenSoundAndEveryLoggedOnUserIsAnAdminist
       {"AllowUnverifiedSettings=1 settings:600/3/2/1", all, "accepted because the machine value"},
       {"AllowUnverifiedSettings=1 sessions=fail settings:600/3/2/1", "",
        "Settings. Refused: the logon sessions cannot be listed"},
-      {"logged=adm,ann admins=adm notadmins=ann settings:600/3/2/1", "",
+      {"logged=adm,ann admin:adm=1 admin:ann=0 settings:600/3/2/1", "",
        "\"PC\\\\ann\" is logged on and is not an administrator"},
-      {"logged=adm,bob admins=adm settings:600/3/2/1", "",
+      {"logged=adm,bob admin:adm=1 settings:600/3/2/1", "",
        "\"PC\\\\bob\" is logged on and its group membership cannot be read"},
-      {"logged=adm admins=adm settings:0120/-/0/0", "AccessPeriod=120 Resuscitate=0 "
+      {"logged=adm admin:adm=1 settings:0120/-/0/0", "AccessPeriod=120 Resuscitate=0 "
        "ElevateAtLogin=0 ", "Every logged-on user is an administrator."},
       {"logged= write=5 settings:600/3/2/1", "", "Cannot store AccessPeriod=600: error 5."},
       {"logged= settings:2592000/1/3/0", "AccessPeriod=2592000 Identity=1 Resuscitate=3 "
