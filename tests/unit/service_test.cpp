@@ -295,6 +295,7 @@ TEST(ServiceTest, CrashAtAnyStepLeavesExactlyTheEarlierAdministrators) {
       SCOPED_TRACE(script + ", crash at step " + std::to_string(crashAt));
       FakeHost host;
       host.Play("!" + std::to_string(crashAt) + " member=root " + script + " remove=0 restart");
+      // Afterwards exactly root and the one already named by member=, if any.
       EXPECT_EQ(host.Group(), (script[0] == 'm' ? script.substr(7, 4) : "") + "root ");
       EXPECT_TRUE(host.saved.empty() && host.membersBefore.empty());
       if (!host.crashed) break;
