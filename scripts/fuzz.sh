@@ -12,7 +12,8 @@ shift || true
 JOBS=${JOBS:-$(nproc)}
 TARGETS=("$@")
 ((${#TARGETS[@]})) ||
-  TARGETS=(language_fuzz service_records_fuzz log_text_fuzz managed_document_fuzz settings_text_fuzz)
+  TARGETS=(language_fuzz service_records_fuzz log_text_fuzz managed_document_fuzz settings_text_fuzz
+    pin_fuzz)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$JOBS" --target "${TARGETS[@]}"
@@ -27,6 +28,7 @@ options() {  # TARGET: its libFuzzer options
     log_text_fuzz) echo "-max_len=4096" ;;
     managed_document_fuzz) echo "-max_len=8192" ;;
     settings_text_fuzz) echo "-max_len=64" ;;
+    pin_fuzz) echo "-max_len=256" ;;
   esac
 }
 
