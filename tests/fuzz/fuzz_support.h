@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <string>
 
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_kernel.h"
@@ -31,9 +30,8 @@ inline std::u16string ReadLogText(const std::string& s) {
       const char kind = i + 1 < s.size() ? s[i + 1] : 0;
       const size_t digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 0;
       const std::string hex = s.substr(std::min(i + 2, s.size()), digits);
-      Require(digits ? hex.size() == digits &&
-                           hex.find_first_not_of("0123456789ABCDEF") == std::string::npos
-                     : kind == '\\' || kind == '"');
+      Require(hex.size() == digits && hex.find_first_not_of("0123456789ABCDEF") == hex.npos);
+      Require(digits != 0 || kind == '\\' || kind == '"');
       out += digits ? static_cast<char16_t>(std::stoul(hex, nullptr, 16)) : kind;
       i += 2 + digits;
       continue;
@@ -63,11 +61,9 @@ struct FuzzPlatform {
   fakes::FakeCodePage codePage;
 
   FuzzPlatform() { InstallPlatform({&registry, &kernel, nullptr, nullptr, &codePage}); }
-  // A value under the policy key (the user's product key for the user's hive).
-  void Set(const std::wstring& name, uint32_t type, std::vector<uint8_t> bytes,
-           Hive hive = Hive::kLocalMachine) {
-    registry.SetRaw(hive, fakes::FakeRegistry::View::k64,
-                    hive == Hive::kCurrentUser ? kProductKeyPath : kPolicyKeyPath, name, type,
+  // A value under the policy key, where the machine's settings are read first.
+  void Set(const std::wstring& name, uint32_t type, std::vector<uint8_t> bytes) {
+    registry.SetRaw(Hive::kLocalMachine, fakes::FakeRegistry::View::k64, kPolicyKeyPath, name, type,
                     std::move(bytes));
   }
 };

@@ -4,7 +4,6 @@
 // checks that a text fits its field, that a formatted text holds only conversions its entry
 // supplies, and that formatting gives what those conversions promise and nothing else.
 #include <cstring>
-#include <map>
 
 #include "fuzz_support.h"
 #include "text/language_file.h"
@@ -13,12 +12,12 @@
 using Arguments = std::vector<std::pair<std::wstring, wchar_t>>;  // expected text, conversion
 
 // The formatted text, worked out from the template by hand: "%%" is one '%', every other '%'
-// must start a conversion that the entry's next argument fills.
+// must start a conversion that the entry's next argument fills (a '%' at the end meets the
+// string's terminating NUL, which is no argument's conversion).
 static std::wstring Expand(const std::wstring& text, const Arguments& arguments) {
   std::wstring out;
   size_t next = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    Require(text[i] != L'%' || i + 1 < text.size());
     if (text[i] != L'%' || text[++i] == L'%') {
       out += text[i];
       continue;
@@ -30,24 +29,18 @@ static std::wstring Expand(const std::wstring& text, const Arguments& arguments)
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const size_t skip = std::min<size_t>(size, 4);
   uint32_t seconds = 0;
-  if (size >= sizeof seconds) {
-    std::memcpy(&seconds, data, sizeof seconds);
-    data += sizeof seconds;
-    size -= sizeof seconds;
-  }
-  const std::wstring file = FromUtf16LeBytesWhole(data, size);
+  std::memcpy(&seconds, data, skip);
+  const std::wstring file = FromUtf16LeBytesWhole(data + skip, size - skip);
   // A user name from the input too, so names with '%' in them are formatted as well.
   const std::wstring user = file.substr(0, file.find(L'\0')).substr(0, 12);
   const std::wstring duration = DurationText(seconds), extra = L"\x1EXTRA ARGUMENT\x2";
-  // Each kind's arguments, as indexes into these; an entry is given two and more after them.
   const FormatArg given[] = {user, duration, seconds, extra};
   const Arguments promised = {{user, L's'}, {duration, L's'}, {std::to_wstring(seconds), L'd'}};
-  static const std::map<TextArgs, std::pair<int, int>> kTakes = {
-      {TextArgs::kShownAsWritten, {0, 2}}, {TextArgs::kNone, {3, 3}},
-      {TextArgs::kNumber, {2, 3}},         {TextArgs::kUser, {0, 3}},
-      {TextArgs::kDuration, {1, 3}},       {TextArgs::kUserDuration, {0, 1}}};
-
+  // Per TextArgs, in its order: the two arguments an entry is given first, as indexes into
+  // `given`; the entry takes those below 3 (always the leading ones) and must leave the rest.
+  constexpr int kGiven[][2] = {{0, 2}, {3, 3}, {2, 3}, {0, 3}, {1, 3}, {0, 1}};
   for (const TextInfo& info : kTextTable) {
     const auto value = GetLanguageValue(file, info.key);
     if (!value) continue;
@@ -55,15 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto text = EntryTextFromValue(*value, info.args);
     if (!text) continue;
     Require(!text->empty() && ToUtf16(*text).size() <= kTextMaxUnits);
-    const auto [first, second] = kTakes.at(info.args);
-    const std::wstring formatted =
-        FormatEntryText(*text, info.args, {given[first], given[second], extra, seconds});
-    Arguments expected;
-    for (const int taken : {first, second}) {
-      if (taken < 3) expected.push_back(promised[taken]);
-    }
+    const auto [first, second] = kGiven[static_cast<int>(info.args)];
+    const Arguments taken = {promised[first % 3], promised[second % 3]};
+    const Arguments expected(taken.begin(), taken.begin() + (first < 3) + (second < 3));
     // An entry shown as written is never formatted, whatever it is given.
-    Require(formatted ==
+    Require(FormatEntryText(*text, info.args, {given[first], given[second], extra, seconds}) ==
             (info.args == TextArgs::kShownAsWritten ? *text : Expand(*text, expected)));
   }
   return 0;

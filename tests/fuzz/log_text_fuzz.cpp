@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i + 1 < size; i += 2)
     units += static_cast<char16_t>(data[i] | data[i + 1] << 8);
   Require(ReadLogText(service::EscapeForLog(units)) == units);
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
-  Require(ReadLogText(service::EscapeBytesForLog(bytes)) == std::u16string(data, data + size));
+  Require(ReadLogText(service::EscapeBytesForLog({reinterpret_cast<const char*>(data), size})) ==
+          std::u16string(data, data + size));
   return 0;
 }
