@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
-"""Holds three things against each other and fails on every disagreement:
-- the registry reads in src/ (value name, hive, subkey, type),
-- the settings list packaging/settings.tsv (which of them are policies, which are read yet),
-- the Group Policy templates packaging/policy/*.admx and every language's .adml.
-Also runs xmllint on the templates and checks that every reference between them resolves."""
+# Holds three things against each other and fails on every disagreement:
+# - the registry reads in src/ (value name, hive, subkey, type),
+# - the settings list packaging/settings.tsv (which of them are policies, which are read yet),
+# - the Group Policy templates packaging/policy/*.admx and every language's .adml.
+# Also runs xmllint on the templates and checks that every reference between them resolves.
 import pathlib
 import re
 import subprocess
-import sys
 import xml.etree.ElementTree as ET
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -21,8 +20,7 @@ STORED = {"decimal": "number", "decimalAsText": "string", "string": "string", "t
 errors = []
 
 
-def source_reads():
-    """(name, hive, subkey, type) of every read in src/."""
+def source_reads():  # (name, hive, subkey, type) of every read in src/
     reads = set()
     for path in sorted((ROOT / "src").rglob("*.cpp")):
         if path.name == "settings_store.cpp":  # the readers themselves
@@ -30,28 +28,24 @@ def source_reads():
         text = re.sub(r"//[^\n]*", "", path.read_text(encoding="utf-8"))
         for call in re.finditer(READER, text):
             m = READ.match(text, call.start())
-            where = f"{path.relative_to(ROOT)}:{text.count(chr(10), 0, call.start()) + 1}"
-            if not m or (m.group(1) == "GetSetting") != bool(m.group(3)):
-                errors.append(f"{where}: cannot tell what this read reads")
-                continue
-            reader, arg, kind, subkey = m.groups()
+            reader, arg, kind, subkey = m.groups() if m else (call.group(1), "", "", "")
             # A literal, a constant of the file, or the parameter of the enclosing function,
             # followed to the literals that function is called with.
             names = [arg[2:-1]] if arg.startswith('L"') else \
-                re.findall(rf'\b{arg}\[\]\s*=\s*L"([^"]*)"', text)
-            function = re.findall(rf"\b(\w+)\([^()]*\b{arg}\)\s*\{{", text[:m.start()])
-            if not names and function:
+                re.findall(rf'\b{arg}\[\]\s*=\s*L"([^"]*)"', text) if arg else []
+            function = re.findall(rf"\b(\w+)\([^()]*\b{arg}\)\s*\{{", text[:call.start()])
+            if not names and function and arg:
                 names = re.findall(rf'\b{function[-1]}\(\s*L"([^"]*)"', text)
-            if not names:
-                errors.append(f"{where}: cannot tell which value {reader} reads here")
+            if not names or (reader == "GetSetting") != bool(kind):
+                line = text.count("\n", 0, call.start()) + 1
+                errors.append(f"{path.relative_to(ROOT)}:{line}: cannot tell what {reader} reads")
             kind = (kind or ("Number" if "Number" in reader else "String")).lower()
             hive = "user" if reader == "ReadUserString" else "machine"
             reads |= {(name, hive, subkey or "-", kind) for name in names}
     return reads
 
 
-def template_writes(admx, policy_key):
-    """(name, hive, subkey, type) of every value a policy writes, with the policy's name."""
+def template_writes(admx, policy_key):  # (name, hive, subkey, type) of each value, the policy
     for policy in admx.iter(NS + "policy"):
         hive = {"Machine": "machine", "User": "user"}.get(policy.get("class"))
         for element in (e for e in policy.iter() if e.get("valueName") is not None):
@@ -122,29 +116,25 @@ def main():
         return 1
     admx = [ET.parse(f).getroot() for f in files if f.suffix == ".admx"]
     admls = {f.parent.name: ET.parse(f).getroot() for f in files if f.suffix == ".adml"}
-    if len(admx) != 1 or "en-US" not in admls:
-        errors.append(f"expected one .admx and an en-US .adml in {folder}")
+    assert len(admx) == 1 and "en-US" in admls, f"one .admx and an en-US .adml in {folder}"
     store = (ROOT / "src/settings/settings_store.cpp").read_text()
     policy_key = re.search(r'kPolicyKeyPath\[\]\s*=\s*L"([^"]+)"', store).group(1)
-    rows = {}  # name: hive, subkey, type, read (yes, later), policy (yes, or why not)
-    for line in (ROOT / "packaging/settings.tsv").read_text().splitlines():
-        cells = line.split("\t")
-        if not line.strip() or line.startswith("#"):
-            continue
-        if len(cells) != 6 or cells[0] in rows or cells[1] not in ("machine", "user") or \
-                cells[3] not in ("number", "string") or cells[4] not in ("yes", "later"):
+    lines = [line.split("\t") for line in (ROOT / "packaging/settings.tsv").read_text()
+             .splitlines() if line.strip() and not line.startswith("#")]
+    # name: hive, subkey, type, read (yes, later), policy (yes, or why not)
+    rows = {cells[0]: cells[1:] for cells in lines if len(cells) == 6}
+    for cells in lines:
+        if len(cells) != 6 or cells[1] not in ("machine", "user") or cells[3] not in \
+                ("number", "string") or cells[4] not in ("yes", "later") or \
+                [c[0] for c in lines].count(cells[0]) > 1:
             errors.append(f"settings.tsv: malformed or repeated row {cells}")
-        else:
-            rows[cells[0]] = cells[1:]
-    writes = list(template_writes(admx[0], policy_key.replace("\\\\", "\\"))) if admx else []
+    writes = list(template_writes(admx[0], policy_key.replace("\\\\", "\\")))
     check_settings(rows, source_reads(), writes)
-    for tree in admx[:1]:
-        check_references(tree, admls)
+    check_references(admx[0], admls)
     for message in errors:
         print("check_policy:", message)
     print(f"check_policy: {len(rows)} settings, {len(admls)} languages, {len(errors)} problems")
     return 1 if errors else 0
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+raise SystemExit(main())
