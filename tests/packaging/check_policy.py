@@ -16,7 +16,10 @@ READER = r"\b(GetSetting|ReadMachineNumberText|ReadMachineString|ReadUserString)
 READ = re.compile(READER + r'\s*(L"[^"]*"|\w+)\s*,\s*\w+\s*(?:,\s*SettingKind::k(Number|String))?'
                   r'\s*(?:,\s*L"([^"]*)")?\s*\)')
 # What a template element stores, as the settings list names it; anything else is no setting.
-STORED = {"decimal": "number", "decimalAsText": "string", "string": "string", "text": "string"}
+# A policy's own value without enabled and disabled values is 1 or 0.
+STORED = {"decimal": "number", "decimalAsText": "string", "string": "string", "text": "string",
+          "policy": "number"}
+VALUES = (NS + "enabledValue", NS + "disabledValue", f"{NS}item/{NS}value")
 errors = []
 
 
@@ -40,8 +43,8 @@ def source_reads():  # (name, hive, subkey, type) of every read in src/
                 line = text.count("\n", 0, call.start()) + 1
                 errors.append(f"{path.relative_to(ROOT)}:{line}: cannot tell what {reader} reads")
             kind = (kind or ("Number" if "Number" in reader else "String")).lower()
-            hive = "user" if reader == "ReadUserString" else "machine"
-            reads |= {(name, hive, subkey or "-", kind) for name in names}
+            reads |= {(name, "user" if "User" in reader else "machine", subkey or "-", kind)
+                      for name in names}
     return reads
 
 
@@ -49,14 +52,10 @@ def template_writes(admx, policy_key):  # (name, hive, subkey, type) of each val
     for policy in admx.iter(NS + "policy"):
         hive = {"Machine": "machine", "User": "user"}.get(policy.get("class"))
         for element in (e for e in policy.iter() if e.get("valueName") is not None):
-            if element is policy:  # its enabled and disabled values, 1 and 0 when not given
-                kinds = {v.tag for tag in ("enabledValue", "disabledValue")
-                         for e in policy.iter(NS + tag) for v in e} or {NS + "decimal"}
-            elif element.tag == NS + "enum":
-                kinds = {v[0].tag for v in element.iter(NS + "value")}
-            else:
-                kinds = {element.tag + "AsText" * (element.get("storeAsText") == "true") +
-                         "Expandable" * (element.get("expandable") == "true")}
+            # Its enabled and disabled values, an enum's values, or else what the element is.
+            kinds = {v.tag for path in VALUES for e in element.findall(path) for v in e} or \
+                {element.tag + "AsText" * (element.get("storeAsText") == "true") +
+                 "Expandable" * (element.get("expandable") == "true")}
             kinds = "|".join(sorted({STORED.get(k.replace(NS, ""), k) for k in kinds}))
             key = element.get("key", policy.get("key"))
             subkey = "-" if key == policy_key else key.replace(policy_key + "\\", "", 1)
@@ -64,20 +63,16 @@ def template_writes(admx, policy_key):  # (name, hive, subkey, type) of each val
 
 
 def check_settings(rows, reads, writes):
+    for (name, *signature), policy in [(read, None) for read in sorted(reads)] + writes:
+        row = rows.get(name, [None] * 5)
+        if row[:3] != signature or policy and row[4] != "yes":
+            errors.append(f"{policy and 'policy ' + policy or 'the code'} uses {name} as "
+                          f"{signature}; settings.tsv: {row}")
     read, written = {r[0] for r in reads}, [w[0][0] for w in writes]
-    for name, *signature in sorted(reads):
-        if rows.get(name, [])[:3] != signature:
-            errors.append(f"the code reads {name} as {signature}; settings.tsv: {rows.get(name)}")
-    for (name, *signature), policy in writes:
-        if rows.get(name, [])[:3] + rows.get(name, [])[4:] != signature + ["yes"]:
-            errors.append(f"policy {policy} writes {name} as {signature}; settings.tsv: "
-                          f"{rows.get(name)}")
     for name, row in rows.items():
-        if (row[3] == "yes") != (name in read):
-            errors.append(f"settings.tsv says read={row[3]} for {name}, the code disagrees")
-        if written.count(name) != (row[4] == "yes"):
-            errors.append(f"{name} is a policy in settings.tsv: {row[4]}; policies writing it: "
-                          f"{written.count(name)}")
+        if (row[3] == "yes") != (name in read) or written.count(name) != (row[4] == "yes"):
+            errors.append(f"settings.tsv: {name} read={row[3]}, policy={row[4]}; the code reads it: "
+                          f"{name in read}; policies writing it: {written.count(name)}")
 
 
 def check_references(admx, admls):
