@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 
+// Each target is one file of checks on the program's own names, included by nothing else.
 using namespace velmora;
 
 inline void Require(bool condition) {
