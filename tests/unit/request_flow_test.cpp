@@ -1,19 +1,12 @@
 // The one road of every request: the checks in their order, what each refusal leaves behind,
-// what reaches the shared block, and the reason dialog that audited requests go through.
+// what reaches the shared block, the reason dialog that audited requests go through, and the
+// elevation a session end cuts short, resumed at the next start.
 #include "elevation/request_flow.h"
-
-#include <gtest/gtest.h>
-
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "dialogs/reason_dlg.h"
 #include "elevation/service_events.h"
 #include "elevation/session_end.h"
 #include "elevation/timer_end.h"
-#include "resource.h"
 #include "settings/managed_settings.h"
 #include "test_support.h"
 
@@ -24,9 +17,10 @@ namespace {
 const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
   return AskElevationReason(reason) == kReasonGiven;
 };
-
-const std::u16string kResuscitate =
+constexpr char16_t kResuscitate[] =
     u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
+const std::wstring kAddToAdmin = channel::kAddToAdminEventName;
+const std::wstring kSettled = channel::kShellHookSettledEventName;
 
 class RequestFlowTest : public TrayTest {
  protected:
@@ -40,172 +34,73 @@ class RequestFlowTest : public TrayTest {
       return false;
     }
   } mainWindow;
-
-  bool Signalled() const { return fake.kernel.IsSignaled(kRequestEvent); }
-  bool Settled() const { return fake.kernel.IsSignaled(kSettledEvent); }
-  void NoReasonDialog() {
-    fake.windows.modalScript = [](Hwnd) { ADD_FAILURE() << "the reason dialog was shown"; };
-  }
-
   Hwnd window = nullptr;
 };
 
-TEST_F(RequestFlowTest, PeriodRequestCarriesUserNoReasonAndAccessPeriod) {
-  AddUserToAdmin(window, KindPeriod, GetAccessPeriod(), kAskWithDialog);
+enum Setup : unsigned {
+  kAdmin = 1,
+  kStopped = 2,
+  kNoWindow = 4,
+  kReasonOpen = 8,
+  kNoADUser = 16,
+  kNoADGroup = 32,
+  kTimerRunning = 64,
+  kAudited = 128,
+};
+struct Flow {
+  const char* name;
+  ElevationKind kind;
+  unsigned setup;
+  const char16_t* reason;  // of the request sent; null: none is sent
+  bool settled;            // the shell hook's request is answered at once
+  uintptr_t balloon;       // 0: none
+  const wchar_t* box;
+};
+const Flow kFlows[] = {
+    {"plain", KindPeriod, 0, u"no reason", false, 0, L""},
+    {"reason dialog open", KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, false, 0, L""},
+    {"administrator", KindPeriod, kAdmin | kStopped, nullptr, true, 0, L""},
+    {"service stopped", KindDays, kStopped | kNoADUser, nullptr, true, NotifyServiceNotRunning,
+     L""},
+    {"service stopped, no window", KindAtLogin, kStopped | kNoWindow, nullptr, true, 0,
+     L"Velmora Tray: Cannot elevate. Velmora Framework Service is not running (64)"},
+    {"at login", KindAtLogin, kAudited | kNoADUser | kNoADGroup, u"startup", false, 0, L""},
+    {"at login over a timed one", KindAtLogin, kTimerRunning, nullptr, false, 0, L""},
+    {"directory user", KindPeriod, kNoADUser, nullptr, true, NotifyCannotElevateAD, L""},
+    {"directory group", KindResumed, kNoADGroup, nullptr, true, NotifyCannotElevateAD, L""},
+    {"resumed", KindResumed, kAudited | kTimerRunning, kResuscitate, false, 0, L""},
+    {"shell hook", KindShellHook, kAudited, kResuscitate, false, 0, L""}};
+
+class RequestOrderTest : public RequestFlowTest, public testing::WithParamInterface<Flow> {};
+
+TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) {
+  const Flow& f = GetParam();
+  SCOPED_TRACE(f.name);
+  if (f.setup & kAdmin) MakeAdmin();
+  if (f.setup & kStopped) fake.services.states.clear();
+  if (f.setup & kTimerRunning) SetTimerEndAt(kNow + 60);
+  if (f.setup & kAudited) SetMachine(L"Audit", 1);
+  if (f.setup & kAudited) SetMachine(L"AuditRFE", 1);
+  Store(g_bReasonDlgOpen, f.setup & kReasonOpen ? 1 : 0);
+  Store(g_bADUserValid, f.setup & kNoADUser ? 0 : 1);
+  Store(g_bADUserGroupValid, f.setup & kNoADGroup ? 0 : 1);
+  fake.windows.modalScript = [](Hwnd) { ADD_FAILURE() << "a reason was asked for"; };
+  AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77, kAskWithDialog);
+
   const auto request = Request();
-  ASSERT_TRUE(request.has_value());
+  ASSERT_EQ(f.reason != nullptr, request.has_value());
+  EXPECT_EQ(f.reason != nullptr, Signaled(kAddToAdmin));
+  EXPECT_EQ(f.settled, Signaled(kSettled));
+  EXPECT_EQ(f.balloon == 0 ? Posts() : Posts({{msg::kShowBalloon, f.balloon}}), Posted());
+  EXPECT_EQ(f.box, Boxes(fake));
+  if (!request) return;
+  EXPECT_EQ(f.reason, request->reason);
   EXPECT_EQ(u"CORP\\alice", request->user);
-  EXPECT_EQ(u"no reason", request->reason);
-  EXPECT_FALSE(request->atLogin);
-  EXPECT_EQ(120u, request->seconds);
-  EXPECT_TRUE(Signalled());
-  EXPECT_EQ(KindPeriod, Load(g_nElevationKind));
-  EXPECT_FALSE(Settled());
-  EXPECT_TRUE(Posted().empty());
+  EXPECT_EQ(f.kind == KindAtLogin, request->atLogin);
+  EXPECT_EQ(77u, request->seconds);
+  EXPECT_EQ(f.kind, Load(g_nElevationKind));
 }
-
-TEST_F(RequestFlowTest, RefusalsBeforeTheServiceIsAskedLeaveNoTraceInTheChannel) {
-  // Reason dialog open: nothing at all, not even the settled event or a service balloon.
-  fake.services.states.clear();
-  Store(g_bReasonDlgOpen, 1);
-  AddUserToAdmin(window, KindShellHook, 30, kAskWithDialog);
-  EXPECT_FALSE(Settled());
-  EXPECT_TRUE(Posted().empty());
-  Store(g_bReasonDlgOpen, 0);
-
-  // Already an administrator: settled, nothing written, whatever the service does.
-  MakeAdmin();
-  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
-  EXPECT_TRUE(Settled());
-  EXPECT_TRUE(Posted().empty());
-  EXPECT_FALSE(Request().has_value());
-  EXPECT_FALSE(Signalled());
-}
-
-TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdicts) {
-  fake.services.states[L"VelmoraFrameworkService"] = svc::kStateStopped;
-  Store(g_bADUserValid, 0);
-  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
-  EXPECT_TRUE(Settled());
-  EXPECT_EQ((Posts{{msg::kShowBalloon, NotifyServiceNotRunning}}), Posted());
-  EXPECT_TRUE(fake.shell.boxes.empty());
-
-  // Without a window a message box stands in; an unknown service counts as not running.
-  fake.services.states.clear();
-  AddUserToAdmin(nullptr, KindAtLogin, 0, kAskWithDialog);
-  EXPECT_EQ(L"Velmora Tray: Cannot elevate. Velmora Framework Service is not running (64)",
-            Boxes(fake));
-  EXPECT_EQ(1u, Posted().size());
-  EXPECT_FALSE(Signalled());
-}
-
-TEST_F(RequestFlowTest, AtLoginAsksWithoutReasonOrDirectoryAndNeverOverATimedElevation) {
-  SetMachine(L"Audit", 1);
-  SetMachine(L"AuditRFE", 1);
-  NoReasonDialog();
-  Store(g_bADUserValid, 0);
-  SetTimerEndAt(kNow + 60);
-  AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
-  EXPECT_FALSE(Request().has_value());
-  EXPECT_FALSE(Settled());
-
-  SetTimerEndAt(kNow);
-  AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
-  const auto request = Request();
-  ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(u"startup", request->reason);
-  EXPECT_TRUE(request->atLogin);
-  EXPECT_EQ(0u, request->seconds);
-  EXPECT_EQ(KindAtLogin, Load(g_nElevationKind));
-}
-
-TEST_F(RequestFlowTest, DirectoryVerdictsBlockEveryOtherKind) {
-  for (auto* verdict : {&g_bADUserValid, &g_bADUserGroupValid}) {
-    Store(g_bADUserValid, 1);
-    Store(g_bADUserGroupValid, 1);
-    Store(*verdict, 0);
-    for (ElevationKind kind : {KindPeriod, KindDays, KindResumed, KindShellHook}) {
-      AddUserToAdmin(window, kind, 60, kAskWithDialog);
-    }
-  }
-  EXPECT_EQ(Posts(8, {msg::kShowBalloon, NotifyCannotElevateAD}), Posted());
-  EXPECT_TRUE(Settled());
-  EXPECT_FALSE(Request().has_value());
-}
-
-TEST_F(RequestFlowTest, ResumedAndShellHookRequestsCarryTheResuscitationReason) {
-  SetMachine(L"Audit", 1);
-  SetMachine(L"AuditRFE", 1);
-  NoReasonDialog();
-  for (ElevationKind kind : {KindResumed, KindShellHook}) {
-    AddUserToAdmin(window, kind, 77, kAskWithDialog);
-    const auto request = Request();
-    ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(kResuscitate, request->reason);
-    EXPECT_EQ(77u, request->seconds);
-    EXPECT_EQ(kind, Load(g_nElevationKind));
-  }
-}
-
-// Resuscitate × log-off or shutdown × the end really happening or cancelled, then the
-// service's answer and a new start of the tray.
-TEST_F(RequestFlowTest, ElevationEndedWithTheSessionIsResumedAtTheNextStart) {
-  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
-  const Handle emergency = GetChannelEvent(kEmergencyStartEvent);
-  SetMachine(L"AccessPeriod", 600);
-  for (uint32_t mode : {0u, 1u, 2u, 3u}) {
-    SetMachine(L"Resuscitate", mode);
-    for (bool logoff : {false, true}) {
-      for (uintptr_t ending : {0u, 1u}) {
-        SCOPED_TRACE(testing::Message() << "mode " << mode << " logoff " << logoff << " ending "
-                                        << ending);
-        fake.clock.now = kNow;
-        Store(g_bSessionEnding, 0);
-        fake.kernel.ResetEvent(emergency);
-        SetTimerEnd(300);
-        const size_t posts = Posted().size();
-
-        OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
-        const bool signalled = fake.kernel.IsSignaled(channel::kEmergencyStartEventName);
-        EXPECT_EQ(mode == 0 || (mode == 1 && !logoff) || (mode == 2 && logoff), signalled);
-        if (signalled) HandleServiceEvent(1);  // the service ends it and answers EXPIRE
-
-        const bool kept = !signalled || ending != 0;
-        EXPECT_EQ(kept, IsElevationActive());
-        const Posts after = Posted();
-        const Posts::value_type expired{msg::kShowBalloon, NotifyExpired};
-        EXPECT_EQ(signalled && !kept, after.size() > posts && after.back() == expired);
-        if (!kept) continue;
-
-        Store(g_bSessionEnding, 0);  // a new process
-        fake.clock.now += 10;
-        ResumeElevation(window, kAskWithDialog);
-        ASSERT_TRUE(Request().has_value());
-        EXPECT_EQ(290u, Request()->seconds);
-        EXPECT_EQ(KindResumed, Load(g_nElevationKind));
-      }
-    }
-  }
-}
-
-// "timerEnd" is the user's to write: a resumed elevation never asks for more than a request could.
-TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows) {
-  const struct {
-    uint32_t accessPeriod, days, expected;
-  } cases[] = {{120, 0, 120}, {10, 0, 30}, {120, 3, 259200}, {7200, 0, 7200}};
-  for (const auto& c : cases) {
-    SetMachine(L"AccessPeriod", c.accessPeriod);
-    SetMachine(L"ElevateForXDays", c.days);
-    SetTimerEnd(30 * 86400);
-    ResumeElevation(window, kAskWithDialog);
-    ASSERT_TRUE(Request().has_value());
-    EXPECT_EQ(c.expected, Request()->seconds);
-    EXPECT_EQ(c.expected, GetRemainingSeconds());  // what the balloon and the countdown show
-  }
-  SetTimerEnd(100);
-  ResumeElevation(window, kAskWithDialog);
-  EXPECT_EQ(100u, Request()->seconds);
-}
+INSTANTIATE_TEST_SUITE_P(Flows, RequestOrderTest, testing::ValuesIn(kFlows));
 
 TEST_F(RequestFlowTest, OnlyAnAuditedRequestAsksForAReasonAndACancelledOneIsDropped) {
   const struct {
@@ -221,7 +116,7 @@ TEST_F(RequestFlowTest, OnlyAnAuditedRequestAsksForAReasonAndACancelledOneIsDrop
                {1, std::nullopt, {}, u"no reason"},
                {2, 1, {}, u"no reason"}};
   for (const auto& c : cases) {
-    fake.kernel.CreateFileMapping(channel::kSharedBlockName, channel::kElevationRequestSize);
+    fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
     for (const wchar_t* name : {L"Audit", L"AuditRFE"}) {
       fake.registry.DeleteKeyValue(kMachine, kProduct, name);
     }
@@ -231,88 +126,133 @@ TEST_F(RequestFlowTest, OnlyAnAuditedRequestAsksForAReasonAndACancelledOneIsDrop
     fake.windows.modalScript = [&](Hwnd dialog) {
       asked = true;
       for (const std::wstring& text : c.typed) {
-        fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, text);
+        fake.windows.item(dialog, IDC_REASON_EDIT).text = text;
         fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
       }
+      fake.windows.Send(dialog, msg::kCommand, 99, 0);  // not a button of the dialog
       if (!c.reason) fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
     };
     AddUserToAdmin(window, KindDays, 259200, kAskWithDialog);
     EXPECT_EQ(c.audit == 1u && c.rfe == 1u, asked);
     EXPECT_EQ(0, Load(g_bReasonDlgOpen));
-    EXPECT_EQ(c.reason,
-              Request() ? std::optional<std::u16string>(Request()->reason) : std::nullopt);
+    EXPECT_EQ(c.reason, Request() ? std::optional(Request()->reason) : std::nullopt);
   }
-  EXPECT_FALSE(Settled());
+  EXPECT_FALSE(Signaled(kSettled));
+}
+
+// Resuscitate × log-off or shutdown × the end really happening or cancelled, then the
+// service's answer and a new start of the tray.
+TEST_F(RequestFlowTest, ElevationEndedWithTheSessionIsResumedAtTheNextStart) {
+  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
+  const std::wstring kEmergency = channel::kEmergencyStartEventName;
+  SetMachine(L"AccessPeriod", 600);
+  for (uint32_t mode : {0u, 1u, 2u, 3u}) {
+    SetMachine(L"Resuscitate", mode);
+    for (bool logoff : {false, true}) {
+      for (uintptr_t ending : {0u, 1u}) {
+        SCOPED_TRACE(testing::Message()
+                     << "mode " << mode << " logoff " << logoff << " ending " << ending);
+        fake.clock.now = kNow;
+        Store(g_bSessionEnding, 0);
+        fake.kernel.ResetEvent(GetChannelEvent(kEmergencyStartEvent));
+        fake.windows.queue.clear();
+        SetTimerEnd(300);
+
+        OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
+        const bool signalled = Signaled(kEmergency);
+        EXPECT_EQ(mode == 0 || (mode == 1 && !logoff) || (mode == 2 && logoff), signalled);
+        if (signalled) HandleServiceEvent(1);  // the service ends it and answers EXPIRE
+
+        const bool kept = !signalled || ending != 0;
+        EXPECT_EQ(kept, IsElevationActive());
+        const Posts expired = {{msg::kShowBalloon, NotifyExpired}};
+        EXPECT_EQ(signalled && !kept, !Posted().empty() && Posted().back() == expired[0]);
+        if (!kept) continue;
+        Store(g_bSessionEnding, 0);  // a new process
+        fake.clock.now += 10;
+        ResumeElevation(window, kAskWithDialog);
+        ASSERT_TRUE(Request().has_value());
+        EXPECT_EQ(290u, Request()->seconds);
+        EXPECT_EQ(KindResumed, Load(g_nElevationKind));
+      }
+    }
+  }
+}
+
+// "timerEnd" is the user's to write: a resumed elevation never asks for more than a request could.
+TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows) {
+  const struct {
+    uint32_t accessPeriod, days, timerEnd, expected;
+  } cases[] = {{120, 0, 30 * 86400, 120},
+               {10, 0, 30 * 86400, 30},
+               {120, 3, 30 * 86400, 259200},
+               {7200, 0, 30 * 86400, 7200},
+               {120, 0, 100, 100},
+               {static_cast<uint32_t>(-30), 0, 20, 20},
+               {120, 50000, 30 * 86400, 30 * 86400}};  // 50000 days do not wrap into seconds
+  for (const auto& c : cases) {
+    SetMachine(L"AccessPeriod", c.accessPeriod);
+    SetMachine(L"ElevateForXDays", c.days);
+    SetTimerEnd(c.timerEnd);
+    ResumeElevation(window, kAskWithDialog);
+    ASSERT_TRUE(Request().has_value());
+    EXPECT_EQ(c.expected, Request()->seconds);
+    EXPECT_EQ(c.expected, GetRemainingSeconds());  // what the balloon and the countdown show
+  }
 }
 
 TEST_F(RequestFlowTest, PeriodsAndDaysNeverWrap) {
-  SetMachine(L"AccessPeriod", static_cast<uint32_t>(-30));
-  EXPECT_EQ(0u, GetAccessPeriod());
-  SetMachine(L"AccessPeriod", 90);
-  EXPECT_EQ(90u, GetAccessPeriod());
-  ASSERT_TRUE(ApplyManagedDocument(R"({"access_period_win":""})"));
-  SetManagedMode(true);
-  EXPECT_EQ(120u, GetAccessPeriod());
-  EXPECT_EQ(0u, GetElevateForXDays());
-  SetMachine(L"ElevateForXDays", static_cast<uint32_t>(-2));
-  EXPECT_EQ(0u, GetElevateForXDays());
-  EXPECT_EQ(259200u, DaysToSeconds(3));
+  const struct {
+    std::optional<uint32_t> period, days;
+    const char* managed;  // a managed document, or null
+    uint32_t seconds, dayCount;
+  } cases[] = {{static_cast<uint32_t>(-30), static_cast<uint32_t>(-2), nullptr, 0, 0},
+               {90, std::nullopt, nullptr, 90, 0},
+               {90, 3, R"({"access_period_win":""})", 120, 3}};
+  for (const auto& c : cases) {
+    if (c.period) SetMachine(L"AccessPeriod", *c.period);
+    if (c.days) SetMachine(L"ElevateForXDays", *c.days);
+    ResetManagedSettings();
+    SetManagedMode(c.managed != nullptr && ApplyManagedDocument(c.managed));
+    EXPECT_EQ(c.seconds, GetAccessPeriod());
+    EXPECT_EQ(c.dayCount, GetElevateForXDays());
+  }
   EXPECT_EQ(0xFFFFFFFFu, DaysToSeconds(50000));
 }
 
 TEST_F(RequestFlowTest, ReasonLinkIsShownAsConfiguredAndOpensOnlyOnAClick) {
   // What is not a URL is shown and handed to the shell exactly as configured too.
-  for (const wchar_t* configured :
-       {L"https://help.example/elevation", L"\\\\helpdesk\\forms\\elevation request.html",
-        L"call \"IT\" on 5550100 & ask", L"%USERPROFILE%\\x", L""}) {
-    SetUserString(L"RFELINK", configured);
+  for (const std::wstring link : {L"https://help.example/elevation", L"call \"IT\" & ask", L""}) {
+    SetUserString(L"RFELINK", link);
     fake.shell.opened.clear();
-    fakes::FakeDialogHost::Item link;
+    fakes::FakeWindows::Item shown;
     size_t openedBeforeClick = 99;
+    const int icons = fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon);
     fake.windows.modalScript = [&](Hwnd dialog) {
-      link = fake.dialogs.item(dialog, IDC_REASON_LINK);
+      shown = fake.windows.item(dialog, IDC_REASON_LINK);
       NotifyHeader other{nullptr, IDC_REASON_LINK, 0xFFFFFFF0u};
-      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&other));
-      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_EDIT, reinterpret_cast<intptr_t>(&other));
-      openedBeforeClick = fake.shell.opened.size();
       NotifyHeader click{nullptr, IDC_REASON_LINK, kNmClick};
+      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&other));
+      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_EDIT, reinterpret_cast<intptr_t>(&click));
+      openedBeforeClick = fake.shell.opened.size();
       fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&click));
       fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
     };
-    CReasonDlg dialog;
-    EXPECT_EQ(kIdCancel, dialog.DoModal());
-    const std::wstring text = configured;
-    EXPECT_EQ(text.empty() ? L"" : L"<a>" + text + L"</a>", link.text);
-    EXPECT_EQ(!text.empty(), link.visible);
+    std::wstring reason = L"untouched";
+    EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
+    EXPECT_EQ(L"untouched", reason);
+    EXPECT_EQ(link.empty() ? L"" : L"<a>" + link + L"</a>", shown.text);
+    EXPECT_EQ(!link.empty(), shown.visible);
     EXPECT_EQ(0u, openedBeforeClick);
-    EXPECT_EQ(text.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{text},
+    EXPECT_EQ(link.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{link},
               fake.shell.opened);
+    EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));  // given back
   }
-}
-
-TEST_F(RequestFlowTest, ReasonDialogIsLocalizedFocusedAndGivesItsIconsBack) {
-  std::map<int, std::wstring> texts;
-  fake.windows.modalScript = [&](Hwnd dialog) {
-    EXPECT_EQ(IDC_REASON_EDIT, fake.dialogs.focused[dialog]);
-    for (int id : {IDC_REASON_PROMPT, kIdOk, kIdCancel}) {
-      texts[id] = fake.dialogs.item(dialog, id).text;
-    }
-    fake.windows.Send(dialog, msg::kCommand, 99, 0);  // not a button of the dialog
-    fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-  };
-  const int icons = fake.windows.liveIcons;
+  fake.windows.failCreate = true;
   std::wstring reason = L"untouched";
   EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
   EXPECT_EQ(L"untouched", reason);
-  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgPrompt), texts[IDC_REASON_PROMPT]);
-  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgButton1), texts[kIdOk]);
-  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgButton2), texts[kIdCancel]);
-  EXPECT_EQ(icons, fake.windows.liveIcons);
-  EXPECT_EQ(0, fake.windows.badIconDestroys);
-
-  fake.windows.failCreate = true;
-  EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
-  EXPECT_EQ(L"untouched", reason);
+  EXPECT_EQ(0, fake.gdi.misuse);
 }
 
 }  // namespace

@@ -2,20 +2,78 @@
 // what the shutdown releases, and how start-up switches logging on.
 #include "app/tray_app.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "settings/managed_settings.h"
 #include "test_support.h"
 
 namespace velmora::test {
 namespace {
 
-class TrayAppTest : public TrayTest {
+using Type = fakes::FakeKernel::Type;
+
+TEST(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLeavesNothingOpen) {
+  const std::wstring kRunning = L"Warning: Velmora Tray is already running (48)";
+  const std::wstring kNoEvents = L"Error: Event objects cannot be created (16)";
+  const struct {
+    const wchar_t* commandLine;  // null: the default
+    const wchar_t* taken;        // a name another process holds, or null
+    Type type;
+    int exitCode;  // 7: the main loop ran
+    std::wstring box;
+  } cases[] = {
+      {nullptr, nullptr, Type::kEvent, 7, L""},
+      // The switch ends the process wherever it stands, but only in lower case.
+      {L"\"C:\\x\\VelmoraTray.exe\" /elevate", nullptr, Type::kEvent, 0, L""},
+      {L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now", nullptr, Type::kEvent, 0, L""},
+      {L"\"C:\\dir/elevate\\VelmoraTray.exe\"", nullptr, Type::kEvent, 0, L""},
+      {L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE", nullptr, Type::kEvent, 7, L""},
+      {nullptr, L"_MUT_48940814_7", Type::kMutex, 0, kRunning},
+      {nullptr, L"_MUT_48940814_7", Type::kEvent, 0, kRunning},
+      {nullptr, channel::kStartEventName, Type::kMutex, kExitInitFailed, kNoEvents},
+      {nullptr, channel::kExpireEventName, Type::kMutex, kExitInitFailed, kNoEvents},
+      {nullptr, channel::kForbidEventName, Type::kMutex, kExitInitFailed, kNoEvents},
+      {nullptr, channel::kEmergencyStartEventName, Type::kMutex, kExitInitFailed, kNoEvents},
+      {nullptr, channel::kShellHookSettledEventName, Type::kMutex, 7, L""}};
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    if (c.commandLine) fake.kernel.commandLine = c.commandLine;
+    if (c.taken) fake.kernel.Put(c.taken, c.type);
+    fake.windows.PostQuit(7);
+    EXPECT_EQ(c.exitCode, TrayMain()) << c.box;
+    EXPECT_EQ(c.exitCode == 7, g_hMainWnd.load() != nullptr) << c.exitCode;
+    EXPECT_EQ(c.box, Boxes(fake));
+    EXPECT_EQ(0u, fake.kernel.OpenCount()) << c.box;  // the instance mutex given back too
+  }
+  FakePlatform fake;
+  fake.windows.failCreate = true;
+  EXPECT_EQ(0, TrayMain());
+  EXPECT_EQ(0u, fake.kernel.OpenCount());
+}
+
+TEST(TrayAppTest, ManualElevationAndVerboseLoggingFollowTheirValues) {
+  const struct {
+    std::optional<uint32_t> disable, verbose;
+    int32_t disabled;
+    bool logged;
+  } cases[] = {
+      {std::nullopt, std::nullopt, 0, true}, {1, 0, 1, false}, {0, 5, 0, true}, {2, 1, 0, true}};
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    const auto set = [&](const wchar_t* name, std::optional<uint32_t> value, std::wstring path) {
+      if (value) fake.registry.SetDword(kMachine, View::k64, path, name, *value);
+    };
+    set(L"DisableManualElevation", c.disable, kPolicy + L"\\PreApproved");
+    set(L"VerboseLogging", c.verbose, kProduct);
+    ASSERT_TRUE(InitInstance());
+    EXPECT_EQ(c.disabled, Load(g_bManualElevationDisabled));
+    EXPECT_EQ(2, Load(g_bADUserValid) + Load(g_bADUserGroupValid));
+    EXPECT_EQ(c.logged, fake.files.Contents(FakePlatform::kLogPath).find("] Tray app init\r\n") !=
+                            std::string::npos);
+    EXPECT_EQ(c.logged, fake.files.appendCalls > 0);
+    CleanupInstance();
+  }
+}
+
+class TrayAppLogTest : public TrayTest {
  protected:
   void CacheDocument(const std::string& json) {
     std::string scrambled = json;
@@ -25,73 +83,7 @@ class TrayAppTest : public TrayTest {
   }
 };
 
-TEST_F(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLeavesNothingOpen) {
-  const auto commandLine = [](const wchar_t* line) {
-    return [line](FakePlatform& f) { f.kernel.commandLine = line; };
-  };
-  const auto squat = [](const wchar_t* name) {
-    return [name](FakePlatform& f) { f.kernel.SquatName(name); };
-  };
-  const std::wstring kRunning = L"Warning: Velmora Tray is already running (48)";
-  const std::wstring kNoEvents = L"Error: Event objects cannot be created (16)";
-  const struct {
-    std::function<void(FakePlatform&)> setUp;
-    int exitCode;  // 7: the main loop ran
-    std::wstring box;
-  } cases[] = {{[](FakePlatform&) {}, 7, L""},
-               // The switch ends the process wherever it stands, but only in lower case.
-               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /elevate"), 0, L""},
-               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b"), 0, L""},
-               {commandLine(L"\"C:\\dir/elevate\\VelmoraTray.exe\""), 0, L""},
-               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE"), 7, L""},
-               {[](FakePlatform& f) { f.kernel.PrecreateMutex(L"_MUT_48940814_7"); }, 0, kRunning},
-               {[](FakePlatform& f) { f.kernel.mutexCreateError = 5; }, 0, kRunning},
-               {[](FakePlatform& f) { f.windows.failCreate = true; }, 0, L""},
-               {squat(channel::kStartEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kExpireEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kForbidEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kEmergencyStartEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kShellHookSettledEventName), 7, L""}};
-  for (const auto& c : cases) {
-    FakePlatform local;
-    c.setUp(local);
-    local.windows.PostQuit(7);
-    EXPECT_EQ(c.exitCode, TrayMain()) << c.box;
-    EXPECT_EQ(c.exitCode == 7, g_hMainWnd.load() != nullptr) << c.exitCode;
-    EXPECT_EQ(c.box, Boxes(local));
-    EXPECT_EQ(0u, local.kernel.OpenCount()) << c.box;  // the instance mutex given back too
-  }
-}
-
-TEST_F(TrayAppTest, ManualElevationFlagComesFromThePreApprovedSubkey) {
-  const std::pair<std::optional<uint32_t>, int32_t> cases[] = {
-      {std::nullopt, 0}, {1, 1}, {0, 0}, {2, 0}};
-  for (const auto& c : cases) {
-    if (c.first) SetMachine(L"DisableManualElevation", *c.first, kPolicy + L"\\PreApproved");
-    ASSERT_TRUE(InitInstance());
-    EXPECT_EQ(c.second, Load(g_bManualElevationDisabled)) << c.second;
-    EXPECT_EQ(1, Load(g_bADUserValid));
-    EXPECT_EQ(1, Load(g_bADUserGroupValid));
-    CleanupInstance();
-  }
-}
-
-TEST_F(TrayAppTest, VerboseLoggingIsOnUnlessItIsExactlyZero) {
-  const std::pair<std::optional<uint32_t>, bool> cases[] = {
-      {std::nullopt, true}, {0, false}, {5, true}, {1, true}};
-  for (const auto& c : cases) {
-    FakePlatform local;
-    if (c.first)
-      local.registry.SetDword(kMachine, View::k64, kProduct, L"VerboseLogging", *c.first);
-    ASSERT_TRUE(InitInstance());
-    const std::string log = local.files.Contents(FakePlatform::kLogPath);
-    EXPECT_EQ(c.second, log.find("] Tray app init\r\n") != std::string::npos);
-    EXPECT_EQ(c.second, local.files.appendCalls > 0);
-    CleanupInstance();
-  }
-}
-
-TEST_F(TrayAppTest, ManagedDocumentDecidesLoggingAgainAfterItsOwnLines) {
+TEST_F(TrayAppLogTest, ManagedDocumentDecidesLoggingAgainAfterItsOwnLines) {
   SetMachine(L"VerboseLogging", 1);
   CacheDocument("{\"verbose_logging_win\":\"0\"}");
   ASSERT_TRUE(InitInstance());
@@ -115,7 +107,6 @@ TEST_F(TrayAppTest, ManagedDocumentDecidesLoggingAgainAfterItsOwnLines) {
   ASSERT_TRUE(InitInstance());
   const std::vector<std::string> lines = LogMessages();
   ASSERT_GE(lines.size(), 7u);
-  EXPECT_EQ("Managed=0", lines[4]);
   EXPECT_EQ("Retrieving setting 'VerboseLogging': 1", lines[5]);
   EXPECT_EQ("Tray app init", lines[6]);
   CleanupInstance();
