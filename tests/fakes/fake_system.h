@@ -5,17 +5,14 @@
 #include <atomic>
 #include <cwctype>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "platform/files.h"
 #include "platform/kernel.h"
@@ -23,6 +20,12 @@
 #include "text/utf16.h"
 
 namespace velmora::fakes {
+
+// A scripted answer: false when there is none.
+inline bool Answer(const std::optional<std::wstring>& value, std::wstring* out) {
+  if (value) *out = *value;
+  return value.has_value();
+}
 
 // A name is shared by every handle to it and refused to another type; an event wakes one wait
 // and resets. Objects outlive their handles, as when the service holds its own. Nothing blocks:
@@ -72,18 +75,12 @@ class FakeKernel : public Kernel {
   }
   bool ReleaseNamedMutex(Handle) override { return true; }
   Handle OpenNamedFileMapping(const std::wstring& name, uint32_t) override {
-    if (named.count(name) && named[name]->type == Type::kMapping)
-      return Obtain(name, Type::kMapping);
-    lastError = win::kErrorFileNotFound;
-    return nullptr;
+    return named.count(name) ? Obtain(name, Type::kMapping) : Failed(win::kErrorFileNotFound);
   }
   void* MapView(Handle mapping, uint32_t, size_t length) override {
     Object* object = Find(mapping, Type::kMapping);
-    if (object != nullptr && length <= object->bytes.size()) {
-      return *views_.insert(object->bytes.data()).first;
-    }
-    lastError = win::kErrorAccessDenied;
-    return nullptr;
+    if (object == nullptr || length > object->bytes.size()) return Failed(win::kErrorAccessDenied);
+    return *views_.insert(object->bytes.data()).first;
   }
   bool FlushView(void*, size_t) override { return true; }
   bool UnmapView(void* view) override { return views_.erase(view) != 0; }
@@ -92,21 +89,19 @@ class FakeKernel : public Kernel {
   bool StartDetachedThread(std::function<void()>) override { return true; }
   void Sleep(uint32_t) override {}
   uint32_t TickCount() override { return 0; }
-  uint32_t LastError() override { return lastError; }
-  void SetLastError(uint32_t error) override { lastError = error; }
+  uint32_t LastError() override { return lastError_; }
+  void SetLastError(uint32_t error) override { lastError_ = error; }
   void InitializeCom() override {}
   void UninitializeCom() override {}
   void SetThreadLocale(uint32_t) override {}
   void SetThreadUILanguage(uint16_t) override {}
   std::wstring CommandLine() override { return commandLine; }
-  bool ComputerName(std::wstring* name) override {
-    if (computerName) *name = *computerName;
-    return computerName.has_value();
-  }
+  bool ComputerName(std::wstring* name) override { return Answer(computerName, name); }
   // The scripted numbers in turn, then 0.
   uint32_t RandomNumber() override {
-    const uint32_t value = randomNumbers.empty() ? 0 : randomNumbers.front();
-    if (!randomNumbers.empty()) randomNumbers.pop_front();
+    if (randomNumbers.empty()) return 0;
+    const uint32_t value = randomNumbers.front();
+    randomNumbers.pop_front();
     return value;
   }
 
@@ -114,28 +109,27 @@ class FakeKernel : public Kernel {
   std::function<void()> afterSignal;  // runs inside SignalEvent, right after the signal
   std::function<void()> onBlock;
   int waits = 0;
-  uint32_t lastError = 0;
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
   std::optional<std::wstring> computerName = L"WORKSTATION";
   std::deque<uint32_t> randomNumbers;
 
  private:
+  std::nullptr_t Failed(uint32_t error) {
+    lastError_ = error;
+    return nullptr;
+  }
   Handle Obtain(const std::wstring& name, Type type) {
     std::shared_ptr<Object>& object = named[name];
-    lastError = object == nullptr      ? 0
-                : object->type == type ? win::kErrorAlreadyExists
-                                       : win::kErrorInvalidHandle;
-    if (lastError == win::kErrorInvalidHandle) return nullptr;
+    if (object != nullptr && object->type != type) return Failed(win::kErrorInvalidHandle);
+    lastError_ = object != nullptr ? win::kErrorAlreadyExists : 0;
     if (object == nullptr) object = std::make_shared<Object>(Object{type});
-    const Handle handle = reinterpret_cast<Handle>(nextHandle_ += 4);
-    handles_[handle] = object;
-    return handle;
+    handles_[reinterpret_cast<Handle>(nextHandle_ += 4)] = object;
+    return reinterpret_cast<Handle>(nextHandle_);
   }
   Object* Find(Handle handle, Type type) {
     const auto it = handles_.find(handle);
     if (it != handles_.end() && it->second->type == type) return it->second.get();
-    lastError = win::kErrorInvalidHandle;
-    return nullptr;
+    return Failed(win::kErrorInvalidHandle);
   }
   bool SetSignal(Handle event, bool signaled) {
     Object* object = Find(event, Type::kEvent);
@@ -145,6 +139,7 @@ class FakeKernel : public Kernel {
 
   std::map<Handle, std::shared_ptr<Object>> handles_;
   std::set<void*> views_;
+  uint32_t lastError_ = 0;
   uintptr_t nextHandle_ = 0x100;
 };
 
@@ -214,7 +209,9 @@ class FakeRegistry : public Registry {
                    uint32_t size) override {
     if (open_.count(key) == 0) return win::kErrorInvalidHandle;
     const auto& [place, access] = open_[key];
-    if (int32_t failure = Failure(Op::kSet, std::get<0>(place), std::get<2>(place))) return failure;
+    if (int32_t failure = failures_[{Op::kSet, std::get<0>(place), std::get<2>(place)}]) {
+      return failure;
+    }
     if ((access & kKeySetValue) == 0) return win::kErrorAccessDenied;
     keys_[place][Fold(name)] = Value{type, std::vector<uint8_t>(data, data + size)};
     return 0;
@@ -242,12 +239,9 @@ class FakeRegistry : public Registry {
     keys_[place];
     return place;
   }
-  int32_t Failure(Op op, Hive hive, const std::wstring& path) {
-    return failures_[{op, hive, Fold(path)}];
-  }
   int32_t Obtain(Op op, Hive hive, const std::wstring& path, uint32_t access, Key* key) {
     const Place place(hive, access & reg::kWow64Key32 ? View::k32 : View::k64, Fold(path));
-    if (const int32_t failure = Failure(op, hive, path)) return failure;
+    if (const int32_t failure = failures_[{op, hive, Fold(path)}]) return failure;
     if (op == Op::kCreate) Create(place);
     if (keys_.count(place) == 0) return win::kErrorFileNotFound;
     open_[*key = nextKey_++] = {place, access};
@@ -302,14 +296,11 @@ class FakeFiles : public Files {
     out->clear();
     for (size_t i = 0; i < text.size(); ++i) {
       const size_t close = text[i] == L'%' ? text.find(L'%', i + 1) : std::wstring::npos;
-      const std::wstring name =
-          close == std::wstring::npos ? L"" : text.substr(i + 1, close - i - 1);
-      if (close == std::wstring::npos || environment_.count(Key(name)) == 0) {
-        out->push_back(text[i]);
-      } else {
-        *out += environment_[Key(name)];
-        i = close;
-      }
+      const auto it = close == std::wstring::npos
+                          ? environment_.end()
+                          : environment_.find(Key(text.substr(i + 1, close - i - 1)));
+      *out += it == environment_.end() ? text.substr(i, 1) : it->second;
+      if (it != environment_.end()) i = close;
     }
     return static_cast<uint32_t>(out->size() + 1);
   }

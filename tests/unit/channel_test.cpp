@@ -1,6 +1,6 @@
 // The tray's side of the service channel: the bytes that land in the shared block (checked
 // against hand-built images, never against the encoder), the request events, and what each
-// failure leaves behind. The service's decoder is checked against the same block.
+// failure leaves behind.
 #include "elevation/channel.h"
 
 #include <cstring>
@@ -10,7 +10,6 @@
 namespace velmora::test {
 namespace {
 
-using channel::RecordStatus;
 using Type = fakes::FakeKernel::Type;
 const std::wstring kAddToAdmin = channel::kAddToAdminEventName;
 const std::wstring kSaveSettings = channel::kSaveSettingsEventName;
@@ -26,8 +25,7 @@ Bytes Field(const std::u16string& text) {
 }
 
 // The 28 bytes of a settings record; `period` may hold any bytes.
-Bytes SettingsBytes(const std::string& period, uint8_t identity, uint8_t resuscitate,
-                    uint8_t atLogin) {
+Bytes Settings(const std::string& period, uint8_t identity, uint8_t resuscitate, uint8_t atLogin) {
   Bytes bytes(28, 0);
   std::memcpy(bytes.data(), period.data(), period.size());
   bytes[20] = identity;
@@ -36,56 +34,41 @@ Bytes SettingsBytes(const std::string& period, uint8_t identity, uint8_t resusci
   return bytes;
 }
 
-class ChannelTest : public TrayTest {
- protected:
-  Bytes Slice(size_t from, size_t length) {
-    return Bytes(Block().begin() + from, Block().begin() + from + length);
-  }
-};
-
-TEST_F(ChannelTest, RequestIsWrittenWholeOverWhateverWasThere) {
+TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut) {
   fake.kernel.Put(kBlock, Type::kMapping, 2048).bytes.assign(2048, 0xEE);
-  WriteElevationRequest(L"CORP\\alice", L"no reason", true, 0x12345678);
-  Bytes expected = Field(u"CORP\\alice");
-  const Bytes reason = Field(u"no reason");
-  expected.insert(expected.end(), reason.begin(), reason.end());
-  expected.insert(expected.end(), {1, 0, 0, 0, 0x78, 0x56, 0x34, 0x12});
-  expected.resize(2048, 0xEE);  // the view covers the record only
-  EXPECT_EQ(expected, Block());
-  EXPECT_EQ(0u, fake.kernel.OpenCount());
-  EXPECT_TRUE(fake.shell.boxes.empty());
-
   const std::wstring face = FromUtf16(u"\U0001F600");
-  const std::pair<std::wstring, std::u16string> cuts[] = {
-      {std::wstring(299, L'a'), std::u16string(299, u'a')},
+  const std::pair<std::wstring, std::u16string> cases[] = {
+      {L"CORP\\alice", u"CORP\\alice"},
       {std::wstring(5000, L'a'), std::u16string(299, u'a')},
       // Units 299 and 300 would be the pair: the text keeps 298 units.
       {std::wstring(298, L'a') + face + L"b", std::u16string(298, u'a')},
       {std::wstring(297, L'a') + face + L"bc", std::u16string(297, u'a') + u"\U0001F600"},
       {std::wstring(L"CORP\\al\0ice", 11), u"CORP\\al"}};
-  for (const auto& [text, kept] : cuts) {
-    WriteElevationRequest(text, text, false, 1);
-    EXPECT_EQ(Field(kept), Slice(0, 600)) << kept.size();
-    EXPECT_EQ(Field(kept), Slice(600, 600)) << kept.size();
+  for (const auto& [text, kept] : cases) {
+    WriteElevationRequest(text, text, true, 0x12345678);
+    Bytes expected = Field(kept), reason = Field(kept);
+    expected.insert(expected.end(), reason.begin(), reason.end());
+    expected.insert(expected.end(), {1, 0, 0, 0, 0x78, 0x56, 0x34, 0x12});
+    expected.resize(2048, 0xEE);  // the view covers the record only
+    EXPECT_EQ(expected, Block()) << kept.size();
   }
+  EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 
-TEST_F(ChannelTest, SettingsRecordFollowsTheDialogTexts) {
+TEST_F(TrayTest, ChannelSettingsRecordFollowsTheDialogTexts) {
   const struct {
     std::wstring period, identity, resuscitate;
     bool atLogin;
     Bytes expected;
   } cases[] = {
-      {L"1234567890123456789", L"2", L"1", true, SettingsBytes("1234567890123456789", '2', '1', 1)},
-      {L"12345678901234567890", L"3", L"0", false, SettingsBytes("300", '3', '0', 0)},
+      {L"1234567890123456789", L"2", L"1", true, Settings("1234567890123456789", '2', '1', 1)},
+      {L"12345678901234567890", L"3", L"0", false, Settings("300", '3', '0', 0)},
       // 19 bytes in the ANSI code page (the euro sign is 0x80), 21 in UTF-8.
-      {L"\u20AC" + std::wstring(18, L'9'), L"1", L"1", false,
-       SettingsBytes("\x80" + std::string(18, '9'), '1', '1', 0)},
-      {std::wstring(L"60\0 1", 5), L"", L"", false, SettingsBytes("60", 0, '0', 0)},
+      {L"\u20AC" + std::wstring(18, L'9'), L"1", L"", false,
+       Settings("\x80" + std::string(18, '9'), '1', '0', 0)},
+      {std::wstring(L"60\0 1", 5), L"", L"\u00E9", false, Settings("60", 0, 0xE9, 0)},
       // U+0131's low byte would be the digit '1': a mode nobody chose.
-      {L"abc", L"7", L"\u01312", false, SettingsBytes("abc", 0, '?', 0)},
-      {L"abc", L"1", L"\u00E9", false, SettingsBytes("abc", '1', 0xE9, 0)},
-      {L"60", L"1", L"25", true, SettingsBytes("60", '1', '2', 1)}};
+      {L"abc", L"7", L"\u01312", false, Settings("abc", 0, '?', 0)}};
   for (const auto& c : cases) {
     const SettingsRecord record =
         BuildSettingsRecord(c.period, c.identity, c.resuscitate, c.atLogin);
@@ -93,16 +76,15 @@ TEST_F(ChannelTest, SettingsRecordFollowsTheDialogTexts) {
   }
 }
 
-TEST_F(ChannelTest, SettingsSaveKeepsTheRestOfTheBlockAndEachSignalWakesItsOwnEvent) {
+TEST_F(TrayTest, ChannelSettingsKeepTheRestOfTheBlockAndEachSignalWakesItsOwnEvent) {
   fake.kernel.Put(kBlock, Type::kMapping, 1208).bytes.assign(1208, 0xEE);
   WriteSettingsRecord(BuildSettingsRecord(L"600", L"2", L"1", true));
   SignalSaveSettings();
-  Bytes expected = SettingsBytes("600", '2', '1', 1);
+  Bytes expected = Settings("600", '2', '1', 1);
   expected.resize(1208, 0xEE);
   EXPECT_EQ(expected, Block());
   EXPECT_TRUE(Signaled(kSaveSettings));
   EXPECT_FALSE(Signaled(kAddToAdmin));
-
   // The service reads its answer against the kind, so the kind is there before it wakes.
   int32_t kindAtSignal = -1;
   fake.kernel.afterSignal = [&] { kindAtSignal = Load(g_nElevationKind); };
@@ -112,15 +94,12 @@ TEST_F(ChannelTest, SettingsSaveKeepsTheRestOfTheBlockAndEachSignalWakesItsOwnEv
   EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 
-TEST_F(ChannelTest, FailuresShowTheirBoxAndWriteOrSignalNothing) {
+TEST_F(TrayTest, ChannelFailuresShowTheirBoxAndWriteOrSignalNothing) {
   WriteElevationRequest(L"CORP\\alice", L"startup", true, 0);  // no block at all
   // A block too small for a request cannot be mapped for one; a settings record still fits.
   fake.kernel.Put(kBlock, Type::kMapping, 100);
   WriteElevationRequest(L"CORP\\alice", L"startup", true, 0);
   EXPECT_EQ(Bytes(100, 0), Block());
-  WriteSettingsRecord(BuildSettingsRecord(L"60", L"1", L"0", false));
-  EXPECT_EQ(SettingsBytes("60", '1', '0', 0), Slice(0, 28));
-
   fake.kernel.Put(kAddToAdmin, Type::kMapping);
   fake.kernel.Put(kSaveSettings, Type::kMapping);
   SignalAddToAdmin(KindDays);
@@ -132,56 +111,6 @@ TEST_F(ChannelTest, FailuresShowTheirBoxAndWriteOrSignalNothing) {
       L"Error: Error creating SaveSettingsEvent event. Error code: 6 (16)",
       Boxes(fake));
   EXPECT_EQ(0u, fake.kernel.OpenCount());
-}
-
-TEST_F(ChannelTest, ServiceDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
-  fake.kernel.Put(kBlock, Type::kMapping, 1208);
-  WriteElevationRequest(L"CORP\\alice", FromUtf16(u"fix \U0001F600"), true, 0);
-  const Bytes request = Block();
-  channel::ElevationRequestFields fields;
-  ASSERT_EQ(RecordStatus::kOk, channel::DecodeElevationRequest(request.data(), 1208, &fields));
-  EXPECT_EQ(u"CORP\\alice", fields.user);
-  EXPECT_EQ(u"fix \U0001F600", fields.reason);
-  EXPECT_TRUE(fields.atLogin);
-  WriteSettingsRecord(BuildSettingsRecord(L"60", L"2", L"1", false));
-  const Bytes settings = Block();
-  channel::SettingsRecordFields saved;
-  ASSERT_EQ(RecordStatus::kOk, channel::DecodeSettingsRecord(settings.data(), 28, &saved));
-  EXPECT_EQ("60", saved.accessPeriod);
-  EXPECT_EQ('2', saved.identity);
-  EXPECT_EQ('1', saved.resuscitate);
-  EXPECT_FALSE(saved.elevateAtLogin);
-
-  const struct {
-    bool asSettings;
-    size_t at, count;
-    uint8_t value;
-    RecordStatus status;
-  } damages[] = {{false, 0, 600, 'a', RecordStatus::kNotTerminated},
-                 {false, 598, 1, 'z', RecordStatus::kNotZeroPadded},
-                 {false, 600, 600, 'a', RecordStatus::kNotTerminated},
-                 {false, 1198, 1, 'z', RecordStatus::kNotZeroPadded},
-                 {false, 0, 600, 0, RecordStatus::kEmptyUserName},
-                 {false, 1200, 1, 2, RecordStatus::kBadFlag},
-                 {true, 20, 1, '4', RecordStatus::kBadIdentity},
-                 {true, 0, 20, '9', RecordStatus::kNotTerminated},
-                 {true, 3, 1, '9', RecordStatus::kNotZeroPadded},
-                 {true, 22, 2, '1', RecordStatus::kNotTerminated},
-                 {true, 24, 1, 2, RecordStatus::kBadFlag},
-                 {true, 20, 2, '1', RecordStatus::kNotTerminated}};
-  for (const auto& d : damages) {
-    Bytes bad = d.asSettings ? settings : request;
-    std::memset(bad.data() + d.at, d.value, d.count);
-    EXPECT_EQ(d.status, d.asSettings ? channel::DecodeSettingsRecord(bad.data(), 28, &saved)
-                                     : channel::DecodeElevationRequest(bad.data(), 1208, &fields))
-        << d.at;
-  }
-  EXPECT_EQ(RecordStatus::kTooShort,
-            channel::DecodeElevationRequest(request.data(), 1207, &fields));
-  EXPECT_EQ(RecordStatus::kTooShort, channel::DecodeSettingsRecord(settings.data(), 27, &saved));
-  // A settings save leaves a block that no longer reads as a request.
-  EXPECT_EQ(RecordStatus::kNotZeroPadded,
-            channel::DecodeElevationRequest(settings.data(), 1208, &fields));
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/tray_app.h"
-#include "test_support.h"
 #include "localization/localized_texts.h"
+#include "test_support.h"
 
 namespace velmora::test {
 namespace {

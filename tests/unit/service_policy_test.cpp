@@ -10,10 +10,10 @@
 
 #include "elevation/channel_records.h"
 #include "fake_service_host.h"
-#include "test_support.h"
 #include "machine_policy.h"
 #include "service_logic.h"
 #include "settings/settings_store.h"
+#include "test_support.h"
 
 namespace velmora::service {
 namespace {
@@ -266,9 +266,10 @@ TEST(ServiceAuditTest, RepeatedLinesAreCollapsedAndTheirCountWrittenWithinAMinut
   EXPECT_EQ(CountLines(host, "Counted. "), 1u);
   host.now += 1;
   logic.OnTimer();
-  EXPECT_EQ(host.log.back(), "Counted. Repeated or beyond the hour's 50 lines, not written one "
-                             "by one: EMERGENCYSTART with nothing to end 2 (2 in all; every "
-                             "refused request had its FORBID).");
+  EXPECT_EQ(host.log.back(),
+            "Counted. Repeated or beyond the hour's 50 lines, not written one "
+            "by one: EMERGENCYSTART with nothing to end 2 (2 in all; every "
+            "refused request had its FORBID).");
   EXPECT_FALSE(logic.NextDueInMs().has_value());
   // The budget is per hour: after it, refusals have their lines again.
   host.now += kRefusalWindowMs;
@@ -290,7 +291,7 @@ class RequestPolicyTest : public test::TrayTest {
     std::string scrambled = json;
     for (char& c : scrambled) c = static_cast<char>(static_cast<unsigned char>(c) ^ 0x0E);
     fake.registry.SetString(Hive::kLocalMachine, test::View::k64, kPolicyKeyPath,
-                        L"Managed settings", fake.codePage.AnsiToWide(scrambled));
+                            L"Managed settings", fake.codePage.AnsiToWide(scrambled));
   }
   static std::vector<uint32_t> Read() {
     const RequestPolicy p = ReadRequestPolicy();

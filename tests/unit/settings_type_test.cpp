@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
 #include "settings/settings_store.h"
+#include "test_support.h"
 
 namespace velmora {
 namespace {
-
 
 class SettingsTypeTest : public test::TrayTest {
  protected:
@@ -21,7 +20,7 @@ class SettingsTypeTest : public test::TrayTest {
   }
   void Set(const wchar_t* name, uint32_t type, std::vector<uint8_t> bytes) {
     fake.registry.SetRaw(Hive::kLocalMachine, test::View::k64, kProductKeyPath, name, type,
-                     std::move(bytes));
+                         std::move(bytes));
   }
 };
 
@@ -37,12 +36,13 @@ TEST_F(SettingsTypeTest, NumberStoredAsTextIsLoggedOncePerName) {
       ReadMachineNumberText(name, text);
     }
   }
-  EXPECT_EQ(LogMessages(),
-            (std::vector<std::string>{
-                "ReadMachineNumberText. 'ElevateAtLogin' is a number setting stored as text: it reads "
-                "as 49, the code of its first character",
-                "ReadMachineNumberText. 'VisibleCountDown' is a number setting stored as text: it "
-                "reads as 49, the code of its first character"}));
+  EXPECT_EQ(
+      LogMessages(),
+      (std::vector<std::string>{
+          "ReadMachineNumberText. 'ElevateAtLogin' is a number setting stored as text: it reads "
+          "as 49, the code of its first character",
+          "ReadMachineNumberText. 'VisibleCountDown' is a number setting stored as text: it "
+          "reads as 49, the code of its first character"}));
 }
 
 std::vector<std::wstring> g_noticed;

@@ -2,7 +2,6 @@
 // what the shutdown releases, and how start-up switches logging on.
 #include "app/tray_app.h"
 
-#include "settings/managed_settings.h"
 #include "test_support.h"
 
 namespace velmora::test {
@@ -22,40 +21,39 @@ TEST(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLeavesNothingOpen) {
   } cases[] = {
       {nullptr, nullptr, Type::kEvent, 7, L""},
       // The switch ends the process wherever it stands, but only in lower case.
-      {L"\"C:\\x\\VelmoraTray.exe\" /elevate", nullptr, Type::kEvent, 0, L""},
       {L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now", nullptr, Type::kEvent, 0, L""},
       {L"\"C:\\dir/elevate\\VelmoraTray.exe\"", nullptr, Type::kEvent, 0, L""},
       {L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE", nullptr, Type::kEvent, 7, L""},
       {nullptr, L"_MUT_48940814_7", Type::kMutex, 0, kRunning},
       {nullptr, L"_MUT_48940814_7", Type::kEvent, 0, kRunning},
       {nullptr, channel::kStartEventName, Type::kMutex, kExitInitFailed, kNoEvents},
-      {nullptr, channel::kExpireEventName, Type::kMutex, kExitInitFailed, kNoEvents},
-      {nullptr, channel::kForbidEventName, Type::kMutex, kExitInitFailed, kNoEvents},
       {nullptr, channel::kEmergencyStartEventName, Type::kMutex, kExitInitFailed, kNoEvents},
-      {nullptr, channel::kShellHookSettledEventName, Type::kMutex, 7, L""}};
+      {nullptr, channel::kShellHookSettledEventName, Type::kMutex, 7, L""},
+      {nullptr, nullptr, Type::kMapping, 0, L""}};  // the window cannot be made
   for (const auto& c : cases) {
     FakePlatform fake;
     if (c.commandLine) fake.kernel.commandLine = c.commandLine;
     if (c.taken) fake.kernel.Put(c.taken, c.type);
+    fake.windows.failCreate = c.type == Type::kMapping;
     fake.windows.PostQuit(7);
     EXPECT_EQ(c.exitCode, TrayMain()) << c.box;
     EXPECT_EQ(c.exitCode == 7, g_hMainWnd.load() != nullptr) << c.exitCode;
     EXPECT_EQ(c.box, Boxes(fake));
     EXPECT_EQ(0u, fake.kernel.OpenCount()) << c.box;  // the instance mutex given back too
   }
-  FakePlatform fake;
-  fake.windows.failCreate = true;
-  EXPECT_EQ(0, TrayMain());
-  EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 
-TEST(TrayAppTest, ManualElevationAndVerboseLoggingFollowTheirValues) {
+TEST(TrayAppTest, ManualElevationLoggingAndTheManagedDocumentFollowTheirValues) {
   const struct {
     std::optional<uint32_t> disable, verbose;
+    const char* managed;  // the cached document, or null
     int32_t disabled;
-    bool logged;
-  } cases[] = {
-      {std::nullopt, std::nullopt, 0, true}, {1, 0, 1, false}, {0, 5, 0, true}, {2, 1, 0, true}};
+    int inits;  // "Tray app init" lines: logging is decided again after the document
+  } cases[] = {{std::nullopt, std::nullopt, nullptr, 0, 1},
+               {1, 0, nullptr, 1, 0},
+               {2, 5, nullptr, 0, 1},
+               {0, 1, R"({"verbose_logging_win":"0"})", 0, 1},
+               {0, 1, "{}", 0, 2}};
   for (const auto& c : cases) {
     FakePlatform fake;
     const auto set = [&](const wchar_t* name, std::optional<uint32_t> value, std::wstring path) {
@@ -63,53 +61,27 @@ TEST(TrayAppTest, ManualElevationAndVerboseLoggingFollowTheirValues) {
     };
     set(L"DisableManualElevation", c.disable, kPolicy + L"\\PreApproved");
     set(L"VerboseLogging", c.verbose, kProduct);
+    if (c.managed) {
+      std::string scrambled = c.managed;
+      for (char& ch : scrambled) ch = static_cast<char>(ch ^ 0x0E);
+      set(L"Managed", 1, kProduct);
+      fake.registry.SetString(kMachine, View::k64, kProduct, L"Managed settings",
+                              fake.codePage.AnsiToWide(scrambled));
+    }
     ASSERT_TRUE(InitInstance());
     EXPECT_EQ(c.disabled, Load(g_bManualElevationDisabled));
     EXPECT_EQ(2, Load(g_bADUserValid) + Load(g_bADUserGroupValid));
-    EXPECT_EQ(c.logged, fake.files.Contents(FakePlatform::kLogPath).find("] Tray app init\r\n") !=
-                            std::string::npos);
-    EXPECT_EQ(c.logged, fake.files.appendCalls > 0);
+    Log("a later line");
+    const std::string log = fake.files.Contents(FakePlatform::kLogPath);
+    size_t inits = 0;
+    for (size_t at = log.find("] Tray app init\r\n"); at != std::string::npos;
+         at = log.find("] Tray app init\r\n", at + 1)) {
+      ++inits;
+    }
+    EXPECT_EQ(c.inits, static_cast<int>(inits)) << c.inits;
+    EXPECT_EQ(c.inits == 2 || (c.inits == 1 && !c.managed), log.find("a later line") != log.npos);
     CleanupInstance();
   }
-}
-
-class TrayAppLogTest : public TrayTest {
- protected:
-  void CacheDocument(const std::string& json) {
-    std::string scrambled = json;
-    for (char& c : scrambled) c = static_cast<char>(c ^ 0x0E);
-    SetMachine(L"Managed", 1);
-    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(scrambled));
-  }
-};
-
-TEST_F(TrayAppLogTest, ManagedDocumentDecidesLoggingAgainAfterItsOwnLines) {
-  SetMachine(L"VerboseLogging", 1);
-  CacheDocument("{\"verbose_logging_win\":\"0\"}");
-  ASSERT_TRUE(InitInstance());
-  const std::vector<std::string> expected = {
-      "Tray app init",
-      "Managed value is set. Reading cached settings (should be already downloaded by the "
-      "service)",
-      "Cached json read successfully",
-      "Parsing json OK",
-      "Managed=1",
-      "Retrieving setting 'VerboseLogging': 0"};
-  EXPECT_EQ(expected, LogMessages());
-  CleanupInstance();
-  Log("late line from a worker");
-  EXPECT_EQ(expected, LogMessages());
-
-  // A document without the member leaves logging on: start-up is logged twice.
-  ResetManagedSettings();
-  CacheDocument("{}");
-  fake.files.SetFile(FakePlatform::kLogPath, "");
-  ASSERT_TRUE(InitInstance());
-  const std::vector<std::string> lines = LogMessages();
-  ASSERT_GE(lines.size(), 7u);
-  EXPECT_EQ("Retrieving setting 'VerboseLogging': 1", lines[5]);
-  EXPECT_EQ("Tray app init", lines[6]);
-  CleanupInstance();
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
+#include "text/utf8.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "text/utf8.h"
 
 namespace velmora {
 namespace {
@@ -17,9 +17,11 @@ TEST(Utf8Test, EncodesEveryLengthAndRepairsBrokenSurrogates) {
       {u"A\\\"", "A\\\""},
       {u"\u00E9", "\xC3\xA9"},
       {u"\u20AC", "\xE2\x82\xAC"},
-      {u"\U0001F600", "\xF0\x9F\x98\x80"},   // a pair joined into one code point
-      {std::u16string(1, 0xD83D), "\xEF\xBF\xBD"},                // a lone high surrogate
-      {std::u16string{0xDE00, u'x'}, "\xEF\xBF\xBD" "x"},         // a lone low surrogate
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},          // a pair joined into one code point
+      {std::u16string(1, 0xD83D), "\xEF\xBF\xBD"},  // a lone high surrogate
+      {std::u16string{0xDE00, u'x'},
+       "\xEF\xBF\xBD"
+       "x"},  // a lone low surrogate
       {std::u16string{0xD83D, 0xD83D, 0xDE00}, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
   };
   for (const auto& c : cases) {
@@ -32,8 +34,8 @@ TEST(Utf8Test, EncodesEveryLengthAndRepairsBrokenSurrogates) {
         const char32_t u = c.units[i];
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < c.units.size() && c.units[i + 1] >= 0xDC00 &&
             c.units[i + 1] <= 0xDFFF) {
-          wide.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) +
-                                              (c.units[i + 1] - 0xDC00)));
+          wide.push_back(
+              static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (c.units[i + 1] - 0xDC00)));
           ++i;
         } else {
           wide.push_back(static_cast<wchar_t>(u));

@@ -3,7 +3,6 @@
 // through the fake kernel one wait at a time.
 #include <algorithm>
 
-#include "elevation/request_flow.h"
 #include "elevation/service_events.h"
 #include "elevation/shell_hook.h"
 #include "elevation/timer_end.h"
@@ -21,15 +20,10 @@ class WorkerThreadsTest : public TrayTest {
     SignIn();
     StartLog();
   }
-  Handle StopEvent() {
-    EventParams params;
-    params.name = L"test stop";
-    return fake.kernel.CreateOrOpenEvent(params);
-  }
-  // Lets the loop wait `waits` times, then stops it; `first` is the test's move at the first wait
-  // that would block.
+  // Runs a thread's loop: `first` is the test's move at the first wait that would block, and
+  // the loop is stopped at a later one once it has waited `waits` times.
   void RunUntilQuiet(void (*run)(Handle), const std::function<void()>& first, int waits = 0) {
-    const Handle stop = StopEvent();
+    const Handle stop = fake.kernel.CreateOrOpenEvent(EventParams{L"test stop"});
     int blocked = 0;
     fake.kernel.onBlock = [&] {
       if (++blocked == 1 && first) first();
@@ -59,61 +53,52 @@ TEST_F(WorkerThreadsTest, TimerEndCountsOnlyWhileInTheFutureAndAPastOneIsDeleted
     SetUserString(L"timerEnd", c.end);
     EXPECT_EQ(c.remaining, GetRemainingSeconds());
     EXPECT_EQ(c.remaining, ActiveRemainingSeconds());
-    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd").has_value());
+    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd"));
     SetUserString(L"timerEnd", c.end);
     EXPECT_EQ(c.active, IsElevationActive());
-    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd").has_value());
+    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd"));
   }
-  SetTimerEnd(120);
-  EXPECT_EQ(std::to_wstring(kNow + 120), UserString(L"timerEnd"));
 }
 
-TEST_F(WorkerThreadsTest, GrantWritesTheEndTimeByKindAndAnnouncesIt) {
+TEST_F(WorkerThreadsTest, EachServiceAnswerKeepsTheEndTimeItCallsForAndTellsTheMainWindow) {
   SetMachine(L"AccessPeriod", 600);
   SetMachine(L"ElevateForXDays", 3);
   const struct {
+    int event;
     ElevationKind kind;
-    std::optional<int64_t> end;
-    bool balloon;
-  } cases[] = {{KindPeriod, kNow + 600, true},    {KindDays, kNow + 3 * 86400, true},
-               {KindShellHook, kNow + 30, true},  {KindAtLogin, std::nullopt, false},
-               {KindResumed, std::nullopt, true}, {KindNone, std::nullopt, true}};
+    bool running, ending;  // an elevation runs; the session ends with it
+    int64_t end;           // "timerEnd" after; 0: none
+    std::vector<uintptr_t> balloons;
+    bool restored;  // the default icon is back
+  } cases[] = {{0, KindPeriod, false, false, kNow + 600, {NotifyStarted}, false},
+               {0, KindDays, false, false, kNow + 3 * 86400, {NotifyStarted}, false},
+               {0, KindShellHook, false, false, kNow + 30, {NotifyStarted}, false},
+               {0, KindAtLogin, true, false, kNow + 5, {}, false},
+               {0, KindResumed, true, false, kNow + 5, {NotifyStarted}, false},
+               {1, KindPeriod, true, false, 0, {NotifyExpired}, true},
+               {1, KindPeriod, true, true, kNow + 5, {}, true},  // resumed at the next start
+               {2, KindPeriod, false, false, 0, {NotifyForbidden}, false},
+               {2, KindPeriod, true, false, kNow + 5, {NotifyAlreadyMember}, false},
+               {3, KindPeriod, true, false, kNow + 5, {}, false}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.event << " " << c.kind);
     fake.registry.DeleteKeyValue(kUser, kProduct, L"timerEnd");
+    if (c.running) SetTimerEnd(5);
     fake.windows.queue.clear();
     Reset(kShellHookSettledEvent);
     Store(g_nElevationKind, c.kind);
-    Store(g_bShellHookElevation, c.kind == KindShellHook ? 0 : 1);
-    HandleServiceEvent(0);
-    EXPECT_EQ(c.end ? std::optional(std::to_wstring(*c.end)) : std::nullopt,
-              UserString(L"timerEnd"))
-        << c.kind;
-    EXPECT_EQ(c.kind == KindShellHook, Load(g_bShellHookElevation) == 1) << c.kind;
-    EXPECT_TRUE(Signaled(kSettled)) << c.kind;
-    EXPECT_EQ(c.balloon ? Posts({{msg::kShowBalloon, NotifyStarted}}) : Posts(), Posted());
+    Store(g_bShellHookElevation, 1);
+    Store(g_bSessionEnding, c.ending);
+    HandleServiceEvent(c.event);
+    EXPECT_EQ(c.end ? std::optional(std::to_wstring(c.end)) : std::nullopt,
+              UserString(L"timerEnd"));
+    Posts posts = c.restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
+    for (uintptr_t balloon : c.balloons) posts.emplace_back(msg::kShowBalloon, balloon);
+    EXPECT_EQ(posts, Posted());
+    EXPECT_EQ(c.event == 0 || c.event == 2, Signaled(kSettled));  // the library's answer
+    EXPECT_EQ(c.event != 0 || c.kind == KindShellHook, Load(g_bShellHookElevation) == 1);
+    EXPECT_EQ(c.event == 1 ? KindNone : c.kind, Load(g_nElevationKind));
   }
-}
-
-TEST_F(WorkerThreadsTest, ExpiryAndRefusalTellTheMainWindow) {
-  SetTimerEnd(100);
-  Store(g_nElevationKind, KindPeriod);
-  Store(g_bShellHookElevation, 1);
-  HandleServiceEvent(1);
-  EXPECT_FALSE(UserString(L"timerEnd").has_value());
-  EXPECT_EQ(KindNone, Load(g_nElevationKind));
-  EXPECT_EQ(1, Load(g_bShellHookElevation));
-  EXPECT_FALSE(Signaled(kSettled));
-
-  HandleServiceEvent(2);
-  SetTimerEnd(50);
-  HandleServiceEvent(2);
-  HandleServiceEvent(3);
-  EXPECT_EQ((Posts{{msg::kRestoreIcon, 0},
-                   {msg::kShowBalloon, NotifyExpired},
-                   {msg::kShowBalloon, NotifyForbidden},
-                   {msg::kShowBalloon, NotifyAlreadyMember}}),
-            Posted());
-  EXPECT_TRUE(Signaled(kSettled));
 }
 
 TEST_F(WorkerThreadsTest, ServiceThreadIgnoresOldSignalsAndAnswersEachEventOnceInOrder) {
@@ -140,7 +125,7 @@ TEST_F(WorkerThreadsTest, FailedWaitIsLoggedOnceAndPausesBeforeTheNextTry) {
                                                     "service's events failed. Error code: 6"});
 }
 
-TEST_F(WorkerThreadsTest, SetHookLogsEachOutcomeAndKeepsOnlyAnInstalledHook) {
+TEST_F(WorkerThreadsTest, HookIsInstalledOnlyWhenAllowedAndEveryFailureIsLogged) {
   const std::pair<HookInstall, const char*> cases[] = {
       {HookInstall::kInstalled, "HOOK INSTALLED"},
       {HookInstall::kLibraryNotLoaded, "SetHook.The DLL could not be found."},
@@ -149,70 +134,53 @@ TEST_F(WorkerThreadsTest, SetHookLogsEachOutcomeAndKeepsOnlyAnInstalledHook) {
   for (const auto& [outcome, line] : cases) {
     fake.shell.hookOutcome = outcome;
     EXPECT_EQ(outcome == HookInstall::kInstalled, SetHook());
-    EXPECT_EQ(line, LogMessages().back());
     EXPECT_EQ(outcome == HookInstall::kInstalled, IsHookInstalled());
+    EXPECT_EQ(line, LogMessages().back());
     RemoveHook();
-    EXPECT_FALSE(IsHookInstalled());
     EXPECT_EQ(nullptr, fake.shell.installedHook);
   }
-}
-
-TEST_F(WorkerThreadsTest, OnlyZeroOrMissingLeavesTheHookOn) {
   EXPECT_FALSE(IsShellHookDisabled());
-  for (uint32_t value : {0u, 1u, 2u, 0xFFFFFFFFu}) {
+  for (uint32_t value : {0u, 1u, 0xFFFFFFFFu}) {
     SetMachine(L"DisableShellHook", value, kPolicy);
     EXPECT_EQ(value != 0, IsShellHookDisabled()) << value;
   }
 }
 
-TEST_F(WorkerThreadsTest, ShellRequestAsksForThirtySilentSecondsUnlessNothingIsToAsk) {
+TEST_F(WorkerThreadsTest, ShellEventsAskForThirtySecondsAndEndOnlyTheHooksOwnElevation) {
   const struct {
-    bool admin, reasonOpen;
-    bool requested, settled;
-  } cases[] = {{false, false, true, false},  // the service's answer settles it
-               {true, false, false, true},
-               {false, true, false, false}};
+    int index;
+    bool admin;
+    int32_t fromHook;
+    bool requested, settled, ended;
+  } cases[] = {{0, false, 0, true, false, false},  // the service's answer settles it
+               {0, true, 0, false, true, false},
+               {1, false, 0, false, false, false},  // a manual elevation runs
+               {1, false, 1, false, false, true},
+               {2, false, 1, false, false, false}};
   for (const auto& c : cases) {
     fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
     Reset(kShellHookSettledEvent);
-    fake.accounts.groups[L"Administrators"] =
-        std::vector<std::wstring>{c.admin ? L"CORP\\alice" : L"CORP\\bob"};
-    Store(g_bReasonDlgOpen, c.reasonOpen ? 1 : 0);
-    HandleShellHookEvent(0);
-    EXPECT_EQ(c.requested, Request().has_value()) << c.admin << c.reasonOpen;
-    EXPECT_EQ(c.settled, Signaled(kSettled)) << c.admin << c.reasonOpen;
-    if (!c.requested) continue;
-    EXPECT_EQ(30u, Request()->seconds);
-    EXPECT_FALSE(Request()->atLogin);
-    EXPECT_EQ(KindShellHook, Load(g_nElevationKind));
-    EXPECT_TRUE(Posted().empty());
-  }
-}
-
-TEST_F(WorkerThreadsTest, ShellEndReachesTheServiceOnlyForTheHooksOwnElevation) {
-  const struct {
-    int32_t kind, fromHook;
-    bool ends;
-  } cases[] = {{KindNone, 0, false},    // before any elevation
-               {KindPeriod, 0, false},  // a manual elevation runs
-               {KindShellHook, 1, true},
-               {KindNone, 1, true}};  // the hook's elevation already expired
-  for (const auto& c : cases) {
-    Store(g_nElevationKind, c.kind);
-    Store(g_bShellHookElevation, c.fromHook);
     Reset(kEmergencyStartEvent);
-    HandleShellHookEvent(1);
-    EXPECT_EQ(c.ends, Signaled(kEmergency)) << c.kind << "/" << c.fromHook;
+    fake.accounts.groups[L"Administrators"] = {{c.admin ? L"CORP\\alice" : L"CORP\\bob"}};
+    Store(g_bShellHookElevation, c.fromHook);
+    HandleShellHookEvent(c.index);
+    EXPECT_EQ(c.requested, Request() && Request()->seconds == 30 && !Request()->atLogin);
+    EXPECT_EQ(c.settled, Signaled(kSettled)) << c.index << c.admin;
+    EXPECT_EQ(c.ended, Signaled(kEmergency)) << c.index << c.fromHook;
   }
+  EXPECT_EQ(KindShellHook, Load(g_nElevationKind));
+  EXPECT_TRUE(Posted().empty());  // silent
 }
 
 TEST_F(WorkerThreadsTest, ShellThreadAnswersEachSignalAfterItsStartRequestFirst) {
-  fake.kernel.Signal(channel::kShellHookRequestEventName);  // before the start: not for us
-  fake.kernel.Signal(channel::kShellHookEndEventName);
+  const std::wstring request = channel::kShellHookRequestEventName;
+  const std::wstring end = channel::kShellHookEndEventName;
+  fake.kernel.Signal(request);  // before the start: not for this tray
+  fake.kernel.Signal(end);
   Store(g_bShellHookElevation, 1);
   RunUntilQuiet(RunShellHookEvents, [&] {
-    fake.kernel.Signal(channel::kShellHookEndEventName);
-    fake.kernel.Signal(channel::kShellHookRequestEventName);
+    fake.kernel.Signal(end);
+    fake.kernel.Signal(request);
   });
   const std::vector<std::string> lines = LogMessages();
   const auto at = [&](const std::string& line) {
