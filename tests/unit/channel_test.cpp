@@ -113,5 +113,53 @@ TEST_F(TrayTest, ChannelFailuresShowTheirBoxAndWriteOrSignalNothing) {
   EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 
+// The service's side reads what the tray writes, and nothing torn, foreign or stale.
+TEST_F(TrayTest, ChannelDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
+  using channel::RecordStatus;
+  fake.kernel.Put(kBlock, Type::kMapping, 1208);
+  WriteElevationRequest(L"CORP\\alice", L"fix", true, 0);
+  const Bytes request = Block();
+  WriteSettingsRecord(BuildSettingsRecord(L"60", L"2", L"1", false));
+  const Bytes settings = Block();  // no longer a request: its bytes 28 on are not zero
+  channel::ElevationRequestFields fields;
+  channel::SettingsRecordFields saved;
+  const struct {
+    bool asSettings;
+    size_t at, count;
+    uint8_t value;
+    RecordStatus status;
+  } cases[] = {{false, 0, 600, 'a', RecordStatus::kNotTerminated},
+               {false, 598, 1, 'z', RecordStatus::kNotZeroPadded},
+               {false, 600, 600, 'a', RecordStatus::kNotTerminated},
+               {false, 0, 600, 0, RecordStatus::kEmptyUserName},
+               {false, 1200, 1, 2, RecordStatus::kBadFlag},
+               {true, 20, 1, '4', RecordStatus::kBadIdentity},
+               {true, 0, 20, '9', RecordStatus::kNotTerminated},
+               {true, 3, 1, '9', RecordStatus::kNotZeroPadded},
+               {true, 22, 2, '1', RecordStatus::kNotTerminated},
+               {true, 24, 1, 2, RecordStatus::kBadFlag},
+               {true, 20, 2, '1', RecordStatus::kNotTerminated}};
+  for (const auto& c : cases) {
+    Bytes bad = c.asSettings ? settings : request;
+    std::memset(bad.data() + c.at, c.value, c.count);
+    EXPECT_EQ(c.status, c.asSettings ? channel::DecodeSettingsRecord(bad.data(), 28, &saved)
+                                     : channel::DecodeElevationRequest(bad.data(), 1208, &fields))
+        << c.at;
+  }
+  EXPECT_EQ(RecordStatus::kTooShort,
+            channel::DecodeElevationRequest(request.data(), 1207, &fields));
+  EXPECT_EQ(RecordStatus::kTooShort, channel::DecodeSettingsRecord(settings.data(), 27, &saved));
+  EXPECT_EQ(RecordStatus::kNotZeroPadded,
+            channel::DecodeElevationRequest(settings.data(), 1208, &fields));
+  ASSERT_EQ(RecordStatus::kOk, channel::DecodeElevationRequest(request.data(), 1208, &fields));
+  EXPECT_EQ(u"CORP\\alice", fields.user);
+  EXPECT_EQ(u"fix", fields.reason);
+  EXPECT_TRUE(fields.atLogin);
+  ASSERT_EQ(RecordStatus::kOk, channel::DecodeSettingsRecord(settings.data(), 28, &saved));
+  EXPECT_EQ("60", saved.accessPeriod);
+  EXPECT_EQ('2', saved.identity);
+  EXPECT_EQ('1', saved.resuscitate);
+}
+
 }  // namespace
 }  // namespace velmora::test

@@ -28,21 +28,20 @@ class MainDlgTest : public TrayTest {
   bool Handle(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
     intptr_t result = 99;
     const bool handled = dialog.ProcessWindowMessage(hwnd, message, wParam, lParam, result);
-    EXPECT_EQ(0, result);
-    return handled;
+    return handled && result == 0;
   }
   // The items of the last menu shown, "|" between them and "~" before a grey one.
   std::wstring Menu() const {
     std::wstring text;
-    for (const auto& item : fake.shell.shownMenus.back())
-      text += (text.empty() ? L"" : L"|") + item;
-    return text;
+    for (const auto& item : fake.shell.shownMenus.back()) text += L"|" + item;
+    return text.substr(1);
   }
   std::wstring LastBalloon() const {
-    for (auto it = fake.shell.notified.rbegin(); it != fake.shell.notified.rend(); ++it) {
-      if (it->second.flags == nim::kFlagInfo) return it->second.info;
+    std::wstring info;
+    for (const auto& [action, data] : fake.shell.notified) {
+      if (data.flags == nim::kFlagInfo) info = data.info;
     }
-    return L"";
+    return info;
   }
   const NotifyIconData& LastIcon() const { return fake.shell.notified.back().second; }
 
@@ -87,26 +86,15 @@ TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
     if (c.atLogin) SetMachine(L"ElevateAtLogin", *c.atLogin);
     SetTimerEndAt(c.timerEnd);
     CMainDlg started;
-    const Hwnd window = started.Create();
+    fake.windows.DestroyWindow(started.Create());
     EXPECT_EQ(c.kind, Load(g_nElevationKind)) << c.admin << c.atLogin.value_or(9);
     EXPECT_EQ(c.seconds, Request() ? Request()->seconds : 99);
-    fake.windows.DestroyWindow(window);
   }
 }
 
-enum Setup : unsigned {
-  kAdmin = 1,
-  kToken = 2,
-  kDays = 4,
-  kUserConfig = 8,
-  kManualOff = 16,
-  kReasonOpen = 32,
-  kRunning = 64,
-  kAtLogin = 128,
-  kFromHook = 256,
-  kStopped = 512,
-  kNoGroupName = 1024,
-};
+constexpr unsigned kAdmin = 1, kToken = 2, kDays = 4, kUserConfig = 8, kManualOff = 16,
+                   kReasonOpen = 32, kRunning = 64, kAtLogin = 128, kFromHook = 256, kStopped = 512,
+                   kNoGroupName = 1024;
 struct Gesture {
   unsigned setup;
   intptr_t mouse;
@@ -116,15 +104,15 @@ struct Gesture {
   uint32_t seconds;        // of the request sent; 0: none
   const wchar_t* balloon;  // empty: none
 };
+const wchar_t kPlain[] = L"Elevate alice|About";
 const Gesture kGestures[] = {
     // A plain right click never asks for the group, whose failure would show a box.
-    {kNoGroupName, msg::kRButtonUp, false, 0, L"Elevate alice|About", 0, L""},
+    {kNoGroupName, msg::kRButtonUp, false, 0, kPlain, 0, L""},
     {0, msg::kLButtonUp, true, 0, L"Elevate alice|About|Status", 0, L""},
-    {0, msg::kRButtonUp, true, 0, L"Elevate alice|About", 0, L""},
+    {0, msg::kRButtonUp, true, 0, kPlain, 0, L""},
     // UserConfig absent: Settings is shown grey.
     {kAdmin | kToken | kDays, msg::kRButtonUp, true, 0,
      L"Request Previleges|Elevate alice|Elevate for 3 days|About|~Settings", 0, L""},
-    {kAdmin | kUserConfig, msg::kRButtonUp, true, 0, L"Elevate alice|About|Settings", 0, L""},
     {kManualOff | kToken, msg::kRButtonUp, false, 0, L"About", 0, L""},
     {kManualOff | kAdmin | kUserConfig, msg::kRButtonUp, true, 0, L"About|Settings", 0, L""},
     {kManualOff, msg::kLButtonUp, true, 0, L"", 0, L""},
@@ -134,10 +122,10 @@ const Gesture kGestures[] = {
     {0, msg::kLButtonUp, false, 0, L"", 120, L""},
     {kDays, msg::kRButtonUp, false, ID_ELEVATE_DAYS, L"Elevate alice|Elevate for 3 days|About",
      259200, L""},
-    {0, msg::kRButtonUp, false, ID_ELEVATE, L"Elevate alice|About", 120, L""},
+    {0, msg::kRButtonUp, false, ID_ELEVATE, kPlain, 120, L""},
     // Items that only open a dialog ask for nothing.
-    {0, msg::kRButtonUp, false, ID_STATUS, L"Elevate alice|About", 0, L""},
-    {0, msg::kRButtonUp, false, ID_ABOUT, L"Elevate alice|About", 0, L""},
+    {0, msg::kRButtonUp, false, ID_STATUS, kPlain, 0, L""},
+    {0, msg::kRButtonUp, false, ID_ABOUT, kPlain, 0, L""},
     // Settings with the service stopped tells by balloon.
     {kAdmin | kStopped | kUserConfig, msg::kRButtonUp, true, ID_SETTINGS,
      L"Elevate alice|About|Settings", 0,
@@ -148,8 +136,7 @@ const Gesture kGestures[] = {
     {kRunning | kAtLogin, msg::kLButtonUp, false, 0, L"", 0,
      L"alice is already a member. Elevated at login"},
     {kRunning | kAtLogin | kFromHook, msg::kLButtonUp, false, 0, L"", 0, L""},
-    {kAdmin, msg::kRButtonUp, false, ID_ELEVATE, L"Elevate alice|About", 0,
-     L"alice is already a member"}};
+    {kAdmin, msg::kRButtonUp, false, ID_ELEVATE, kPlain, 0, L"alice is already a member"}};
 
 class GestureTest : public MainDlgTest, public testing::WithParamInterface<Gesture> {};
 
@@ -184,15 +171,14 @@ TEST_F(MainDlgTest, SettingsChoiceIsShownAtOnceAndNoChoiceShowsNoName) {
                                     {kIdCancel, L"CORP\\alice"},
                                     {0, L""}}) {
     fake.windows.modalScript = [&, radio = radio](Hwnd settings) {
-      for (int id : {IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME, IDC_SETTINGS_DOMAIN_USERNAME}) {
-        fake.windows.item(settings, id).checked = id == radio;
-      }
+      fake.windows.item(settings, IDC_SETTINGS_USERNAME).checked = false;
+      fake.windows.item(settings, radio).checked = true;
       fake.windows.Send(settings, msg::kCommand, radio == kIdCancel ? kIdCancel : kIdOk, 0);
     };
-    fake.shell.menuAnswer = ID_SETTINGS;
-    dialog.OnTrayIcon(msg::kRButtonUp);
-    fake.shell.menuAnswer = 0;
-    dialog.OnTrayIcon(msg::kRButtonUp);
+    for (uint32_t choice : {ID_SETTINGS, 0u}) {
+      fake.shell.menuAnswer = choice;
+      dialog.OnTrayIcon(msg::kRButtonUp);
+    }
     EXPECT_EQ(std::wstring(L"Elevate ") + name + L"|About|Settings", Menu()) << radio;
   }
   EXPECT_EQ(1u, fake.shell.menus.size());  // each menu goes when the next is built
@@ -203,58 +189,51 @@ TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
   SetMachine(L"ElevateForXDays", 2);
   SetTimerEndAt(kNow + 3725);
   const std::wstring kAssigned = L"You have been assigned local administration privileges for ";
-  const struct {
-    int32_t elevation;
-    uintptr_t kind;
-    std::wstring text;
-  } cases[] = {
+  const std::wstring kLeft = L"1 hour(s) 2 minute(s) 5 second(s)";
+  const std::tuple<int32_t, uintptr_t, std::wstring> cases[] = {
       {KindPeriod, NotifyStarted, kAssigned + L"1 minutes"},
       {KindDays, NotifyStarted, kAssigned + L"2 day(s)"},
-      {KindResumed, NotifyStarted, kAssigned + L"1 hour(s) 2 minute(s) 5 second(s) (resuscitated)"},
+      {KindResumed, NotifyStarted, kAssigned + kLeft + L" (resuscitated)"},
       {KindNone, NotifyStarted, L""},
       {KindPeriod, NotifyExpired, L"Your local administration privileges has expired"},
       {KindPeriod, NotifyForbidden,
        L"You have insufficient privileges to elevate your account. "
        L"Please contact your system administrator"},
-      {KindPeriod, NotifyAlreadyMemberTimeLeft,
-       L"alice is already a member. 1 hour(s) 2 minute(s) 5 second(s) left"},
+      {KindPeriod, NotifyAlreadyMemberTimeLeft, L"alice is already a member. " + kLeft + L" left"},
       {KindPeriod, NotifyCannotElevateAD,
        L"Cannot elevate. Current user does not meet Active Directory requirements"},
       {KindPeriod, 99, L""}};
-  for (const auto& c : cases) {
-    Store(g_nElevationKind, c.elevation);
-    dialog.ShowBalloon(c.kind, 3725);
-    EXPECT_EQ(c.text, LastBalloon()) << c.kind;
+  for (const auto& [elevation, kind, text] : cases) {
+    Store(g_nElevationKind, elevation);
+    dialog.ShowBalloon(kind, 3725);
+    EXPECT_EQ(text, LastBalloon()) << kind;
   }
   EXPECT_EQ(L"Velmora", LastIcon().infoTitle);
-  // A long name is cut to the field.
-  fake.accounts.userName = std::wstring(400, L'x');
+  fake.accounts.userName = std::wstring(400, L'x');  // a long name is cut to the field
   dialog.UpdateIdentityName(L"1");
   EXPECT_TRUE(Handle(msg::kShowBalloon, NotifyAlreadyMember));
   EXPECT_EQ(255u, LastBalloon().size());
 }
 
 TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigits) {
-  const std::pair<uint32_t, int> heights[] = {{9, 18},  {10, 16},  {98, 16},
-                                              {99, 12}, {998, 12}, {999, 10}};
-  for (const auto& [seconds, height] : heights) EXPECT_EQ(height, CountdownFontHeight(seconds));
+  for (const auto& [seconds, height] :
+       {std::pair{9u, 18}, {10u, 16}, {98u, 16}, {99u, 12}, {998u, 12}, {999u, 10}}) {
+    EXPECT_EQ(height, CountdownFontHeight(seconds)) << seconds;
+  }
   SetTimerEndAt(kNow + 1000);
   EXPECT_TRUE(Handle(msg::kTimer));  // VisibleCountDown absent
   SetMachine(L"VisibleCountDown", 1);
-  Handle(msg::kTimer);  // 1000 s left
-  EXPECT_TRUE(fake.gdi.drawn.empty());
   const int icons = fake.gdi.Alive(Kind::kIcon);
-  for (int tick = 1; tick <= 1000; ++tick) {
+  for (int tick = 0; tick <= 1000; ++tick) {
     fake.clock.now = kNow + tick;
     Handle(msg::kTimer);
-    if (tick != 5) continue;
     // The taskbar comes back: the default icon at once, the number at the next tick.
-    Handle(dialog.taskbarCreatedMessage());
-    EXPECT_EQ(dialog.defaultIcon(), LastIcon().icon);
+    if (tick == 5) Handle(dialog.taskbarCreatedMessage());
   }
-  ASSERT_EQ(999u, fake.gdi.drawn.size());  // nothing at 0 seconds
+  ASSERT_EQ(999u, fake.gdi.drawn.size());  // nothing at 1000 seconds or none
   EXPECT_EQ((std::pair<std::wstring, int>(L"999", 10)), fake.gdi.drawn.front());
   EXPECT_EQ((std::pair<std::wstring, int>(L"1", 18)), fake.gdi.drawn.back());
+  EXPECT_EQ(nim::kModify, fake.shell.notified.back().first);
   EXPECT_NE(dialog.defaultIcon(), LastIcon().icon);
   EXPECT_EQ(icons + 1, fake.gdi.Alive(Kind::kIcon));  // the last tick's only
   for (Kind kind : {Kind::kDc, Kind::kBitmap, Kind::kFont}) EXPECT_EQ(0, fake.gdi.Alive(kind));
@@ -302,13 +281,22 @@ TEST_F(MainDlgTest, LoopHandsMessagesToTheFiltersLastAddedFirstAndStopsAtQuit) {
   loop.Run();
   EXPECT_EQ((std::vector<uint32_t>{msg::kUser + 4, msg::kUser + 3, msg::kUser + 1}),
             window.received);
+  // Only the first loop of the thread registers, and only its thread sees it.
+  EXPECT_FALSE(AppModule().AddMessageLoop(&loop));
+  std::thread([] {
+    EXPECT_EQ(nullptr, AppModule().GetMessageLoop());
+    AppModule().RemoveMessageLoop();
+  }).join();
+  EXPECT_EQ(&loop, AppModule().GetMessageLoop());
 }
 
 TEST(MessageLoopTest, IdleWorkWaitsForTheQueueAndFloodingMessagesDoNotReArmIt) {
-  const std::pair<uint32_t, int> cases[] = {
-      {msg::kMouseMove, 1}, {msg::kNcMouseMove, 1}, {msg::kPaint, 1},    {msg::kSystemTimer, 1},
-      {msg::kTimer, 2},     {msg::kUser + 9, 2},    {msg::kLButtonUp, 2}};
-  for (const auto& [message, idleCalls] : cases) {
+  for (const auto& [message, idleCalls] : {std::pair{msg::kMouseMove, 1},
+                                           {msg::kNcMouseMove, 1},
+                                           {msg::kPaint, 1},
+                                           {msg::kSystemTimer, 1},
+                                           {msg::kTimer, 2},
+                                           {msg::kUser + 9, 2}}) {
     FakePlatform fake;
     CMessageLoop loop;
     Recorder idle;
@@ -321,21 +309,6 @@ TEST(MessageLoopTest, IdleWorkWaitsForTheQueueAndFloodingMessagesDoNotReArmIt) {
     loop.Run();
     EXPECT_EQ(idleCalls, idle.idleCalls);
   }
-}
-
-TEST(MessageLoopTest, OnlyTheFirstLoopOfTheThreadRegistersAndOnlyItsThreadSeesIt) {
-  FakePlatform fake;
-  CMessageLoop first, second;
-  AppModule().RemoveMessageLoop();  // none yet: nothing happens
-  EXPECT_TRUE(AppModule().AddMessageLoop(&first));
-  EXPECT_FALSE(AppModule().AddMessageLoop(&second));
-  std::thread([] {
-    EXPECT_EQ(nullptr, AppModule().GetMessageLoop());
-    AppModule().RemoveMessageLoop();
-  }).join();
-  EXPECT_EQ(&first, AppModule().GetMessageLoop());
-  AppModule().RemoveMessageLoop();
-  EXPECT_EQ(nullptr, AppModule().GetMessageLoop());
 }
 
 }  // namespace
