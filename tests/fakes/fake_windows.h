@@ -135,7 +135,8 @@ class FakeWindows : public WindowSystem, public DialogHost {
   Hwnd ActiveWindow() override { return nullptr; }
   bool DestroyWindow(Hwnd hwnd) override {
     if (windows_.count(hwnd) == 0) return false;
-    Send(hwnd, msg::kDestroy, 0, 0);
+    intptr_t result = 0;
+    windows_[hwnd]->ProcessWindowMessage(hwnd, msg::kDestroy, 0, 0, result);
     return windows_.erase(hwnd) != 0;
   }
   void CenterWindow(Hwnd) override {}
@@ -164,8 +165,9 @@ class FakeWindows : public WindowSystem, public DialogHost {
     return true;
   }
   intptr_t Send(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    // A dialog that has ended takes no more input.
     intptr_t result = 0;
-    if (windows_.count(hwnd) != 0) {
+    if (windows_.count(hwnd) != 0 && ended.count(hwnd) == 0) {
       windows_[hwnd]->ProcessWindowMessage(hwnd, message, wParam, lParam, result);
     }
     return result;

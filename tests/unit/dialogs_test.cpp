@@ -79,20 +79,22 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
     CAboutDlg dialog;
     intptr_t white = 0, other = 0;
     size_t openedBeforeClicks = 9;
-    EXPECT_EQ(c.versions ? kIdCancel : kIdOk,
-              Run(dialog, {99, c.versions ? kIdCancel : kIdOk}, [&] {
-                white = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE);
-                other = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT);
-                for (const auto& [id, code] : {std::pair{IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u},
-                                               {IDC_ABOUT_PRODUCT, kNmClick},
-                                               {IDC_ABOUT_SOCIAL_LINK, kNmClick},
-                                               {IDC_ABOUT_WEB_LINK, kNmClick}}) {
-                  if (id == IDC_ABOUT_SOCIAL_LINK && code == kNmClick)
-                    openedBeforeClicks = fake.shell.opened.size();
-                  NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
-                  Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
-                }
-              }));
+    const auto user = [&] {
+      white = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE);
+      other = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT);
+      for (const auto& [id, code] : {std::pair{IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u},
+                                     {IDC_ABOUT_PRODUCT, kNmClick},
+                                     {IDC_ABOUT_SOCIAL_LINK, kNmClick},
+                                     {IDC_ABOUT_WEB_LINK, kNmClick}}) {
+        if (code == kNmClick && id != IDC_ABOUT_PRODUCT && openedBeforeClicks == 9) {
+          openedBeforeClicks = fake.shell.opened.size();
+        }
+        NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
+        Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
+      }
+    };
+    const int button = c.versions ? kIdCancel : kIdOk;
+    EXPECT_EQ(button, Run(dialog, {99, button}, user));
     EXPECT_EQ(c.shown, Texts({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
                               IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
     EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()), white);
@@ -104,35 +106,34 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
 }
 
 TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
-  SetTimerEndAt(kNow + 125);
+  const auto list = [&](int id) {
+    std::wstring text;
+    for (const std::wstring& entry : Control(id).list) text += entry + L",";
+    return text;
+  };
   const struct {
-    std::optional<std::wstring> adminGroup;  // nullopt: the name cannot be found
-    std::optional<Names> admins, staff;      // nullopt: the query fails
+    const wchar_t* adminGroup;  // null: the name cannot be found
     const wchar_t* accessGroup;
-    Names shownAdmins, shownStaff;
-    std::wstring boxes;
-  } cases[] = {{L"Administrators",
-                Names{L"CORP\\zeta", L"CORP\\alpha"},
-                Names{L"x"},
-                L"",
-                {L"CORP\\zeta", L"CORP\\alpha"},
-                {},
-                L""},
-               {L"Administratoren", Names{}, Names{L"CORP\\b"}, L"Staff", {}, {L"CORP\\b"}, L""},
-               {std::nullopt,
-                Names{},
-                std::nullopt,
-                L"Staff",
-                {},
-                {},
-                L"(owned) Error: Error retrieving default administrators group name (16)"
-                L"(owned) Error: Error obtaining list of members of group Staff (16)"}};
+    bool listsFail;
+    const wchar_t* shown;  // both lists and the access group's label, "hidden" when it is
+    const wchar_t* boxes;
+  } cases[] = {
+      {L"Administrators", L"", false, L"CORP\\zeta,CORP\\alpha,||hidden", L""},
+      {L"Administratoren", L"Staff", false, L"CORP\\zeta,CORP\\alpha,|CORP\\b,|Staff members", L""},
+      {nullptr, L"Staff", true, L"||Staff members",
+       L"(owned) Error: Error retrieving default administrators group name (16)"
+       L"(owned) Error: Error obtaining list of members of group Staff (16)"}};
   for (const auto& c : cases) {
-    fake.accounts.groupName = c.adminGroup;
-    fake.accounts.groups = {{c.adminGroup.value_or(L"Administrators"), c.admins},
-                            {L"Staff", c.staff}};
+    const auto members = [&](std::vector<std::wstring> names) {
+      return c.listsFail ? std::nullopt : std::optional(names);
+    };
+    fake.accounts.groupName = c.adminGroup ? std::optional(c.adminGroup) : std::nullopt;
+    fake.accounts.groups = {
+        {c.adminGroup ? c.adminGroup : L"Administrators", members({L"CORP\\zeta", L"CORP\\alpha"})},
+        {L"Staff", members({L"CORP\\b"})}};
     SetMachineString(L"AccessGroup", c.accessGroup);
     fake.shell.boxes.clear();
+    SetTimerEndAt(fake.clock.now + 125);
     CStatusDlg dialog;
     Names lines;
     EXPECT_EQ(0, Run(dialog, {99, kIdOk}, [&] {
@@ -142,17 +143,13 @@ TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
                   lines.push_back(Control(IDC_STATUS_LINE).text);
                 }
               }));
-    fake.clock.now = kNow;
-    SetTimerEndAt(kNow + 125);
     EXPECT_EQ((Names{L"125 seconds remain before reverting the previleges",
                      L"120 seconds remain before reverting the previleges", L""}),
               lines);
-    EXPECT_EQ(c.shownAdmins, Control(IDC_STATUS_ADMINS).list) << c.boxes;
-    EXPECT_EQ(c.shownStaff, Control(IDC_STATUS_GROUP).list) << c.boxes;
-    const std::wstring group = c.accessGroup;
-    EXPECT_EQ(!group.empty(), Control(IDC_STATUS_GROUP).visible);
-    EXPECT_EQ(!group.empty(), Control(IDC_STATUS_GROUP_LABEL).visible);
-    EXPECT_EQ(group.empty() ? L"" : group + L" members", Control(IDC_STATUS_GROUP_LABEL).text);
+    const auto& label = Control(IDC_STATUS_GROUP_LABEL);
+    EXPECT_EQ(label.visible, Control(IDC_STATUS_GROUP).visible);
+    EXPECT_EQ(c.shown, list(IDC_STATUS_ADMINS) + L"|" + list(IDC_STATUS_GROUP) + L"|" +
+                           (label.visible ? label.text : L"hidden"));
     EXPECT_EQ(c.boxes, Boxes(fake));
   }
   CStatusDlg cancelled;
