@@ -21,7 +21,7 @@ type_pin() {  # [PIN]
   e2e_assert_eq "Request Previleges|Elevate $E2E_LOGON|About" "$(e2e_icon_menu 3 0)" "right click"
   e2e_choose "Request Previleges"
   e2e_dialog "PIN Verification"
-  code="$(e2e_item_text 1010)"
+  code="$(e2e_control_text 1010)"
   [[ "$code" =~ ^[0-9]{4}$ ]] || e2e_fail "user code [$code]"
   pin="${1:-$(e2e_run "$E2E_BUILD/tools/velmora_pin.exe" "$code" "$TOKEN")}"
   [[ "$pin" =~ ^[0-9]{6}$ ]] || e2e_fail "velmora_pin $code $TOKEN printed [$pin]"
@@ -61,7 +61,7 @@ e2e_tray_log_messages | grep -qxF "CheckPin. Refused: the PIN was used before." 
 about "$version" "$version"
 e2e_assert_eq "Velmora for Windows, Standard Edition" "$(e2e_control_text 1014)" "product name"
 perl -0pe 's/([^\n])\n(?=[^\n])/$1 /g; s/\n/\r\n/g' "$(dirname "$0")/../../LICENSE" >"$E2E_TMP/licence.txt"
-e2e_item_text 1000 | cmp "$E2E_TMP/licence.txt" - || e2e_fail "the licence shown differs from LICENSE"
+e2e_control_text 1000 | cmp "$E2E_TMP/licence.txt" - || e2e_fail "the licence shown differs from LICENSE"
 e2e_close_dialog About Escape
 e2e_service_remove
 about "not running" "$version"

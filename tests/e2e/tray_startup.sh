@@ -49,7 +49,7 @@ e2e_start_tray
 e2e_dialog Warning 20000
 grep -q ' Velmora Tray is already running$' "$E2E_TMP/dialog.txt" || e2e_fail "the box: $(cat "$E2E_TMP/dialog.txt")"
 e2e_screenshot already-running-box
-[[ "$(e2e_main_window "$(head -n1 "$E2E_TMP/dialog.txt" | cut -d' ' -f4)")" != "$E2E_MAIN" ]] ||
+[[ "$(e2e_main_window "$(sed -n 's/^PID //p' "$E2E_TMP/dialog.txt")")" != "$E2E_MAIN" ]] ||
   e2e_fail "the box belongs to the first instance"
 e2e_assert_eq OK "$(e2e_control_text 1)" "the box's button"
 e2e_click_item 1
@@ -99,7 +99,7 @@ e2e_start_tray
 e2e_dialog Error 20000
 grep -q ' Event objects cannot be created$' "$E2E_TMP/dialog.txt" || e2e_fail "the box: $(cat "$E2E_TMP/dialog.txt")"
 e2e_screenshot events-missing-box
-if e2e_main_window "$(head -n1 "$E2E_TMP/dialog.txt" | cut -d' ' -f4)" >/dev/null; then
+if e2e_main_window "$(sed -n 's/^PID //p' "$E2E_TMP/dialog.txt")" >/dev/null; then
   e2e_fail "a main window exists although start-up failed"
 fi
 e2e_click_item 1

@@ -80,18 +80,20 @@ bool Is(const std::wstring& className, const wchar_t* expected) {
   return CompareStringOrdinal(className.c_str(), -1, expected, -1, TRUE) == CSTR_EQUAL;
 }
 
-// A visible window by its exact title: "HWND <hwnd> PID <pid>", then one line per control:
-// "<id> <class> visible=<0|1> enabled=<0|1> checked=<0|1> centre=<x>,<y> <text on one line>".
+// A visible window by its exact title: "PID <pid>", then one line per control: "<id> <class>
+// visible=<0|1> enabled=<0|1> checked=<0|1> centre=<x>,<y> <text>", the text with backslashes,
+// CR and LF escaped as in C.
 int DescribeWindow(const Args& a) {
   HWND window = PollUntil(
       a.Ms(1), [&] { return FindTopLevel(a.size() > 2 ? a[2] : L"", L"", a[0], true); });
   if (!window) return kNotFound;
-  Print("HWND " + std::to_string(reinterpret_cast<uintptr_t>(window)) + " PID " +
-        std::to_string(PidOf(window)));
+  Print("PID " + std::to_string(PidOf(window)));
   for (HWND child : Windows(window)) {
     const std::wstring cls = ClassOf(child);
-    std::string text = ToUtf8(Is(cls, L"ListBox") ? ListEntries(child) : TextOf(child));
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::string text;
+    for (char c : ToUtf8(Is(cls, L"ListBox") ? ListEntries(child) : TextOf(child))) {
+      text += c == '\\' ? "\\\\" : c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+    }
     RECT r{};
     GetWindowRect(child, &r);
     const bool checked = Is(cls, L"Button") && Ask(child, BM_GETCHECK) == BST_CHECKED;
@@ -102,17 +104,6 @@ int DescribeWindow(const Args& a) {
           std::to_string((r.top + r.bottom) / 2) + " " + text);
   }
   return kOk;
-}
-
-// A control's whole text, byte for byte (UTF-8, line ends kept), into a file.
-int ItemTextToFile(const Args& a) {
-  HWND item = GetDlgItem(a.Window(0), static_cast<int>(a.Num(1, INT_MAX)));
-  if (!item) return Fail("no such control", kNotFound);
-  const std::string text = ToUtf8(TextOf(item));
-  FILE* file = _wfopen(a[2].c_str(), L"wb");
-  if (!file) return Fail("cannot create the file");
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written ? kOk : Fail("cannot write the file");
 }
 
 // The open popup menu, read on the thread that owns it by velmora_probe.dll's hook (a menu
@@ -270,7 +261,6 @@ int wmain(int argc, wchar_t** argv) {
           {"send", "<hwnd> <msg> <wparam> <lparam>", "send a window message", Send},
           {"window", "<title> <timeout_ms> [pid|image]", "a visible window's controls",
            DescribeWindow},
-          {"item-text", "<hwnd> <id> <file>", "a control's exact text into a file", ItemTextToFile},
           {"menu-items", "<pid|image> <timeout_ms>", "items of the open popup menu", MenuItems},
           {"hold", "<mutex|event|signalled-event> <name> <ms>", "own a name for a while", Hold},
           {"object-dacl", "<event|mapping> <name>", "DACL of a named object as SDDL", ObjectDacl},

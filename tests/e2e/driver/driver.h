@@ -61,7 +61,7 @@ struct Args {
 
 struct Command {
   const char* name;
-  const char* args;  // <required> [optional]
+  const char* args;
   const char* help;
   int (*run)(const Args&);
 };
@@ -70,17 +70,11 @@ inline int Run(const char* program, const std::vector<Command>& commands, int ar
                wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   const std::string name = argc > 1 ? ToUtf8(argv[1]) : "";
-  const Args args{{argv + std::min(argc, 2), argv + argc}};
   for (const Command& c : commands) {
-    const std::string usage = c.args;
-    const auto required = static_cast<size_t>(std::count(usage.begin(), usage.end(), '<'));
-    if (name != c.name || args.size() < required ||
-        args.size() > required + std::count(usage.begin(), usage.end(), '[')) {
-      continue;
-    }
+    if (name != c.name) continue;
     try {
-      return c.run(args);
-    } catch (const BadUsage&) {
+      return c.run(Args{{argv + 2, argv + argc}});
+    } catch (...) {  // BadUsage, or an argument that is missing
       break;
     }
   }

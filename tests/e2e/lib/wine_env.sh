@@ -27,9 +27,7 @@ E2E_NAME="$(basename "${0%.sh}")"
 E2E_LIB="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 E2E_WINE_TIMEOUT="${E2E_WINE_TIMEOUT:-60}"
 E2E_PIDS=()  # Unix PIDs of background processes started here
-E2E_XVFB_PID="" E2E_TMP="" E2E_SET_UP=0 E2E_NESTED=0 E2E_EXIT_CODE="" E2E_MAIN="" E2E_TRAY_PID=""
-E2E_BUILD="${E2E_BUILD:-}" E2E_TRAY="${E2E_TRAY:-}" E2E_DRIVER="${E2E_DRIVER:-}"
-E2E_ARTIFACTS="${E2E_ARTIFACTS:-}" E2E_TRAY_LOG=""
+E2E_XVFB_PID="" E2E_TMP="" E2E_SET_UP=0 E2E_NESTED=0 E2E_MAIN="" E2E_TRAY_PID="" E2E_TRAY_LOG=""
 E2E_USER_KEY='HKCU\Software\Ostrand\Velmora' E2E_MACHINE_KEY='HKLM\Software\Ostrand\Velmora'
 
 # --------------------------------------------------------------------------------------------
@@ -55,11 +53,9 @@ e2e_more_than() { (($("${@:2}") > $1)); }  # COUNT COMMAND...
 # Set-up and teardown
 
 e2e_begin() {
-  local name
   while (($#)); do
-    name="${1#--}"
     case "$1" in
-      --build | --tray | --driver | --artifacts) printf -v "E2E_${name^^}" '%s' "$2" ;;
+      --build | --tray | --driver | --artifacts) printf -v "E2E_$(tr a-z A-Z <<<"${1#--}")" %s "$2" ;;
       --prefix) E2E_WINEPREFIX="$2" ;;
       *) e2e_fail "usage: $0 --build DIR --tray EXE --driver EXE --artifacts DIR [--prefix DIR]" ;;
     esac
@@ -109,7 +105,7 @@ e2e_stop_wineserver() {
 }
 
 e2e_init_prefix() {
-  [[ -f "$WINEPREFIX/.velmora-e2e-ready" ]] && return
+  [[ ! -f "$WINEPREFIX/.velmora-e2e-ready" ]] || return 0
   e2e_log "initialising $WINEPREFIX (once per prefix)"
   mkdir -p "$WINEPREFIX"
   E2E_WINE_TIMEOUT=300 e2e_wine wineboot --init || e2e_fail "wineboot --init failed"
@@ -126,6 +122,7 @@ e2e_init_prefix() {
 # (CTest inside scripts/test.sh) finds E2E_SESSION_PREFIX equal to its own prefix and joins it
 # instead of restarting the server under the caller's feet.
 e2e_setup() {
+  local temp
   ((E2E_SET_UP == 0)) || return 0
   command -v wine >/dev/null || e2e_fail "wine is not installed"
   e2e_configure
@@ -145,15 +142,13 @@ e2e_setup() {
     e2e_wine wineboot || { sleep 1 && e2e_wine wineboot; } || e2e_fail "wineboot failed"
     export E2E_SESSION_PREFIX="$WINEPREFIX"
   fi
-  local temp
   # %TEMP% of the prefix's user is asked from Wine, not assumed.
   IFS=';' read -r temp E2E_USER E2E_LOGON \
     < <(e2e_run cmd /c 'echo %TEMP%;%USERDOMAIN%\%USERNAME%;%USERNAME%')
   [[ -n "$E2E_LOGON" ]] || e2e_fail "cannot ask Wine for %TEMP% and the user"
   # The user as the service's log writes it: DOMAIN\\user, the backslash escaped.
   E2E_LOGGED_USER="${E2E_USER//\\/\\\\}"
-  E2E_TRAY_LOG="$(e2e_run winepath -u "$temp")" || e2e_fail "winepath failed"
-  E2E_TRAY_LOG="${E2E_TRAY_LOG%/}/VelmoraTray.log"
+  E2E_TRAY_LOG="$(e2e_run winepath -u "$temp")/VelmoraTray.log" || e2e_fail "winepath failed"
 }
 
 # Ends what e2e_setup and the scenario started (also the EXIT trap). Always returns 0: the
@@ -163,14 +158,12 @@ e2e_teardown() {
   trap - EXIT
   ((E2E_SET_UP == 1)) || return 0
   E2E_SET_UP=0
-  if [[ -n "$E2E_SERVICE_LOG" ]]; then e2e_service_remove >/dev/null 2>&1 || true; fi
+  [[ -z "$E2E_SERVICE_LOG" ]] || e2e_service_remove >/dev/null 2>&1 || true
   e2e_kill_tracked
   if ((E2E_NESTED == 0)); then
     e2e_stop_wineserver
-    if [[ -n "$E2E_XVFB_PID" ]]; then
-      kill "$E2E_XVFB_PID" 2>/dev/null || true
-      rm -f "$WINEPREFIX.xvfb.pid"
-    fi
+    [[ -z "$E2E_XVFB_PID" ]] || kill "$E2E_XVFB_PID" 2>/dev/null || true
+    rm -f "$WINEPREFIX.xvfb.pid"
     unset E2E_SESSION_PREFIX
   fi
   if ((status == 0)); then
@@ -181,7 +174,6 @@ e2e_teardown() {
     cp -r "$E2E_TMP"/. "$E2E_TRAY_LOG" "$E2E_ARTIFACTS/$E2E_NAME-output/" 2>/dev/null || true
   fi
   [[ "${E2E_KEEP_TMP:-0}" == 1 ]] || rm -rf "$E2E_TMP"
-  return 0
 }
 
 # --------------------------------------------------------------------------------------------
@@ -239,29 +231,19 @@ e2e_tray_down() {
 e2e_is_running() { [[ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" == [!Z] ]]; }  # UNIX_PID
 e2e_has_ended() { ! e2e_is_running "$1"; }
 
-# Waits for a background process of this shell; its exit code is returned and left in
-# E2E_EXIT_CODE ("timeout" and status 124 when it still runs after TIMEOUT s).
-e2e_wait_exit() {  # UNIX_PID TIMEOUT
-  E2E_EXIT_CODE=timeout
-  e2e_wait_until "$2" e2e_has_ended "$1" || return 124
-  E2E_EXIT_CODE=0
-  wait "$1" || E2E_EXIT_CODE=$?
-  return "$E2E_EXIT_CODE"
-}
-
+# Fails unless a background process of this shell ends with EXPECTED within TIMEOUT s.
 e2e_expect_exit() {  # UNIX_PID TIMEOUT EXPECTED WHAT
-  e2e_wait_exit "$1" "$2" || true
-  e2e_assert_eq "$3" "$E2E_EXIT_CODE" "$4: exit code within $2 s"
+  local status=0
+  e2e_wait_until "$2" e2e_has_ended "$1" || e2e_fail "$4: still running after $2 s"
+  wait "$1" || status=$?
+  e2e_assert_eq "$3" "$status" "$4: exit code"
 }
 
 e2e_kill_tracked() {
   local pid
   for pid in "${E2E_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in "${E2E_PIDS[@]}"; do
-    if ! e2e_wait_exit "$pid" 5 && e2e_is_running "$pid"; then
-      kill -KILL "$pid" 2>/dev/null || true
-      e2e_wait_exit "$pid" 5 || true
-    fi
+    e2e_wait_until 5 e2e_has_ended "$pid" || kill -KILL "$pid" 2>/dev/null || true
   done
   E2E_PIDS=()
 }
@@ -298,12 +280,11 @@ e2e_managed_document() {  # JSON
 
 # Prints "TYPE DATA" of a value (a REG_DWORD in decimal); status 1 when it does not exist.
 e2e_reg_get() {  # KEY NAME [/reg:32|/reg:64]
-  local line
-  line="$(e2e_run reg query "$1" /v "$2" "${@:3}" | awk -F'    ' -v name="$2" '$2 == name {
-    print $3 " " $4; exit }')"
-  [[ -n "$line" ]] || return 1
-  if [[ "$line" == REG_DWORD\ * ]]; then line="REG_DWORD $((${line#REG_DWORD }))"; fi
-  printf '%s\n' "$line"
+  local type data
+  read -r type data < <(e2e_run reg query "$1" /v "$2" "${@:3}" |
+    awk -F'    ' -v name="$2" '$2 == name { print $3, $4; exit }') || return 1
+  [[ "$type" != REG_DWORD ]] || data=$((data))
+  echo "$type $data"
 }
 
 # The tray's "timerEnd" (epoch seconds); status 1 unless it is there as REG_SZ.
@@ -352,14 +333,11 @@ e2e_screenshot() {  # NAME [GEOMETRY]
 # folder); it writes its log beside itself. Once installed, clean state and teardown remove it.
 
 E2E_SERVICE_NAME=VelmoraFrameworkService E2E_SERVICE="${E2E_SERVICE:-}" E2E_SERVICE_LOG=""
-E2E_SERVICE_STATE="" E2E_SERVICE_EXIT=""  # from e2e_service_query: RUNNING, ... or MISSING
 
+# E2E_SERVICE_STATE: RUNNING, STOPPED, ... or MISSING; E2E_SERVICE_EXIT: its exit code.
 e2e_service_query() {
-  local out
-  out="$(e2e_run sc query "$E2E_SERVICE_NAME")" || out=""
-  E2E_SERVICE_STATE="$(awk '$1 == "STATE" { print $4; exit }' <<<"$out")"
-  E2E_SERVICE_STATE="${E2E_SERVICE_STATE:-MISSING}"
-  E2E_SERVICE_EXIT="$(awk '$1 == "WIN32_EXIT_CODE" { print $3; exit }' <<<"$out")"
+  read -r E2E_SERVICE_STATE E2E_SERVICE_EXIT < <(e2e_run sc query "$E2E_SERVICE_NAME" |
+    awk '$1 == "STATE" { s = $4 } $1 == "WIN32_EXIT_CODE" { e = $3 } END { print (s ? s : "MISSING"), e }')
 }
 e2e_service_is() { e2e_service_query && [[ "$E2E_SERVICE_STATE" == "$1" ]]; }
 e2e_service_settled() { e2e_service_query && [[ "$E2E_SERVICE_STATE" != *_PENDING ]]; }
@@ -372,11 +350,9 @@ e2e_service_stop() {
 
 # Stops (kills, when it does not stop) and deletes the service; nothing when it is missing.
 e2e_service_remove() {
-  e2e_service_query
-  [[ "$E2E_SERVICE_STATE" != MISSING ]] || return 0
-  if [[ "$E2E_SERVICE_STATE" != STOPPED ]] && ! e2e_service_stop; then
+  ! e2e_service_is MISSING || return 0
+  [[ "$E2E_SERVICE_STATE" == STOPPED ]] || e2e_service_stop ||
     e2e_driver terminate VelmoraFrameworkService.exe 1 10000 >/dev/null || true
-  fi
   e2e_wine sc delete "$E2E_SERVICE_NAME" || true
   e2e_wait_until 10 e2e_service_is MISSING || e2e_log "warning: the service is still registered"
 }
@@ -440,7 +416,8 @@ e2e_expect_grant() {  # SECONDS [REASON]
   e2e_wait_until 5 e2e_timer_end >/dev/null || e2e_fail "no timerEnd after the grant"
 }
 
-# Ends the running elevation with EMERGENCYSTART; the tray removes "timerEnd".
+# Ends the running elevation with EMERGENCYSTART (or expects it ended so); the tray removes
+# "timerEnd".
 e2e_end_elevation() {
   e2e_emergency
   e2e_expect_ended
@@ -453,15 +430,14 @@ e2e_expect_ended() {
 # Stops the tray, starts it again (a new logon) and fails unless it asks the service again for
 # the seconds left until END with the resuscitation reason, and the service grants them.
 e2e_expect_resumed_at_restart() {  # END
-  local reason="Resuscitate after tray app close (shutdown,log off or app crash occured)" left seconds
-  local before
-  before="$(e2e_service_lines "reason=\"$reason\" at-login=0 seconds=")"
+  local asked="reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds="
+  local before left seconds
+  before="$(e2e_service_lines "$asked")"
   e2e_tray_down
   left=$(($1 - $(date +%s)))
   e2e_tray_up
-  e2e_wait_until 10 e2e_more_than "$before" e2e_service_lines "reason=\"$reason\" at-login=0 seconds=" ||
-    e2e_fail "no resumed request"
-  seconds="$(grep -o "reason=\"$reason\" at-login=0 seconds=[0-9]*" "$E2E_SERVICE_LOG" | tail -n1)"
+  e2e_wait_until 10 e2e_more_than "$before" e2e_service_lines "$asked" || e2e_fail "no resumed request"
+  seconds="$(grep -o "$asked[0-9]*" "$E2E_SERVICE_LOG" | tail -n1)"
   seconds="${seconds##*=}"
   ((seconds >= left - 2 && seconds <= left + 1)) || e2e_fail "resumed for $seconds s, but $left s were left"
   e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." \
@@ -476,7 +452,8 @@ e2e_expect_resumed_at_restart() {  # END
 # when the desktop process itself runs with WINEDEBUG=+tooltips; the desktop is started by the
 # first program that needs it and inherits its WINEDEBUG and stderr, so it is replaced rather
 # than switched on. Texts are escaped as debugstr_w does (a non-ASCII character as \xxxx).
-# +timestamp prefixes each line with the tick count in seconds (GetTickCount64's clock).
+# +timestamp prefixes each line with the tick count in seconds (GetTickCount64's clock). The
+# desktop process ends a moment after the last program that uses its desktop has ended.
 
 E2E_DESKTOP_TRACE="" E2E_DESKTOP_X="" E2E_DESKTOP_CHANNELS="${E2E_DESKTOP_CHANNELS:-}"
 E2E_ICON_ADDED='TOOLTIPS_AddToolT add text L"Velmora"'
@@ -501,20 +478,17 @@ e2e_desktop_trace_start() {
       wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 </dev/null >/dev/null 2>"$trace" &
     pid=$!
     E2E_PIDS+=("$pid")
-    while e2e_is_running "$pid"; do
-      if e2e_desktop_window && [[ "$(xdotool getwindowpid "$E2E_DESKTOP_X" 2>/dev/null)" == "$pid" ]]; then
-        # The desktop process ends a moment after the last program that uses its desktop: the
-        # driver (a user32 program) waiting in the background uses it until the case ends.
-        e2e_driver_bg desktop-user HELD hold event velmora-desktop-user 3600000
-        # An icon added before the taskbar exists is lost.
-        e2e_driver find-window explorer.exe Shell_TrayWnd '' 10000 >/dev/null || e2e_fail "no taskbar"
-        if e2e_is_running "$pid"; then
-          E2E_DESKTOP_TRACE="$trace"
-          return 0
-        fi
+    e2e_wait_until 20 eval 'e2e_desktop_window || e2e_has_ended $pid' || true
+    if [[ "$(xdotool getwindowpid "$E2E_DESKTOP_X" 2>/dev/null)" == "$pid" ]]; then
+      # The driver (a user32 program) waits in the background to keep the desktop in use until
+      # the case ends; the taskbar must be there: an icon added before it is lost.
+      e2e_driver_bg desktop-user HELD hold event velmora-desktop-user 3600000
+      e2e_driver find-window explorer.exe Shell_TrayWnd '' 10000 >/dev/null || e2e_fail "no taskbar"
+      if e2e_is_running "$pid"; then
+        E2E_DESKTOP_TRACE="$trace"
+        return 0
       fi
-      sleep 0.2
-    done
+    fi
     e2e_log "the new desktop ended at once (attempt $attempt); starting it again"
   done
   e2e_fail "the desktop did not start"
@@ -542,22 +516,22 @@ e2e_expect_balloon() {  # TEXT BEFORE WHAT [TIMEOUT]
     "in: $(grep -ao 'Show tooltip 0, L".*", size' "$E2E_DESKTOP_TRACE" | paste -sd'|')"
 }
 
-# A real left click into the virtual desktop; the tray's icon is the first (right-most) slot.
-e2e_click() {  # X Y
+# A real click with BUTTON (default 1, the left one) into the virtual desktop.
+e2e_click() {  # X Y [BUTTON]
   e2e_desktop_window || e2e_fail "no virtual desktop"
-  xdotool mousemove --window "$E2E_DESKTOP_X" "$1" "$2" click 1
+  xdotool mousemove --window "$E2E_DESKTOP_X" "$1" "$2" click "${3:-1}"
 }
-e2e_click_tray_icon() { e2e_click 1013 758; }
-# Far from the icon and the menus: closes an open popup menu.
+# The tray's icon is the first (right-most) slot; far from it and the menus, a click closes an
+# open popup menu.
+e2e_click_tray_icon() { e2e_click 1013 758 "$@"; }  # [BUTTON]
 e2e_click_away() { e2e_click 400 300; }
 
 # A real click with BUTTON (1 left, 3 right) on the tray's icon, Control held when CONTROL is 1.
 # Prints the menu's items as "text|text" (nothing when no menu opens). The menu stays open; its
 # items, "<id> <grayed> <x> <y> <text>", are left in $E2E_TMP/menu.txt.
 e2e_icon_menu() {  # BUTTON CONTROL
-  e2e_desktop_window || e2e_fail "no virtual desktop"
   if (($2)); then xdotool keydown ctrl; fi
-  xdotool mousemove --window "$E2E_DESKTOP_X" 1013 758 click "$1"
+  e2e_click_tray_icon "$1"
   e2e_driver menu-items VelmoraTray.exe 3000 >"$E2E_TMP/menu.txt" || : >"$E2E_TMP/menu.txt"
   if (($2)); then xdotool keyup ctrl; fi
   cut -d' ' -f5- "$E2E_TMP/menu.txt" | paste -sd'|'
@@ -571,12 +545,12 @@ e2e_choose() {  # TEXT
   e2e_click "$x" "$y"
 }
 
-# Waits for the tray's visible window TITLE: its controls in $E2E_TMP/dialog.txt, one line each
-# ("<id> <class> visible=1 enabled=1 checked=0 centre=<x>,<y> <text>"), its HWND in E2E_DIALOG.
+# Waits for the tray's visible window TITLE; its owner and controls are left in
+# $E2E_TMP/dialog.txt: "PID <pid>", then "<id> <class> visible=1 enabled=1 checked=0
+# centre=<x>,<y> <text>" per control, the text escaped as in C.
 e2e_dialog() {  # TITLE [TIMEOUT_MS]
   e2e_driver window "$1" "${2:-10000}" VelmoraTray.exe >"$E2E_TMP/dialog.txt" ||
     e2e_fail "no window [$1]"
-  E2E_DIALOG="$(sed -n '1s/^HWND \([^ ]*\) .*/\1/p' "$E2E_TMP/dialog.txt")"
 }
 e2e_dialog_gone() { ! e2e_driver window "$1" 0 VelmoraTray.exe >/dev/null; }  # TITLE
 e2e_close_dialog() {  # TITLE KEY
@@ -584,24 +558,16 @@ e2e_close_dialog() {  # TITLE KEY
   e2e_wait_until 5 e2e_dialog_gone "$1" || e2e_fail "$2 did not close $1"
 }
 
-# The line of control ID in the description that e2e_dialog left, and its text alone.
+# The line of control ID in the description that e2e_dialog left, and its exact text.
 e2e_control() {  # ID
   grep -m1 "^$1 " "$E2E_TMP/dialog.txt" || e2e_fail "no control $1 in: $(cat "$E2E_TMP/dialog.txt")"
 }
-e2e_control_text() { e2e_control "$1" | cut -d' ' -f7-; }  # ID
-
-# The exact text of control ID of the dialog (UTF-8, line ends kept).
-e2e_item_text() {  # ID
-  local file="$E2E_TMP/item-text"
-  rm -f "$file"
-  e2e_driver item-text "$E2E_DIALOG" "$1" "$(e2e_winpath "$file")" >/dev/null && cat "$file"
-}
+e2e_control_text() { printf '%b' "$(e2e_control "$1" | cut -d' ' -f7-)"; }  # ID
 
 e2e_click_item() {  # ID
-  local centre
-  centre="$(e2e_control "$1" | grep -o 'centre=[0-9]*,[0-9]*')"
-  centre="${centre#centre=}"
-  e2e_click "${centre%,*}" "${centre#*,}"
+  local x y
+  IFS='=,' read -r _ x y <<<"$(e2e_control "$1" | cut -d' ' -f6)"
+  e2e_click "$x" "$y"
 }
 
 # Makes e2e_tray_up start a copy of the tray in DIR, with FILES beside it.
