@@ -13,11 +13,6 @@ computer="${E2E_USER%%\\*}"
 SERVICE_KEY="$E2E_MACHINE_KEY\\Service"
 request() { e2e_expect_answer "$1" "$2" service-request "$3" "$4" "$5" "$6" 10000; }  # ANSWER WHAT USER REASON AT-LOGIN SECONDS
 answer() { e2e_expect_answer "$1" "$2" service-wait "$3"; }  # ANSWER WHAT TIMEOUT_MS
-expect_dwords() {  # NAME=VALUE...
-  for pair in "$@"; do
-    e2e_assert_eq "REG_DWORD ${pair#*=}" "$(e2e_reg_get "$E2E_MACHINE_KEY" "${pair%=*}" /reg:64)" "machine value ${pair%=*}"
-  done
-}
 
 e2e_clean_state
 e2e_service_up
@@ -73,10 +68,10 @@ e2e_service_expect_log "Settings. Refused: the platform does not list logon sess
 e2e_reg_add "$SERVICE_KEY" /v AllowUnverifiedSettings /t REG_DWORD /d 1 /reg:64
 e2e_driver service-settings 600 3 2 1
 e2e_service_expect_log "Settings. Stored ElevateAtLogin=1." "settings stored"
-expect_dwords AccessPeriod=600 Identity=3 Resuscitate=2 ElevateAtLogin=1
+e2e_expect_dwords AccessPeriod=600 Identity=3 Resuscitate=2 ElevateAtLogin=1
 e2e_driver service-settings 12a 1 0 0
 e2e_service_expect_log "Settings. Record rejected: the access period" "invalid settings"
-expect_dwords AccessPeriod=600 ElevateAtLogin=1
+e2e_expect_dwords AccessPeriod=600 ElevateAtLogin=1
 
 # A service killed during an elevation removes the membership at its next start.
 request START "request before the crash" "$E2E_USER" "no reason" 0 600

@@ -48,7 +48,6 @@ first=$E2E_TRAY_PID
 e2e_start_tray
 e2e_dialog Warning 20000
 grep -q ' Velmora Tray is already running$' "$E2E_TMP/dialog.txt" || e2e_fail "the box: $(cat "$E2E_TMP/dialog.txt")"
-e2e_screenshot already-running-box
 [[ "$(e2e_main_window "$(sed -n 's/^PID //p' "$E2E_TMP/dialog.txt")")" != "$E2E_MAIN" ]] ||
   e2e_fail "the box belongs to the first instance"
 e2e_assert_eq OK "$(e2e_control_text 1)" "the box's button"
@@ -98,7 +97,6 @@ e2e_driver_bg squatter HELD hold mutex 'Global\__START_EVENT__' 60000
 e2e_start_tray
 e2e_dialog Error 20000
 grep -q ' Event objects cannot be created$' "$E2E_TMP/dialog.txt" || e2e_fail "the box: $(cat "$E2E_TMP/dialog.txt")"
-e2e_screenshot events-missing-box
 if e2e_main_window "$(sed -n 's/^PID //p' "$E2E_TMP/dialog.txt")" >/dev/null; then
   e2e_fail "a main window exists although start-up failed"
 fi

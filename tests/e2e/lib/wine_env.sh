@@ -287,6 +287,15 @@ e2e_reg_get() {  # KEY NAME [/reg:32|/reg:64]
   echo "$type $data"
 }
 
+# Fails unless each NAME under the machine's product key is the REG_DWORD VALUE.
+e2e_expect_dwords() {  # NAME=VALUE...
+  local pair
+  for pair in "$@"; do
+    e2e_assert_eq "REG_DWORD ${pair#*=}" "$(e2e_reg_get "$E2E_MACHINE_KEY" "${pair%=*}" /reg:64)" \
+      "machine value ${pair%=*}"
+  done
+}
+
 # The tray's "timerEnd" (epoch seconds); status 1 unless it is there as REG_SZ.
 e2e_timer_end() {
   local value
