@@ -8,6 +8,7 @@ checker="$(cd "$(dirname "$0")/../.." && pwd)/scripts/check_pe.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # A fake objdump: "-p FILE" prints FILE's content, which is what a real objdump would print.
+# shellcheck disable=SC2016  # the fake's own variables
 printf '#!/bin/sh\n[ "$1" = -p ] && [ -f "$2" ] && exec cat "$2"\necho "$2: file format not recognized" >&2\nexit 1\n' \
   >"$work/objdump"
 chmod +x "$work/objdump"

@@ -59,6 +59,7 @@ e2e_driver terminate VelmoraTray.exe 7 10000 >/dev/null
 e2e_expect_exit "$first" 10 7 "terminated tray"
 
 # DisableManualElevation in each PLACE (KEY:VIEW:DATA); the tray must read EXPECTED.
+# shellcheck disable=SC2034  # read through ${!key}
 POLICY='HKLM\SOFTWARE\Policies\Ostrand\Velmora\PreApproved' PRODUCT="$E2E_MACHINE_KEY\\PreApproved"
 for case in "1 PRODUCT:32:1" "0 PRODUCT:32:1 POLICY:64:0" "1 PRODUCT:64:0 POLICY:32:1"; do
   e2e_clean_state

@@ -55,7 +55,7 @@ e2e_more_than() { (($("${@:2}") > $1)); }  # COUNT COMMAND...
 e2e_begin() {
   while (($#)); do
     case "$1" in
-      --build | --tray | --driver | --artifacts) printf -v "E2E_$(tr a-z A-Z <<<"${1#--}")" %s "$2" ;;
+      --build | --tray | --driver | --artifacts) printf -v "E2E_$(tr '[:lower:]' '[:upper:]' <<<"${1#--}")" %s "$2" ;;
       --prefix) E2E_WINEPREFIX="$2" ;;
       *) e2e_fail "usage: $0 --build DIR --tray EXE --driver EXE --artifacts DIR [--prefix DIR]" ;;
     esac
@@ -94,7 +94,8 @@ e2e_start_display() {
   E2E_XVFB_PID=$!
   echo "$E2E_XVFB_PID" >"$stale"
   e2e_wait_until 10 test -s "$E2E_TMP/display" || e2e_fail "Xvfb did not start"
-  export DISPLAY=":$(head -n1 "$E2E_TMP/display")"
+  DISPLAY=":$(head -n1 "$E2E_TMP/display")"
+  export DISPLAY
   e2e_wait_until 10 xdpyinfo >/dev/null 2>&1 || e2e_fail "Xvfb on $DISPLAY does not answer"
   e2e_log "private Xvfb $DISPLAY (pid $E2E_XVFB_PID)"
 }
@@ -206,14 +207,17 @@ e2e_driver_bg() {  # TAG WORD ARGS...
     e2e_fail "$1 never printed $2: $(cat "$E2E_TMP/$1.out" "$E2E_TMP/$1.err")"
 }
 
+# shellcheck disable=SC2034  # E2E_TRAY_PID and E2E_MAIN are read by the scenarios
 e2e_start_tray() { e2e_start_bg "tray-${#E2E_PIDS[@]}" "$E2E_TRAY" "$@" && E2E_TRAY_PID=$E2E_BG_PID; }
 
 # Starts the tray and waits for its hidden main window (its HWND left in E2E_MAIN) and, on a
 # traced desktop, for its icon.
+# shellcheck disable=SC2120  # arguments are optional
 e2e_tray_up() {  # [ARGS...]
   local icons
   icons="$(e2e_trace_count "$E2E_ICON_ADDED")"
   e2e_start_tray "$@"
+  # shellcheck disable=SC2034
   E2E_MAIN="$(e2e_main_window VelmoraTray.exe 20000)" || e2e_fail "no main window"
   [[ -z "$E2E_DESKTOP_TRACE" ]] || e2e_wait_until 10 e2e_more_than "$icons" \
     e2e_trace_count "$E2E_ICON_ADDED" || e2e_fail "the tray's icon did not appear"
@@ -446,7 +450,7 @@ e2e_expect_resumed_at_restart() {  # END
   left=$(($1 - $(date +%s)))
   e2e_tray_up
   e2e_wait_until 10 e2e_more_than "$before" e2e_service_lines "$asked" || e2e_fail "no resumed request"
-  seconds="$(grep -o "$asked[0-9]*" "$E2E_SERVICE_LOG" | tail -n1)"
+  seconds="$(grep -o "${asked}[0-9]*" "$E2E_SERVICE_LOG" | tail -n1)"
   seconds="${seconds##*=}"
   ((seconds >= left - 2 && seconds <= left + 1)) || e2e_fail "resumed for $seconds s, but $left s were left"
   e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." \
@@ -472,6 +476,7 @@ e2e_desktop_window() {
   [[ -n "$E2E_DESKTOP_X" ]]
 }
 e2e_no_desktop_window() { ! e2e_desktop_window; }
+e2e_desktop_or_ended() { e2e_desktop_window || e2e_has_ended "$1"; }  # UNIX_PID
 
 # Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE. Call it
 # after every e2e_clean_state, which ends it with the other tracked processes.
@@ -487,7 +492,7 @@ e2e_desktop_trace_start() {
       wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 </dev/null >/dev/null 2>"$trace" &
     pid=$!
     E2E_PIDS+=("$pid")
-    e2e_wait_until 20 eval 'e2e_desktop_window || e2e_has_ended $pid' || true
+    e2e_wait_until 20 e2e_desktop_or_ended "$pid" || true
     if [[ "$(xdotool getwindowpid "$E2E_DESKTOP_X" 2>/dev/null)" == "$pid" ]]; then
       # The driver (a user32 program) waits in the background to keep the desktop in use until
       # the case ends; the taskbar must be there: an icon added before it is lost.
