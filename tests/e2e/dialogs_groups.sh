@@ -103,7 +103,7 @@ e2e_assert_eq 1 "$(e2e_service_lines 'Settings. access-period=')" "records after
 e2e_set_machine Identity 7
 open 3 "Elevate $E2E_USER|About" Settings
 states 1002:1:0 1003:1:0 1004:1:0
-xdotool key Return
+e2e_click_item 1
 e2e_service_expect_log 'Settings. access-period="900" identity=none resuscitate=0' "no choice" 10
 e2e_expect_dwords Identity=7
 e2e_assert_eq "Elevate |About" "$(e2e_icon_menu 3 0)" "no name after no choice"
