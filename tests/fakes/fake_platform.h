@@ -25,13 +25,26 @@ class FakeClock : public Clock {
   LocalTime local;
 };
 
-// The ANSI code page as Windows-1252, both ways, as WideCharToMultiByte with no best-fit and
-// MultiByteToWideChar give it: the five bytes 1252 leaves undefined map to the C1 controls of
-// the same value, and a character without a byte becomes '?' (a surrogate pair one '?').
+// The ANSI code page as Windows-1252 gives the characters the tests use: Latin-1 as it is, the
+// euro sign at 0x80 (the bytes 0x81 to 0x9F stand for themselves), '?' for a character without a
+// byte, one '?' for a whole surrogate pair.
 class FakeCodePage : public CodePage {
  public:
-  std::string WideToAnsi(const std::wstring& text) override;
-  std::wstring AnsiToWide(const std::string& text) override;
+  std::string WideToAnsi(const std::wstring& text) override {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const wchar_t c = text[i];
+      out += c == 0x20AC ? '\x80' : c <= 0xFF && c != 0x80 ? static_cast<char>(c) : '?';
+      i += c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+           text[i + 1] <= 0xDFFF;
+    }
+    return out;
+  }
+  std::wstring AnsiToWide(const std::string& text) override {
+    std::wstring out;
+    for (char c : text) out += c == '\x80' ? L'\u20AC' : static_cast<wchar_t>(uint8_t(c));
+    return out;
+  }
 };
 
 // Local accounts. A group that is absent, or present without a member list, cannot be

@@ -68,27 +68,23 @@ TEST_F(MainDlgTest, StartsWithTheIconAddedWithItsVersionAndAddsItAgainForANewTas
 }
 
 TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
-  const struct {
-    bool admin;
-    std::optional<uint32_t> atLogin;
-    int64_t timerEnd;
-    int32_t kind;
-    uint32_t seconds;  // of the request sent; 99: none
-  } cases[] = {{true, 1, kNow + 60, KindResumed, 99},
-               {false, 1, kNow + 60, KindNone, 99},  // the timed elevation still runs
-               {false, 1, 0, KindAtLogin, 0},
-               {false, 2, kNow + 60, KindResumed, 60},
-               {false, std::nullopt, kNow, KindNone, 99}};
-  for (const auto& c : cases) {
+  // Administrator, ElevateAtLogin, timerEnd; the kind and the request's seconds (99: none).
+  const std::tuple<bool, std::optional<uint32_t>, int64_t, int32_t, uint32_t> cases[] = {
+      {true, 1, kNow + 60, KindResumed, 99},
+      {false, 1, kNow + 60, KindNone, 99},  // the timed elevation still runs
+      {false, 1, 0, KindAtLogin, 0},
+      {false, 2, kNow + 60, KindResumed, 60},
+      {false, std::nullopt, kNow, KindNone, 99}};
+  for (const auto& [admin, atLogin, timerEnd, kind, seconds] : cases) {
     fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
-    fake.accounts.groups[L"Administrators"] = {{c.admin ? L"CORP\\alice" : L"CORP\\bob"}};
+    fake.accounts.groups[L"Administrators"] = {{admin ? L"CORP\\alice" : L"CORP\\bob"}};
     fake.registry.DeleteKeyValue(kMachine, kProduct, L"ElevateAtLogin");
-    if (c.atLogin) SetMachine(L"ElevateAtLogin", *c.atLogin);
-    SetTimerEndAt(c.timerEnd);
+    if (atLogin) SetMachine(L"ElevateAtLogin", *atLogin);
+    SetTimerEndAt(timerEnd);
     CMainDlg started;
     fake.windows.DestroyWindow(started.Create());
-    EXPECT_EQ(c.kind, Load(g_nElevationKind)) << c.admin << c.atLogin.value_or(9);
-    EXPECT_EQ(c.seconds, Request() ? Request()->seconds : 99);
+    EXPECT_EQ(kind, Load(g_nElevationKind)) << admin << atLogin.value_or(9);
+    EXPECT_EQ(seconds, Request() ? Request()->seconds : 99);
   }
 }
 
