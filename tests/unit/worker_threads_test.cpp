@@ -60,41 +60,36 @@ TEST_F(WorkerThreadsTest, TimerEndCountsOnlyWhileInTheFutureAndAPastOneIsDeleted
 TEST_F(WorkerThreadsTest, EachServiceAnswerKeepsTheEndTimeItCallsForAndTellsTheMainWindow) {
   SetMachine(L"AccessPeriod", 600);
   SetMachine(L"ElevateForXDays", 3);
-  const struct {
-    int event;
-    ElevationKind kind;
-    bool running, ending;  // an elevation runs; the session ends with it
-    int64_t end;           // "timerEnd" after; 0: none
-    std::vector<uintptr_t> balloons;
-    bool restored;  // the default icon is back
-  } cases[] = {{0, KindPeriod, false, false, kNow + 600, {NotifyStarted}, false},
-               {0, KindDays, false, false, kNow + 3 * 86400, {NotifyStarted}, false},
-               {0, KindShellHook, false, false, kNow + 30, {NotifyStarted}, false},
-               {0, KindAtLogin, true, false, kNow + 5, {}, false},
-               {0, KindResumed, true, false, kNow + 5, {NotifyStarted}, false},
-               {1, KindPeriod, true, false, 0, {NotifyExpired}, true},
-               {1, KindPeriod, true, true, kNow + 5, {}, true},  // resumed at the next start
-               {2, KindPeriod, false, false, 0, {NotifyForbidden}, false},
-               {2, KindPeriod, true, false, kNow + 5, {NotifyAlreadyMember}, false},
-               {3, KindPeriod, true, false, kNow + 5, {}, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.event << " " << c.kind);
+  // The event and the kind asked for; an elevation runs, the session ends with it; "timerEnd"
+  // after (0: none), the balloons and whether the default icon is back.
+  const std::tuple<int, ElevationKind, bool, bool, int64_t, std::vector<uintptr_t>, bool> cases[] =
+      {{0, KindPeriod, false, false, kNow + 600, {NotifyStarted}, false},
+       {0, KindDays, false, false, kNow + 3 * 86400, {NotifyStarted}, false},
+       {0, KindShellHook, false, false, kNow + 30, {NotifyStarted}, false},
+       {0, KindAtLogin, true, false, kNow + 5, {}, false},
+       {0, KindResumed, true, false, kNow + 5, {NotifyStarted}, false},
+       {1, KindPeriod, true, false, 0, {NotifyExpired}, true},
+       {1, KindPeriod, true, true, kNow + 5, {}, true},  // resumed at the next start
+       {2, KindPeriod, false, false, 0, {NotifyForbidden}, false},
+       {2, KindPeriod, true, false, kNow + 5, {NotifyAlreadyMember}, false},
+       {3, KindPeriod, true, false, kNow + 5, {}, false}};
+  for (const auto& [event, kind, running, ending, end, balloons, restored] : cases) {
+    SCOPED_TRACE(testing::Message() << event << " " << kind);
     fake.registry.DeleteKeyValue(kUser, kProduct, L"timerEnd");
-    if (c.running) SetTimerEnd(5);
+    if (running) SetTimerEnd(5);
     fake.windows.queue.clear();
     Reset(kShellHookSettledEvent);
-    Store(g_nElevationKind, c.kind);
+    Store(g_nElevationKind, kind);
     Store(g_bShellHookElevation, 1);
-    Store(g_bSessionEnding, c.ending);
-    HandleServiceEvent(c.event);
-    EXPECT_EQ(c.end ? std::optional(std::to_wstring(c.end)) : std::nullopt,
-              UserString(L"timerEnd"));
-    Posts posts = c.restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
-    for (uintptr_t balloon : c.balloons) posts.emplace_back(msg::kShowBalloon, balloon);
+    Store(g_bSessionEnding, ending);
+    HandleServiceEvent(event);
+    EXPECT_EQ(end ? std::optional(std::to_wstring(end)) : std::nullopt, UserString(L"timerEnd"));
+    Posts posts = restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
+    for (uintptr_t balloon : balloons) posts.emplace_back(msg::kShowBalloon, balloon);
     EXPECT_EQ(posts, Posted());
-    EXPECT_EQ(c.event == 0 || c.event == 2, Signaled(kSettled));  // the library's answer
-    EXPECT_EQ(c.event != 0 || c.kind == KindShellHook, Load(g_bShellHookElevation) == 1);
-    EXPECT_EQ(c.event == 1 ? KindNone : c.kind, Load(g_nElevationKind));
+    EXPECT_EQ(event == 0 || event == 2, Signaled(kSettled));  // the library's answer
+    EXPECT_EQ(event != 0 || kind == KindShellHook, Load(g_bShellHookElevation) == 1);
+    EXPECT_EQ(event == 1 ? KindNone : kind, Load(g_nElevationKind));
   }
 }
 
