@@ -26,9 +26,9 @@ FAULTS = [
     ("timer-now", "timer_end.cpp", "an end equal to now still counts as active",
      "  if (end > now) return true;",
      "  if (end >= now) return true;"),
-    ("reset-count", "service_events.cpp", "the forbid signal from before the start is kept",
+    ("reset-events", "service_events.cpp", "the service's signals from before the start are kept",
      "for (Handle event : events) Kern().ResetEvent(event);",
-     "for (size_t i = 0; i + 1 < events.size(); ++i) Kern().ResetEvent(events[i]);"),
+     ""),
     ("resuscitate-default", "session_end.cpp", "a missing Resuscitate means mode 1",
      'if (!ReadMachineNumberText(L"Resuscitate", mode) || mode.empty()) mode = L"0";',
      'if (!ReadMachineNumberText(L"Resuscitate", mode) || mode.empty()) mode = L"1";'),
@@ -89,6 +89,19 @@ FAULTS = [
     ("percent-cut", "language_file.cpp", "a cut keeps a percent sign that no longer fits",
      "if (units + 2 > maxUnits) break;\n      out += L\"%%\";",
      "if (units + 1 > maxUnits) break;\n      out += L\"%%\";"),
+    # app, elevation, dialogs
+    ("pin-list-bound", "pin.cpp", "a used-PIN list of exactly the limit counts as tampered with",
+     "list.size() > kMaxUsedPinListChars", "list.size() >= kMaxUsedPinListChars"),
+    ("hook-end-owner", "shell_hook.cpp", "the library's end signal ends a manual elevation",
+     "if (Load(g_bShellHookElevation) != 0) {", "if (Load(g_bShellHookElevation) == 0) {"),
+    ("login-over-timed", "request_flow.cpp", "the at-login request goes out over a timed elevation",
+     "if (IsElevationActive()) return;", ""),
+    ("period-nul", "channel_records.h", "a 20-byte access period is stored without its NUL",
+     "if (period.size() >= kSettingsAccessPeriodSize) period = kAccessPeriodFallback;",
+     "if (period.size() > kSettingsAccessPeriodSize) period = kAccessPeriodFallback;"),
+    ("lock-resuscitate", "settings_dlg.cpp", "UserConfig 1 leaves Resuscitate editable",
+     'const bool lockResuscitate = lockAtLogin || m_strUserConfig == L"2";',
+     'const bool lockResuscitate = m_strUserConfig == L"2";'),
 ]
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent

@@ -50,8 +50,8 @@ class FakeGdi : public Gdi {
   }
   void FillWhite(Dc, const Rect&) override {}
   void FillBlack(Dc, const Rect&) override {}
-  void SetBackgroundColor(Dc dc, uint32_t rgb) override { colors[dc].second = rgb; }
-  void SetForegroundColor(Dc dc, uint32_t rgb) override { colors[dc].first = rgb; }
+  void SetBackgroundColor(Dc, uint32_t) override {}
+  void SetForegroundColor(Dc, uint32_t) override {}
   void DrawTextIn(Dc dc, const std::wstring& text, const Rect&, uint32_t) override {
     drawn.push_back({text, heights_[selected_[dc][0]]});
   }
@@ -76,8 +76,7 @@ class FakeGdi : public Gdi {
   }
 
   int misuse = 0;
-  std::vector<std::pair<std::wstring, int>> drawn;     // text and font height
-  std::map<Dc, std::pair<uint32_t, uint32_t>> colors;  // (text, background) set on a DC
+  std::vector<std::pair<std::wstring, int>> drawn;  // text and font height
 
  private:
   Object Font(Object font, int height) {
@@ -174,9 +173,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
   }
   void PostQuit(int exitCode) override { Post(nullptr, msg::kQuit, exitCode, 0); }
   bool StartTimer(Hwnd, uintptr_t, uint32_t) override { return true; }
-  uint32_t RegisterMessageName(const std::wstring& name) override {
-    return registered_.emplace(name, 0xC100 + registered_.size()).first->second;
-  }
+  uint32_t RegisterMessageName(const std::wstring&) override { return 0xC100; }
   int SystemMetric(int) override { return 16; }
   IconHandle LoadIconResource(int, int, int) override { return gdi_.Make(FakeGdi::Kind::kIcon); }
   void DestroyIcon(IconHandle icon) override {
@@ -215,7 +212,6 @@ class FakeWindows : public WindowSystem, public DialogHost {
   FakeGdi& gdi_;
   std::map<Hwnd, WindowHandler*> windows_;
   std::map<std::pair<Hwnd, int>, Item> items_;
-  std::map<std::wstring, uint32_t> registered_;
   uintptr_t next_ = 0x10000;
 };
 

@@ -28,6 +28,10 @@ class DialogsTest : public TrayTest {
   intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
     return fake.windows.Send(shown, message, wParam, lParam);
   }
+  void Notify(int id, uint32_t code) {
+    NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
+    Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
+  }
   // The texts of the controls, "|" between them.
   std::wstring Texts(std::initializer_list<int> ids) {
     std::wstring texts;
@@ -78,20 +82,14 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
     const int icons = fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon);
     CAboutDlg dialog;
     intptr_t white = 0, other = 0;
-    size_t openedBeforeClicks = 9;
     const auto user = [&] {
       white = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE);
       other = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT);
-      for (const auto& [id, code] : {std::pair{IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u},
-                                     {IDC_ABOUT_PRODUCT, kNmClick},
-                                     {IDC_ABOUT_SOCIAL_LINK, kNmClick},
-                                     {IDC_ABOUT_WEB_LINK, kNmClick}}) {
-        if (code == kNmClick && id != IDC_ABOUT_PRODUCT && openedBeforeClicks == 9) {
-          openedBeforeClicks = fake.shell.opened.size();
-        }
-        NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
-        Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
-      }
+      Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
+      Notify(IDC_ABOUT_PRODUCT, kNmClick);
+      EXPECT_TRUE(fake.shell.opened.empty());
+      Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
+      Notify(IDC_ABOUT_WEB_LINK, kNmClick);
     };
     const int button = c.versions ? kIdCancel : kIdOk;
     EXPECT_EQ(button, Run(dialog, {99, button}, user));
@@ -99,7 +97,6 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
                               IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
     EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()), white);
     EXPECT_EQ(0, other);
-    EXPECT_EQ(0u, openedBeforeClicks);
     EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);
     EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));
   }
@@ -156,20 +153,24 @@ TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
   EXPECT_EQ(kIdCancel, Run(cancelled, {kIdCancel}));
 }
 
-TEST_F(DialogsTest, SettingsShowsTheStoredValuesAndLocksWhatUserConfigSays) {
+TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThemOnOk) {
+  // '1' for each control that is checked (or enabled), '0' for each that is not.
+  const auto bits = [&](std::initializer_list<int> ids, bool enabled) {
+    std::wstring text;
+    for (int id : ids) text += (enabled ? Control(id).enabled : Control(id).checked) ? L'1' : L'0';
+    return text;
+  };
   const struct {
-    std::wstring userConfig;
+    const wchar_t* userConfig;
     std::optional<uint32_t> period, identity, atLogin, resuscitate;
     const char* managed;   // a managed document, or null
-    const wchar_t* shown;  // period, resuscitate
-    int checkedRadio;      // 0: none
-    bool atLoginChecked, atLoginEnabled, resuscitateEnabled;
+    const wchar_t* shown;  // period|resuscitate|identities|at login|enabled: at login, resuscitate
+    std::string sent;      // period|identity|resuscitate|at login, as the service reads them
   } cases[] = {
-      {L"0", {}, {}, {}, {}, nullptr, L"120|0", IDC_SETTINGS_USERNAME, false, true, true},
-      {L"1", 600, 3, 1, 2, nullptr, L"600|2", IDC_SETTINGS_DOMAIN_USERNAME, true, false, false},
-      {L"2", 600, 7, 0, 3, nullptr, L"600|3", 0, false, true, false},
-      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1", IDC_SETTINGS_FULLNAME, true,
-       true, true}};
+      {L"0", {}, {}, {}, {}, nullptr, L"120|0|100|0|111", "120|1|0|0"},
+      {L"1", 600, 3, 1, 2, nullptr, L"600|2|001|1|000", "600|3|2|1"},
+      {L"2", 600, 7, 0, 3, nullptr, L"600|3|000|0|100", "600|-|3|0"},
+      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1|010|1|111", "45|2|1|1"}};
   for (const auto& c : cases) {
     for (const auto& [name, value] : {std::pair{L"AccessPeriod", c.period},
                                       {L"Identity", c.identity},
@@ -181,38 +182,31 @@ TEST_F(DialogsTest, SettingsShowsTheStoredValuesAndLocksWhatUserConfigSays) {
     ResetManagedSettings();
     SetManagedMode(c.managed != nullptr && ApplyManagedDocument(c.managed));
     CSettingsDlg dialog(c.userConfig);
-    Run(dialog, {});
-    EXPECT_EQ(c.shown, Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}));
-    for (int radio : {IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME, IDC_SETTINGS_DOMAIN_USERNAME}) {
-      EXPECT_EQ(radio == c.checkedRadio, Control(radio).checked) << c.userConfig << radio;
-    }
-    EXPECT_EQ(c.atLoginChecked, Control(IDC_SETTINGS_ELEVATE_AT_LOGIN).checked) << c.userConfig;
-    EXPECT_EQ(c.atLoginEnabled, Control(IDC_SETTINGS_ELEVATE_AT_LOGIN).enabled) << c.userConfig;
-    EXPECT_EQ(c.resuscitateEnabled, Control(IDC_SETTINGS_RESUSCITATE).enabled) << c.userConfig;
-    EXPECT_EQ(c.resuscitateEnabled, Control(IDC_SETTINGS_RESUSCITATE_LABEL).enabled);
+    std::wstring shown;
+    EXPECT_EQ(
+        kIdOk, Run(dialog, {99, kIdOk}, [&] {
+          shown = Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}) + L"|" +
+                  bits({IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME, IDC_SETTINGS_DOMAIN_USERNAME},
+                       false) +
+                  L"|" + bits({IDC_SETTINGS_ELEVATE_AT_LOGIN}, false) + L"|" +
+                  bits({IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
+                        IDC_SETTINGS_RESUSCITATE_LABEL},
+                       true);
+        }));
+    EXPECT_EQ(c.shown, shown);
+    channel::SettingsRecordFields sent;
+    ASSERT_EQ(channel::RecordStatus::kOk,
+              channel::DecodeSettingsRecord(Block().data(), Block().size(), &sent));
+    EXPECT_EQ(c.sent, sent.accessPeriod + "|" + (sent.identity ? sent.identity : '-') + "|" +
+                          sent.resuscitate + "|" + (sent.elevateAtLogin ? "1" : "0"));
   }
-}
-
-TEST_F(DialogsTest, SettingsOkSendsWhatTheControlsHoldAndCancelSendsNothing) {
-  const std::wstring kSave = channel::kSaveSettingsEventName;
-  for (int button : {kIdCancel, kIdOk}) {
-    CSettingsDlg dialog(L"1");  // locked controls are sent as they are
-    EXPECT_EQ(button, Run(dialog, {99, button}, [&] {
-                Control(IDC_SETTINGS_ACCESS_PERIOD).text = L"abc";
-                Control(IDC_SETTINGS_USERNAME).checked = false;
-                Control(IDC_SETTINGS_ELEVATE_AT_LOGIN).checked = true;
-                Control(IDC_SETTINGS_RESUSCITATE).text = L"21";
-              }));
-    EXPECT_EQ(L"", dialog.identity());  // no choice stays no choice
-    EXPECT_EQ(button == kIdOk, Signaled(kSave));
-  }
-  channel::SettingsRecordFields sent;
-  ASSERT_EQ(channel::RecordStatus::kOk,
-            channel::DecodeSettingsRecord(Block().data(), Block().size(), &sent));
-  EXPECT_EQ("abc", sent.accessPeriod);
-  EXPECT_EQ(0, sent.identity);
-  EXPECT_EQ('2', sent.resuscitate);
-  EXPECT_TRUE(sent.elevateAtLogin);
+  EXPECT_TRUE(Signaled(channel::kSaveSettingsEventName));
+  fake.kernel.named.at(channel::kSaveSettingsEventName)->signaled = false;
+  fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
+  CSettingsDlg cancelled(L"0");
+  EXPECT_EQ(kIdCancel, Run(cancelled, {kIdCancel}));
+  EXPECT_EQ(Bytes(1208, 0), Block());
+  EXPECT_FALSE(Signaled(channel::kSaveSettingsEventName));
 }
 
 }  // namespace

@@ -35,69 +35,61 @@ class WorkerThreadsTest : public TrayTest {
 };
 
 TEST_F(WorkerThreadsTest, TimerEndCountsOnlyWhileInTheFutureAndAPastOneIsDeleted) {
-  const struct {
-    std::wstring end;
-    bool active;
-    uint32_t remaining;
-    bool deletedByCheck;
-  } cases[] = {{std::to_wstring(kNow + 120), true, 120, false},
-               {std::to_wstring(kNow), false, 0, false},
-               {std::to_wstring(kNow - 1), false, 0, true},
-               {L"  " + std::to_wstring(kNow + 30) + L"xyz", true, 30, false},
-               {L"soon", false, 0, true},
-               {L"", false, 0, false},
-               // Beyond 32 bits of seconds: stays active and never wraps into a short time.
-               {std::to_wstring(kNow + (int64_t{1} << 32) + 5), true, 0xFFFFFFFFu, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.end.size() << " " << c.remaining);
-    SetUserString(L"timerEnd", c.end);
-    EXPECT_EQ(c.remaining, GetRemainingSeconds());
-    EXPECT_EQ(c.remaining, ActiveRemainingSeconds());
-    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd"));
-    SetUserString(L"timerEnd", c.end);
-    EXPECT_EQ(c.active, IsElevationActive());
-    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd"));
+  // "timerEnd"; active, the seconds left, and whether the check deletes it.
+  const std::tuple<std::wstring, bool, uint32_t, bool> cases[] = {
+      {std::to_wstring(kNow + 120), true, 120, false},
+      {std::to_wstring(kNow), false, 0, false},
+      {std::to_wstring(kNow - 1), false, 0, true},
+      {L"  " + std::to_wstring(kNow + 30) + L"xyz", true, 30, false},
+      {L"soon", false, 0, true},
+      {L"", false, 0, false},
+      // Beyond 32 bits of seconds: stays active and never wraps into a short time.
+      {std::to_wstring(kNow + (int64_t{1} << 32) + 5), true, 0xFFFFFFFFu, false}};
+  for (const auto& [end, active, remaining, deleted] : cases) {
+    SCOPED_TRACE(testing::Message() << end.size() << " " << remaining);
+    SetUserString(L"timerEnd", end);
+    EXPECT_EQ(remaining, GetRemainingSeconds());
+    EXPECT_EQ(remaining, ActiveRemainingSeconds());
+    EXPECT_EQ(deleted, !UserString(L"timerEnd"));
+    SetUserString(L"timerEnd", end);
+    EXPECT_EQ(active, IsElevationActive());
+    EXPECT_EQ(deleted, !UserString(L"timerEnd"));
   }
 }
 
 TEST_F(WorkerThreadsTest, EachServiceAnswerKeepsTheEndTimeItCallsForAndTellsTheMainWindow) {
   SetMachine(L"AccessPeriod", 600);
   SetMachine(L"ElevateForXDays", 3);
-  const struct {
-    int event;
-    ElevationKind kind;
-    bool running, ending;  // an elevation runs; the session ends with it
-    int64_t end;           // "timerEnd" after; 0: none
-    std::vector<uintptr_t> balloons;
-    bool restored;  // the default icon is back
-  } cases[] = {{0, KindPeriod, false, false, kNow + 600, {NotifyStarted}, false},
-               {0, KindDays, false, false, kNow + 3 * 86400, {NotifyStarted}, false},
-               {0, KindShellHook, false, false, kNow + 30, {NotifyStarted}, false},
-               {0, KindAtLogin, true, false, kNow + 5, {}, false},
-               {0, KindResumed, true, false, kNow + 5, {NotifyStarted}, false},
-               {1, KindPeriod, true, false, 0, {NotifyExpired}, true},
-               {1, KindPeriod, true, true, kNow + 5, {}, true},  // resumed at the next start
-               {2, KindPeriod, false, false, 0, {NotifyForbidden}, false},
-               {2, KindPeriod, true, false, kNow + 5, {NotifyAlreadyMember}, false},
-               {3, KindPeriod, true, false, kNow + 5, {}, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.event << " " << c.kind);
+  // The event and the kind asked for; an elevation runs, the session ends with it; "timerEnd"
+  // after (0: none), the balloons and whether the default icon is back.
+  const std::tuple<int, ElevationKind, bool, bool, int64_t, std::vector<uintptr_t>, bool> cases[] =
+      {{0, KindPeriod, false, false, kNow + 600, {NotifyStarted}, false},
+       {0, KindDays, false, false, kNow + 3 * 86400, {NotifyStarted}, false},
+       {0, KindShellHook, false, false, kNow + 30, {NotifyStarted}, false},
+       {0, KindAtLogin, true, false, kNow + 5, {}, false},
+       {0, KindResumed, true, false, kNow + 5, {NotifyStarted}, false},
+       {1, KindPeriod, true, false, 0, {NotifyExpired}, true},
+       {1, KindPeriod, true, true, kNow + 5, {}, true},  // resumed at the next start
+       {2, KindPeriod, false, false, 0, {NotifyForbidden}, false},
+       {2, KindPeriod, true, false, kNow + 5, {NotifyAlreadyMember}, false},
+       {3, KindPeriod, true, false, kNow + 5, {}, false}};
+  for (const auto& [event, kind, running, ending, end, balloons, restored] : cases) {
+    SCOPED_TRACE(testing::Message() << event << " " << kind);
     fake.registry.DeleteKeyValue(kUser, kProduct, L"timerEnd");
-    if (c.running) SetTimerEnd(5);
+    if (running) SetTimerEnd(5);
     fake.windows.queue.clear();
     Reset(kShellHookSettledEvent);
-    Store(g_nElevationKind, c.kind);
+    Store(g_nElevationKind, kind);
     Store(g_bShellHookElevation, 1);
-    Store(g_bSessionEnding, c.ending);
-    HandleServiceEvent(c.event);
-    EXPECT_EQ(c.end ? std::optional(std::to_wstring(c.end)) : std::nullopt,
-              UserString(L"timerEnd"));
-    Posts posts = c.restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
-    for (uintptr_t balloon : c.balloons) posts.emplace_back(msg::kShowBalloon, balloon);
+    Store(g_bSessionEnding, ending);
+    HandleServiceEvent(event);
+    EXPECT_EQ(end ? std::optional(std::to_wstring(end)) : std::nullopt, UserString(L"timerEnd"));
+    Posts posts = restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
+    for (uintptr_t balloon : balloons) posts.emplace_back(msg::kShowBalloon, balloon);
     EXPECT_EQ(posts, Posted());
-    EXPECT_EQ(c.event == 0 || c.event == 2, Signaled(kSettled));  // the library's answer
-    EXPECT_EQ(c.event != 0 || c.kind == KindShellHook, Load(g_bShellHookElevation) == 1);
-    EXPECT_EQ(c.event == 1 ? KindNone : c.kind, Load(g_nElevationKind));
+    EXPECT_EQ(event == 0 || event == 2, Signaled(kSettled));  // the library's answer
+    EXPECT_EQ(event != 0 || kind == KindShellHook, Load(g_bShellHookElevation) == 1);
+    EXPECT_EQ(event == 1 ? KindNone : kind, Load(g_nElevationKind));
   }
 }
 
@@ -147,26 +139,23 @@ TEST_F(WorkerThreadsTest, HookIsInstalledOnlyWhenAllowedAndEveryFailureIsLogged)
 }
 
 TEST_F(WorkerThreadsTest, ShellEventsAskForThirtySecondsAndEndOnlyTheHooksOwnElevation) {
-  const struct {
-    int index;
-    bool admin;
-    int32_t fromHook;
-    bool requested, settled, ended;
-  } cases[] = {{0, false, 0, true, false, false},  // the service's answer settles it
-               {0, true, 0, false, true, false},
-               {1, false, 0, false, false, false},  // a manual elevation runs
-               {1, false, 1, false, false, true},
-               {2, false, 1, false, false, false}};
-  for (const auto& c : cases) {
+  // The event; administrator, the hook's own elevation; requested, settled, ended.
+  const std::tuple<int, bool, int32_t, bool, bool, bool> cases[] = {
+      {0, false, 0, true, false, false},  // the service's answer settles it
+      {0, true, 0, false, true, false},
+      {1, false, 0, false, false, false},  // a manual elevation runs
+      {1, false, 1, false, false, true},
+      {2, false, 1, false, false, false}};
+  for (const auto& [index, admin, fromHook, requested, settled, ended] : cases) {
     fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
     Reset(kShellHookSettledEvent);
     Reset(kEmergencyStartEvent);
-    fake.accounts.groups[L"Administrators"] = {{c.admin ? L"CORP\\alice" : L"CORP\\bob"}};
-    Store(g_bShellHookElevation, c.fromHook);
-    HandleShellHookEvent(c.index);
-    EXPECT_EQ(c.requested, Request() && Request()->seconds == 30 && !Request()->atLogin);
-    EXPECT_EQ(c.settled, Signaled(kSettled)) << c.index << c.admin;
-    EXPECT_EQ(c.ended, Signaled(kEmergency)) << c.index << c.fromHook;
+    fake.accounts.groups[L"Administrators"] = {{admin ? L"CORP\\alice" : L"CORP\\bob"}};
+    Store(g_bShellHookElevation, fromHook);
+    HandleShellHookEvent(index);
+    EXPECT_EQ(requested, Request() && Request()->seconds == 30 && !Request()->atLogin) << index;
+    EXPECT_EQ(settled, Signaled(kSettled)) << index << admin;
+    EXPECT_EQ(ended, Signaled(kEmergency)) << index << fromHook;
   }
   EXPECT_EQ(KindShellHook, Load(g_nElevationKind));
   EXPECT_TRUE(Posted().empty());  // silent
