@@ -383,8 +383,5 @@ class FakeCodePage : public CodePage {
     return out;
   }
 };
-    return static_cast<wchar_t>(b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : b);
-  }
-};
 
 }  // namespace velmora::fakes
