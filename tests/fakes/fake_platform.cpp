@@ -23,7 +23,7 @@ void ResetProcessState() {
 FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
   InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
-                           &accounts, &services, &dialogs, &gdi});
+                           &accounts, &services, &dialogs, &gdi, &directory});
   windows.set_gdi(&gdi);
   for (const auto& entry : ProgramStringTable()) shell.SetString(entry.first, entry.second);
   ResetProcessState();

@@ -6,6 +6,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_code_page.h"
 #include "fakes/fake_dialog_host.h"
+#include "fakes/fake_directory.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_gdi.h"
 #include "fakes/fake_kernel.h"
@@ -35,6 +36,7 @@ class FakePlatform {
   FakeServiceControl services;
   FakeDialogHost dialogs{windows};
   FakeGdi gdi;
+  FakeDirectory directory;
 
   // Where the log lands with the default environment.
   static constexpr const wchar_t* kLogPath = L"C:\\Users\\user\\AppData\\Local\\Temp\\VelmoraTray.log";
