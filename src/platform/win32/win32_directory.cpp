@@ -152,6 +152,18 @@ void ReadArray(SAFEARRAY* array, VARTYPE elementType, std::vector<DirectoryItem>
 
 }  // namespace
 
+DirectoryValue DirectoryValueOf(const VARIANT& value) {
+  DirectoryValue read;
+  read.type = value.vt;
+  if (!Api().complete) return read;
+  if (value.vt == VT_BSTR) {
+    read.text = FromBstr(value.bstrVal);
+  } else if ((value.vt & VT_ARRAY) != 0 && (value.vt & VT_BYREF) == 0) {
+    ReadArray(value.parray, static_cast<VARTYPE>(value.vt & VT_TYPEMASK), &read.items);
+  }
+  return read;
+}
+
 bool Win32Directory::BeginCom() { return SUCCEEDED(::CoInitialize(nullptr)); }
 
 void Win32Directory::EndCom() { ::CoUninitialize(); }
@@ -202,13 +214,7 @@ int32_t Win32Directory::GetValues(Object object, const std::wstring& attribute,
   VARIANT raw;
   const HRESULT result = GetAttribute(object, attribute, &raw);
   if (FAILED(result)) return result;
-  DirectoryValue read;
-  read.type = raw.vt;
-  if (raw.vt == VT_BSTR) {
-    read.text = FromBstr(raw.bstrVal);
-  } else if ((raw.vt & VT_ARRAY) != 0 && (raw.vt & VT_BYREF) == 0) {
-    ReadArray(raw.parray, static_cast<VARTYPE>(raw.vt & VT_TYPEMASK), &read.items);
-  }
+  DirectoryValue read = DirectoryValueOf(raw);
   Api().clearVariant(&raw);
   *value = std::move(read);
   return result;

@@ -3,6 +3,9 @@
 // the checks switched off never maps them.
 #pragma once
 
+#include <windows.h>
+#include <oaidl.h>
+
 #include "platform/directory.h"
 
 namespace velmora {
@@ -19,5 +22,10 @@ class Win32Directory final : public Directory {
   int32_t GetValues(Object object, const std::wstring& attribute, DirectoryValue* value) override;
   void ReleaseObject(Object object) override;
 };
+
+// An attribute's value as the seam hands it over: one string, or an array's elements from its
+// lower bound on (variants, strings, or other elements as their type only). The VARIANT stays
+// the caller's.
+DirectoryValue DirectoryValueOf(const VARIANT& value);
 
 }  // namespace velmora
