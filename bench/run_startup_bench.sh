@@ -58,9 +58,10 @@ measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >/dev/null
 connector='HKLM\Software\Ostrand\Velmora\Connector'
 directory_checks() {  # on|off
   if [[ "$1" == on ]]; then
-    e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1 &&
-      e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk ||
+    e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1 ||
       e2e_fail "cannot switch the directory checks on"
+    e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk ||
+      e2e_fail "cannot set the directory group"
   else
     e2e_reg_delete "$connector"
   fi

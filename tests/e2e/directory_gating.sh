@@ -23,7 +23,7 @@ local_file_time() {
   sign=1
   [[ "${offset:0:1}" == - ]] && sign=-1
   offset=$((sign * (10#${offset:1:2} * 3600 + 10#${offset:3:2} * 60)))
-  echo $(((($(date +%s) + offset + 11644473600)) * 10000000))
+  echo $((($(date +%s) + offset + 11644473600) * 10000000))
 }
 
 connector_on() {  # CACHE

@@ -268,6 +268,8 @@ TEST_F(AdConnectorTest, GroupMustBeTheCommonNameOfAMemberOfValue) {
        "CheckADUserGroup. Exception. Cannot get AD object2", kUserDn, Step::kBind},
       {"no read", Text(L"CN=Helpdesk,OU=G"), L"Helpdesk", false, true,
        "CheckADUserGroup. Exception. Cannot get MemberOf", kUserDn, Step::kRead},
+      {"foreign apartment", Text(L"CN=Helpdesk,OU=G"), L"Helpdesk", true, false,
+       "[CheckADUserGroup]8", kUserDn, Step::kCom},
   };
   for (const Case& c : cases) {
     FakeDirectory& directory = NewDirectory();
