@@ -122,8 +122,9 @@ bool CheckADUser(bool* error) {
       static_cast<void>(directory.UserName(info.get(), &userName));
       Log("CheckADUser. Current computerName: %S", computerName);
       Log("CheckADUser. Logged on UserName: %S", userName);
-      // The computer's name is bound as the directory gave it.
-      if (Failed(directory.BindObject(kLdapPrefix + computerName, computer.receive()))) {
+      // Escaped like the user's: an OU such as "Sales/Marketing" would otherwise split the path.
+      const std::wstring path = kLdapPrefix + EscapeDnForLdapPath(computerName);
+      if (Failed(directory.BindObject(path, computer.receive()))) {
         return "Cannot get AD object";
       }
       std::wstring managedBy;

@@ -19,7 +19,8 @@ bool ExtractString(const std::wstring& source, const wchar_t* startMarker,
                    const wchar_t* endMarker, std::wstring* out);
 
 // A distinguished name, as the directory escapes it, made fit for an "LDAP://" path: its escape
-// pairs stay as they are and each bare "/" (the path's own separator) gets a backslash.
+// pairs stay as they are and each bare "/" (the path's own separator) gets a backslash. Both
+// checks bind by it.
 std::wstring EscapeDnForLdapPath(const std::wstring& dn);
 
 }  // namespace velmora

@@ -187,8 +187,8 @@ TEST_F(AdConnectorTest, ManagedByMustNameTheUserExactly) {
        false, "CheckADUser. ManagedBy: CN=Desk Admins,OU=Groups,DC=corp,DC=example"},
       {"letter case", kComputerDn, Text(L"CN=mary major,OU=Staff,DC=corp,DC=example"), {}, false,
        false, "CheckADUser. Logged on UserName: CN=Mary Major,OU=Staff,DC=corp,DC=example"},
-      {"slash bound as given", L"CN=PC/7,OU=Lab,DC=corp", Text(kUserDn), {}, true, false,
-       "CheckADUser. Current computerName: CN=PC/7,OU=Lab,DC=corp"},
+      {"slash in an OU", L"CN=PC-7,OU=Sales/Marketing,DC=corp", Text(kUserDn), {}, true, false,
+       "CheckADUser. Current computerName: CN=PC-7,OU=Sales/Marketing,DC=corp"},
       {"not set", kComputerDn, {}, {}, false, true, "CheckADUser. exception. Cannot get ManagedBy"},
       {"not text", kComputerDn, Array({Item(kUserDn)}), {}, false, true,
        "CheckADUser. exception. Cannot get ManagedBy"},
@@ -208,8 +208,9 @@ TEST_F(AdConnectorTest, ManagedByMustNameTheUserExactly) {
   for (const Case& c : cases) {
     FakeDirectory& directory = NewDirectory();
     directory.SetNames(c.computer, kUserDn);
-    directory.SetAttribute(Path(c.computer), L"cn", Text(L"PC"));
-    if (c.managedBy) directory.SetAttribute(Path(c.computer), L"managedBy", *c.managedBy);
+    const std::wstring path = Path(EscapeDnForLdapPath(c.computer));
+    directory.SetAttribute(path, L"cn", Text(L"PC"));
+    if (c.managedBy) directory.SetAttribute(path, L"managedBy", *c.managedBy);
     if (c.failing) directory.FailAt(*c.failing);
     bool error = !c.error;
     EXPECT_EQ(c.verdict, CheckADUser(&error)) << c.name;
