@@ -244,8 +244,10 @@ e2e_log_path() { printf '%s\n' "$E2E_TRAY_LOG"; }
 # The tray's log lines without their time stamps, CR stripped. Fails when a line does not have
 # the exact "[dd.mm.yyyy hh:mm:ss] " prefix or does not end in CRLF.
 e2e_tray_log_messages() {
-  local log="$E2E_TRAY_LOG"
-  [[ -f "$log" ]] || e2e_fail "no log file at $log"
+  local log="$E2E_TMP/tray-log.snapshot"
+  [[ -f "$E2E_TRAY_LOG" ]] || e2e_fail "no log file at $E2E_TRAY_LOG"
+  # Every check reads one copy: the tray's threads may still be appending lines.
+  cp "$E2E_TRAY_LOG" "$log"
   local lines crlf
   lines="$(wc -l <"$log")"
   crlf="$(grep -c $'\r$' "$log" || true)"
