@@ -606,18 +606,26 @@ e2e_desktop_restart() {  # [CHANNELS]
     e2e_fail "the old desktop window is still there"
   E2E_DESKTOP_TRACE="$E2E_TMP/desktop.trace"
   # A new desktop process that still finds the old desktop's window ends at once: try again.
-  local attempt pid
+  # Seen under load: a new desktop process that runs on without ever showing its window.
+  local attempt pid deadline
   for attempt in 1 2 3 4 5; do
     # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
     WINEDEBUG="-all${channels:+,$channels}" wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 \
       </dev/null >/dev/null 2>"$E2E_DESKTOP_TRACE" &
     pid=$!
     E2E_PIDS+=("$pid")
-    while e2e_is_running "$pid"; do
+    deadline=$((SECONDS + 20))
+    while e2e_is_running "$pid" && ((SECONDS < deadline)); do
       if e2e_desktop_window; then return 0; fi
       sleep 0.2
     done
-    e2e_log "the new desktop ended at once (attempt $attempt); starting it again"
+    if e2e_is_running "$pid"; then
+      e2e_log "the new desktop shows no window after 20 s (attempt $attempt); starting it again"
+      kill -KILL "$pid" 2>/dev/null || true
+      e2e_driver terminate explorer.exe 1 10000 >/dev/null || true
+    else
+      e2e_log "the new desktop ended at once (attempt $attempt); starting it again"
+    fi
     sleep 1
   done
   e2e_fail "the desktop did not start"
