@@ -29,7 +29,7 @@ class ComScope {
   bool initialised_;
 };
 
-// Step 9 of the group check: the common names of an array value, with its numbered trace.
+// The common names of a multi-valued memberOf, with the numbered trace the log shows for it.
 void CollectFromArray(const std::vector<DirectoryItem>& items, std::vector<std::wstring>* names) {
   for (size_t index = 0;; ++index) {
     if (index > 0) Log("[CheckADUserGroup]4");
