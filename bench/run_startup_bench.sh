@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # run_startup_bench.sh [--build DIR] [--runs N] [--out FILE] [--tray EXE] [--minimal EXE]
-#                      [--driver EXE]
+#                      [--driver EXE] [--tool EXE]
 # Start-up time and peak working set of VelmoraTray.exe against bench/minimal_tray.exe (one
 # hidden window, one notification icon, a message loop), both x86_64 builds under Wine in one
 # run. Targets: at most 1.3x the time and 1.3x the peak working set of the minimal program.
@@ -11,47 +11,33 @@
 # it never fails because of the figures.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/windows-x86_64"
-runs=10
-out="$root/build/bench/startup.txt"
-tray="" minimal="" driver=""
+build="$root/build/windows-x86_64" runs=10 out="$root/build/bench/startup.txt"
+tray="" minimal="" driver="" tool=""
 while (($#)); do
   case "$1" in
-    --build) build="$2" ;;
-    --runs) runs="$2" ;;
-    --out) out="$2" ;;
-    --tray) tray="$2" ;;
-    --minimal) minimal="$2" ;;
-    --driver) driver="$2" ;;
+    --build | --runs | --out | --tray | --minimal | --driver | --tool) printf -v "${1#--}" '%s' "$2" ;;
     *) echo "usage: see the head of $0" >&2; exit 2 ;;
   esac
   shift 2
 done
-tray="${tray:-$build/src/VelmoraTray.exe}"
-minimal="${minimal:-$build/bench/minimal_tray.exe}"
-driver="${driver:-$build/tests/e2e/velmora_driver.exe}"
+minimal="$(realpath -e "${minimal:-$build/bench/minimal_tray.exe}")"
+tool="$(realpath -e "${tool:-$build/bench/velmora_bench_tool.exe}")"
 
 # The library names its artifacts and messages after the running script.
 # shellcheck source=../tests/e2e/lib/wine_env.sh
 source "$root/tests/e2e/lib/wine_env.sh"
-[[ -f "$minimal" ]] || e2e_fail "$minimal not built"
-minimal="$(realpath "$minimal")"
-e2e_parse_args --build "$build" --tray "$tray" --driver "$driver" --artifacts "$build/bench"
-e2e_setup
+e2e_begin --build "$build" --tray "${tray:-$build/src/VelmoraTray.exe}" \
+  --driver "${driver:-$build/tests/e2e/velmora_driver.exe}" --artifacts "$build/bench"
 e2e_clean_state
 mkdir -p "$(dirname "$out")"
 
 # One program start: prints "window_ms ready_ms peak_ws_kb".
 measure() {  # CLASS TITLE EXE
-  local result
-  result="$(e2e_driver measure-startup 1 "$1" "$2" "$(e2e_winpath "$3")")" ||
-    e2e_fail "measuring $3 failed: $result"
-  sed -n 's/^MEDIAN window_ms=\([0-9.]*\) ready_ms=\([0-9.]*\) peak_ws_kb=\([0-9.]*\)$/\1 \2 \3/p' \
-    <<<"$result"
+  e2e_run "$tool" measure-startup "$1" "$2" "$(e2e_winpath "$3")" || e2e_fail "measuring $3 failed"
 }
 
 # The first start of a session also starts Wine's desktop process; keep it out of the figures.
-measure '#32770' Velmora "$tray" >/dev/null
+measure '#32770' Velmora "$E2E_TRAY" >/dev/null
 measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >/dev/null
 
 # Alternating the programs spreads changes in machine load over all three rows.
@@ -71,7 +57,7 @@ directory_checks() {  # on|off
 : >"$E2E_TMP/minimal.txt"
 : >"$E2E_TMP/directory.txt"
 for ((i = 1; i <= runs; i++)); do
-  measure '#32770' Velmora "$tray" >>"$E2E_TMP/tray.txt"
+  measure '#32770' Velmora "$E2E_TRAY" >>"$E2E_TMP/tray.txt"
   measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >>"$E2E_TMP/minimal.txt"
   directory_checks on
   measure '#32770' Velmora "$tray" >>"$E2E_TMP/directory.txt"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # run_tick_bench.sh [--build DIR] [--ticks N] [--out FILE] [--tray EXE] [--driver EXE]
-#                   [--service EXE]
+#                   [--tool EXE] [--service EXE]
 # Cost of the tray's one-second tick while the countdown is drawn, and the delay from the
 # service's START answer to the balloon, under Wine with the reference service. A measurement,
 # not a test: it never fails because of the figures. Targets: private bytes grow by less than
@@ -8,42 +8,34 @@
 #
 # Method:
 # - An elevation of 900 s with VisibleCountDown=1, so that every tick draws a new icon and hands
-#   it to the notification area. The driver sends WM_TIMER to the hidden main window N times
-#   with SendMessage (synchronous: one measured time is the whole handling of one tick, the
-#   shell's NIM_MODIFY included) and reads PrivateUsage (GetProcessMemoryInfo) before and after.
+#   it to the notification area. velmora_bench_tool sends WM_TIMER to the hidden main window
+#   N times with SendMessage (synchronous: one measured time is the whole handling of one tick,
+#   the shell's NIM_MODIFY included) and reads PrivateUsage (GetProcessMemoryInfo) before and after.
 #   A warm-up of 200 ticks first, reported separately: first-use allocations are not growth.
-#   Wine 8 leaves PrivateUsage at 0; the driver then reads PagefileUsage (the same commit charge
+#   Wine 8 leaves PrivateUsage at 0; the tool then reads PagefileUsage (the same commit charge
 #   on Windows), and the Linux side's anonymous resident memory of the tray (RssAnon) is given
 #   too. The same number of ticks with the countdown off shows what the drawing costs.
 #   Explorer runs without any trace for this part (its trace lines would be charged to the
 #   tick). Each tick is followed by a WM_NULL sent the same way, so the cost of the send itself
-#   can be taken off; and the driver makes the tick's platform calls bare in its own process
+#   can be taken off; and the tool makes the tick's platform calls bare in its own process
 #   (setting reads, drawing, NIM_MODIFY of its own icon): the floor Wine puts under any tick.
-# - START to balloon: with the countdown off (no other NIM_MODIFY), the driver sets the
+# - START to balloon: with the countdown off (no other NIM_MODIFY), the tool sets the
 #   service's START event itself and prints GetTickCount64 just before; explorer runs with
 #   WINEDEBUG=+systray,+tooltips,+timestamp and stamps each NIM_MODIFY it receives and each
 #   balloon it shows with the same clock (milliseconds). Wine's notification area shows a
 #   balloon 2 s after it receives it; both delays are reported.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/windows-x86_64"
-ticks=10000
-out="$root/build/bench/tick.txt"
-tray="" driver="" service=""
+build="$root/build/windows-x86_64" ticks=10000 out="$root/build/bench/tick.txt"
+tray="" driver="" tool="" service=""
 while (($#)); do
   case "$1" in
-    --build) build="$2" ;;
-    --ticks) ticks="$2" ;;
-    --out) out="$2" ;;
-    --tray) tray="$2" ;;
-    --driver) driver="$2" ;;
-    --service) service="$2" ;;
+    --build | --ticks | --out | --tray | --driver | --tool | --service) printf -v "${1#--}" '%s' "$2" ;;
     *) echo "usage: see the head of $0" >&2; exit 2 ;;
   esac
   shift 2
 done
-tray="${tray:-$build/src/VelmoraTray.exe}"
-driver="${driver:-$build/tests/e2e/velmora_driver.exe}"
+tool="$(realpath -e "${tool:-$build/bench/velmora_bench_tool.exe}")"
 export E2E_SERVICE="${service:-$build/service/VelmoraFrameworkService.exe}"
 export E2E_DESKTOP_CHANNELS=+systray
 # 10,000 synchronous ticks take about a minute under Wine.
@@ -51,52 +43,50 @@ export E2E_WINE_TIMEOUT=600
 
 # shellcheck source=../tests/e2e/lib/wine_env.sh
 source "$root/tests/e2e/lib/wine_env.sh"
-e2e_parse_args --build "$build" --tray "$tray" --driver "$driver" --artifacts "$build/bench"
-e2e_setup
+e2e_begin --build "$build" --tray "${tray:-$build/src/VelmoraTray.exe}" \
+  --driver "${driver:-$build/tests/e2e/velmora_driver.exe}" --artifacts "$build/bench"
 e2e_clean_state
 e2e_service_install
 e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
 mkdir -p "$(dirname "$out")"
+bench() { e2e_run "$tool" "$@"; }
 
 # The ticks run against the desktop Wine started, which traces nothing, as a user's does: the
 # trace lines that each icon change writes would be charged to the tray's tick.
 e2e_set_machine AccessPeriod 900
 e2e_set_machine VisibleCountDown 1
-e2e_start_tray
-main="$(e2e_find_main VelmoraTray.exe 10000)" || e2e_fail "no main window"
+e2e_tray_up
 sleep 2  # the icon is on the taskbar
-e2e_click_tray_icon 1
+e2e_click_tray_icon
 xdotool mousemove --window "$E2E_DESKTOP_X" 400 300
 e2e_service_expect_log "Decision. Granted:" "grant" 10
-e2e_wait_until 5 e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null ||
-  e2e_fail "no timerEnd after the grant"
+e2e_wait_until 5 e2e_timer_end >/dev/null || e2e_fail "no timerEnd after the grant"
 sleep 3  # a few real ticks: the countdown is showing
-e2e_screenshot_crop countdown 64x24+960+744
+e2e_screenshot countdown 64x24+960+744
 
 rss_anon() { awk '$1 == "RssAnon:" { print $2 }' "/proc/$E2E_TRAY_PID/status"; }
-e2e_driver tick-bench "$main" 200 >"$E2E_TMP/warmup.txt" || e2e_fail "warm-up failed"
+bench tick-bench "$E2E_MAIN" 200 >"$E2E_TMP/warmup.txt" || e2e_fail "warm-up failed"
 rss_before="$(rss_anon)"
-e2e_driver tick-bench "$main" "$ticks" >"$E2E_TMP/ticks.txt" || e2e_fail "tick benchmark failed"
+bench tick-bench "$E2E_MAIN" "$ticks" >"$E2E_TMP/ticks.txt" || e2e_fail "tick benchmark failed"
 rss_after="$(rss_anon)"
 sleep 3
-e2e_driver private-bytes VelmoraTray.exe >"$E2E_TMP/settled.txt" || e2e_fail "cannot read memory"
-e2e_driver tick-floor 2000 >"$E2E_TMP/floor.txt" || e2e_fail "floor measurement failed"
+bench private-bytes VelmoraTray.exe >"$E2E_TMP/settled.txt" || e2e_fail "cannot read memory"
+bench tick-floor 2000 >"$E2E_TMP/floor.txt" || e2e_fail "floor measurement failed"
 
 # The countdown off: the tick reads its settings and returns.
 e2e_set_machine VisibleCountDown 0
-e2e_driver tick-bench "$main" "$ticks" >"$E2E_TMP/ticks-off.txt" || e2e_fail "tick benchmark failed"
+bench tick-bench "$E2E_MAIN" "$ticks" >"$E2E_TMP/ticks-off.txt" || e2e_fail "tick benchmark failed"
 
 # START to balloon, countdown off, on a traced desktop. A desktop cannot be replaced while a
 # program still uses it (Wine starts its own at once), so the tray is ended first; started
 # again, it resumes the elevation.
 e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || e2e_fail "cannot end the tray"
 e2e_desktop_trace_start
-e2e_start_tray
-e2e_wait_tray_icon
-e2e_wait_until 15 bash -c "(( \$(grep -c 'Decision. Granted:' '$E2E_SERVICE_LOG') >= 2 ))" ||
+e2e_tray_up
+e2e_wait_until 15 e2e_more_than 1 grep -c 'Decision. Granted:' "$E2E_SERVICE_LOG" ||
   e2e_fail "the resumed elevation was not granted"
 sleep 3
-e2e_driver signal-start 10 2500 >"$E2E_TMP/starts.txt" || e2e_fail "cannot set START"
+bench signal-start 10 2500 >"$E2E_TMP/starts.txt" || e2e_fail "cannot set START"
 sleep 3
 # "<ms> modify" and "<ms> balloon" lines from explorer's trace.
 grep -a 'trace:systray:modify_icon\|TOOLTIPS_Show Show tooltip 0, L"You have' "$E2E_DESKTOP_TRACE" |
@@ -145,7 +135,7 @@ report() {
   echo "  a WM_NULL sent the same way (the cost of the cross-process send itself): median" \
     "$(field "$E2E_TMP/ticks.txt" NULL_US median) us; the tick net of it: median" \
     "$(awk -v t="$(field "$E2E_TMP/ticks.txt" TICK_US median)" -v n="$(field "$E2E_TMP/ticks.txt" NULL_US median)" 'BEGIN { printf "%.1f", t - n }') us"
-  echo "  the same platform calls made bare by the driver (floor): median" \
+  echo "  the same platform calls made bare by the bench tool (floor): median" \
     "$(field "$E2E_TMP/floor.txt" FLOOR_US median) us = settings $(field "$E2E_TMP/floor.txt" FLOOR_US registry) us" \
     "+ drawing $(field "$E2E_TMP/floor.txt" FLOOR_US drawing) us + NIM_MODIFY $(field "$E2E_TMP/floor.txt" FLOOR_US notify) us"
   echo "  same $ticks ticks with the countdown off: median $(field "$E2E_TMP/ticks-off.txt" TICK_US median) us," \
@@ -155,7 +145,7 @@ report() {
     "3 s later $((settled / 1024)) KiB"
   echo "  Linux RssAnon of the tray: $rss_before KiB before, $rss_after KiB after the $ticks ticks" \
     "(growth $((rss_after - rss_before)) KiB)"
-  echo "  START set by the driver -> explorer receives the balloon (NIM_MODIFY): median $(median_of 1) ms," \
+  echo "  START set by the bench tool -> explorer receives the balloon (NIM_MODIFY): median $(median_of 1) ms," \
     "max $(max_of 1) ms over $(wc -l <"$E2E_TMP/latency.txt") signals"
   echo "  START -> balloon on screen (Wine shows it 2 s after receipt): median $(median_of 2) ms," \
     "max $(max_of 2) ms; signals without a balloon: $missing"

@@ -2,12 +2,15 @@
 add_library(velmora_flags INTERFACE)
 
 if(MSVC)
-  target_compile_options(velmora_flags INTERFACE /W4 /WX /permissive- /utf-8 /EHsc)
+  # /sdl: the compiler's security checks as errors and its run-time checks; /guard:cf: indirect
+  # calls only to valid targets; /CETCOMPAT: shadow stacks where the processor has them (x64).
+  target_compile_options(velmora_flags INTERFACE /W4 /WX /permissive- /utf-8 /EHsc /sdl
+                                                 /guard:cf)
   target_compile_definitions(velmora_flags INTERFACE UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>" CACHE STRING "" FORCE)
-  target_link_options(velmora_flags INTERFACE /DYNAMICBASE /NXCOMPAT)
+  target_link_options(velmora_flags INTERFACE /DYNAMICBASE /NXCOMPAT /guard:cf)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    target_link_options(velmora_flags INTERFACE /HIGHENTROPYVA)
+    target_link_options(velmora_flags INTERFACE /HIGHENTROPYVA /CETCOMPAT)
   endif()
   return()
 endif()

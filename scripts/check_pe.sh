@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # check_pe.sh OBJDUMP FILE...
 # Fails unless every Windows binary imports system DLLs only (the C and C++ runtimes must be
-# linked statically) and is built with ASLR and DEP (plus high-entropy ASLR for PE32+).
+# linked statically), is built with ASLR and DEP (plus high-entropy ASLR for PE32+), carries the
+# relocation data that ASLR needs to move it, and is stripped of its symbols.
 set -euo pipefail
 
 if (($# < 2)); then
@@ -41,6 +42,9 @@ for file in "$@"; do
   dump="${dump//$'\r'/}"
   magic="$(awk '$1 == "Magic" { print $2; exit }' <<<"$dump")"
   flags="$(awk '$1 == "DllCharacteristics" { print $2; exit }' <<<"$dump")"
+  characteristics="$(awk '$1 == "Characteristics" { print $2; exit }' <<<"$dump")"
+  # "Entry 5 <address> <size> Base Relocation Directory": the size of the relocation data.
+  relocations="$(awk '$1 == "Entry" && $2 == "5" { print $4; exit }' <<<"$dump")"
   case "$magic" in
     020b) pe=PE32+ ;;
     010b) pe=PE32 ;;
@@ -55,6 +59,16 @@ for file in "$@"; do
   ((value & 0x0040)) || problems+=("no DYNAMIC_BASE")
   ((value & 0x0100)) || problems+=("no NX_COMPAT")
   if [[ "$pe" == PE32+ ]] && ! ((value & 0x0020)); then problems+=("no HIGH_ENTROPY_VA"); fi
+  # DYNAMIC_BASE without relocations: the loader cannot move the image, ASLR is void.
+  if [[ ! "$relocations" =~ ^[0-9A-Fa-f]+$ ]] || ((16#$relocations == 0)); then
+    problems+=("no relocation data")
+  fi
+  if [[ ! "$characteristics" =~ ^0x[0-9A-Fa-f]+$ ]]; then
+    problems+=("no Characteristics")
+  else
+    ((characteristics & 0x0001)) && problems+=("RELOCS_STRIPPED")
+    ((characteristics & 0x0008)) || problems+=("symbols not stripped")
+  fi
   dlls=()
   while IFS= read -r dll; do
     [[ -n "$dll" ]] || continue

@@ -9,6 +9,7 @@ PACKAGES=(
   rapidjson-dev googletest
   wine wine64 xvfb x11-utils xdotool imagemagick
   gcovr
+  wixl msitools libxml2-utils
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "elevation/request_flow.h"
 #include "log_text.h"
 
 namespace velmora::service {
@@ -13,58 +14,103 @@ std::string Seconds(uint32_t seconds) { return std::to_string(seconds) + " secon
 }  // namespace
 
 void ServiceLogic::Start() {
+  const std::vector<std::u16string> added = host_.LoadElevatedUsers();
+  const std::vector<std::u16string> membersBefore = host_.LoadMembersBeforeGrant();
+  for (const std::u16string& user : membersBefore) {
+    // On both lists only when the membership vanished between the check and the add: then the
+    // add was ours.
+    if (std::none_of(added.begin(), added.end(),
+                     [&](const std::u16string& other) { return host_.SameName(other, user); })) {
+      Log("Recovery. " + Quoted(user) +
+          " was a member of Administrators before its grant: membership left in place.");
+    }
+  }
   bool removedAny = false;
-  for (const std::u16string& user : host_.LoadElevatedUsers()) {
-    host_.Log("Recovery. " + Quoted(user) +
-              " was added to Administrators by an earlier run and never removed.");
+  for (const std::u16string& user : added) {
+    const std::string found = "Recovery. " + Quoted(user) +
+                              " was added to Administrators by an earlier run and never removed.";
+    Log(found);
+    host_.ReportAudit(AuditEvent::kEnd, found);
     if (Remove(user)) {
       removedAny = true;
     } else {
       pending_.push_back({user, host_.NowMs() + kRemovalRetryMs, false});
     }
   }
-  if (removedAny) {
-    Persist();
-    // A tray may still count down an elevation that ended with the earlier run.
-    SignalExpire();
-  }
+  if (removedAny) Persist();
+  if (!membersBefore.empty()) PersistMembersBefore();
+  // A tray may still count down an elevation that ended with the earlier run.
+  if (removedAny || !membersBefore.empty()) SignalExpire();
 }
 
 void ServiceLogic::OnElevationRequest(const channel::ElevationRequest& record) {
   std::string why;
   channel::ElevationRequestFields fields;
   const std::optional<ValidRequest> request = ValidateElevationRequest(record, &why, &fields);
+  // Written before the first line that follows it, or by Forbid with the refusal.
+  if (!fields.user.empty()) {
+    pendingRequestLine_ =
+        "Request. user=" + Quoted(fields.user) + " reason=" + Quoted(fields.reason) +
+        " at-login=" + (fields.atLogin ? "1" : "0") + " seconds=" + std::to_string(fields.seconds);
+  }
   if (!request) {
-    if (!fields.user.empty()) {
-      host_.Log("Request. user=" + Quoted(fields.user) + " reason=" + Quoted(fields.reason) +
-                " at-login=" + (fields.atLogin ? "1" : "0") +
-                " seconds=" + std::to_string(fields.seconds));
-    }
-    Forbid("invalid request: " + why);
+    Forbid("invalid request", "invalid request: " + why);
     return;
   }
-  host_.Log("Request. user=" + Quoted(request->user) + " reason=" + Quoted(request->reason) +
-            " at-login=" + (request->atLogin ? "1" : "0") +
-            " seconds=" + std::to_string(request->seconds));
-
-  if (host_.ReadServiceDword(kDenyValue) == 1u) {
-    Forbid("the machine value Deny is 1");
-    return;
-  }
-  if (!IdentityAccepted(*request, &why)) {
-    Forbid(why);
+  std::string rule;
+  if (Denied(&rule, &why) || !PolicyAllows(*request, &rule, &why) ||
+      !IdentityAccepted(*request, &rule, &why)) {
+    Forbid(rule, why);
     return;
   }
   Grant(*request);
 }
 
-bool ServiceLogic::IdentityAccepted(const ValidRequest& request, std::string* why) {
-  const std::optional<std::vector<std::u16string>> users = host_.SessionUsers(true);
-  if (users) {
-    for (const std::u16string& user : *users) {
+// Any value but a REG_DWORD 0 denies: an administrator who typed Deny as text meant it.
+bool ServiceLogic::Denied(std::string* rule, std::string* why) {
+  *rule = "Deny";
+  const std::optional<uint32_t> deny = host_.ReadServiceDword(kDenyValue);
+  if (deny) {
+    *why = "the machine value Deny is " + std::to_string(*deny);
+    return *deny != 0;
+  }
+  *why = "the machine value Deny is not a REG_DWORD, which counts as deny";
+  return host_.HasServiceValue(kDenyValue);
+}
+
+// The tray's own checks cannot be trusted (anyone can write the block), but nothing a tray on
+// this machine could legitimately ask for is refused.
+bool ServiceLogic::PolicyAllows(const ValidRequest& request, std::string* rule, std::string* why) {
+  const RequestPolicy policy = host_.ReadRequestPolicy();
+  if (request.atLogin) {
+    *rule = "policy rule ElevateAtLogin";
+    *why =
+        "policy rule ElevateAtLogin: an elevation at login needs the machine setting "
+        "ElevateAtLogin to be 1";
+    return policy.atLoginAllowed;
+  }
+  *rule = "policy rule longest request";
+  *why = "policy rule longest request: " + Seconds(request.seconds) + " is more than the " +
+         Seconds(policy.longestSeconds) + " a tray may ask for here (AccessPeriod " +
+         Seconds(policy.accessPeriod) + ", ElevateForXDays " +
+         std::to_string(policy.elevateForXDays) + " days, shell hook " +
+         Seconds(kShellHookSeconds) + ")";
+  return request.seconds <= policy.longestSeconds;
+}
+
+bool ServiceLogic::IdentityAccepted(const ValidRequest& request, std::string* rule,
+                                    std::string* why) {
+  *rule = "identity";
+  const SessionList sessions = host_.SessionUsers(true);
+  if (sessions.kind == SessionList::Kind::kFailed) {
+    *why = "the logon sessions cannot be listed, so " + Quoted(request.user) +
+           " cannot be vouched for";
+    return false;
+  }
+  if (sessions.kind == SessionList::Kind::kListed) {
+    for (const std::u16string& user : sessions.users) {
       if (host_.SameName(user, request.user)) {
-        host_.Log("Identity. " + Quoted(request.user) +
-                  " is the user of an active interactive session.");
+        Log("Identity. " + Quoted(request.user) + " is the user of an active interactive session.");
         return true;
       }
     }
@@ -75,8 +121,8 @@ bool ServiceLogic::IdentityAccepted(const ValidRequest& request, std::string* wh
   // a domain name would let a request name anyone in the directory.
   const std::u16string computer = host_.ComputerName();
   if (!computer.empty() && host_.SameName(request.domain, computer)) {
-    host_.Log("Identity. The platform does not list logon sessions; " + Quoted(request.user) +
-              " is accepted as a local account of " + Quoted(computer) + ".");
+    Log("Identity. The platform does not list logon sessions; " + Quoted(request.user) +
+        " is accepted as a local account of " + Quoted(computer) + ".");
     return true;
   }
   *why = "the platform does not list logon sessions and " + Quoted(request.user) +
@@ -90,24 +136,42 @@ void ServiceLogic::Grant(const ValidRequest& request) {
     EndRunning("replaced by a request for " + Quoted(request.user), true);
   }
   const bool oursBefore = (sameUser && running_->addedByUs) || IsPending(request.user);
-  // Recorded before the change: a crash right after the add must not leave a member behind
-  // that no later run knows of.
-  if (!oursBefore && !Persist(&request.user)) {
-    Forbid("the grant cannot be recorded for crash recovery");
+  bool memberBefore = sameUser && !running_->addedByUs;
+  if (!oursBefore && !memberBefore) {
+    const std::optional<bool> listed = host_.AdministratorsListed(request.user);
+    if (!listed) {
+      Forbid("membership unreadable",
+             "the members of Administrators cannot be read, so a crash could not tell whether "
+             "the service added " +
+                 Quoted(request.user));
+      return;
+    }
+    memberBefore = *listed;
+  }
+  // Recorded before the change: recovery after a crash at any later step removes exactly the
+  // memberships that this service added.
+  if (!oursBefore &&
+      !(memberBefore ? PersistMembersBefore(&request.user) : Persist(&request.user))) {
+    Forbid("crash record", "the grant cannot be recorded for crash recovery");
     return;
   }
   const uint32_t added = host_.AddToAdministrators(request.user);
   bool addedByUs = oursBefore;
   if (added == status::kSuccess) {
     addedByUs = true;
-    host_.Log("Group. Added " + Quoted(request.user) + " to Administrators.");
+    Log("Group. Added " + Quoted(request.user) + " to Administrators.");
   } else if (added == status::kMemberInAlias) {
-    host_.Log("Group. " + Quoted(request.user) + " is already a member of Administrators" +
-              (oursBefore ? " (added by this service)." : ": the service will not remove it."));
+    Log("Group. " + Quoted(request.user) + " is already a member of Administrators" +
+        (oursBefore ? " (added by this service)." : ": the service will not remove it."));
   } else {
-    if (!oursBefore) Persist();
-    Forbid("cannot add " + Quoted(request.user) + " to Administrators: error " +
-           std::to_string(added));
+    if (!oursBefore) {
+      if (memberBefore)
+        PersistMembersBefore();
+      else
+        Persist();
+    }
+    Forbid("group change", "cannot add " + Quoted(request.user) + " to Administrators: error " +
+                               std::to_string(added));
     return;
   }
 
@@ -119,16 +183,20 @@ void ServiceLogic::Grant(const ValidRequest& request) {
   elevation.addedByUs = addedByUs;
   running_ = elevation;
   Persist();
+  PersistMembersBefore();
 
   if (host_.AdministratorsListed(request.user) != true) {
-    host_.Log("Group. Group change not visible on this platform: Administrators does not list " +
-              Quoted(request.user) + ".");
+    Log("Group. Group change not visible on this platform: Administrators does not list " +
+        Quoted(request.user) + ".");
   }
   // Logged before the signal: whoever waits for START finds the line already written.
-  host_.Log("Decision. Granted: " + Quoted(request.user) +
-            (request.atLogin ? " is elevated until the elevation at login is ended."
-                             : " is elevated for " + Seconds(request.seconds) + ".") +
-            " Signalling START.");
+  const std::string granted =
+      "Decision. Granted: " + Quoted(request.user) +
+      (request.atLogin ? " is elevated until the elevation at login is ended."
+                       : " is elevated for " + Seconds(request.seconds) + ".") +
+      " Signalling START.";
+  Log(granted);
+  host_.ReportAudit(AuditEvent::kGrant, granted);
   host_.Signal(Answer::kStart);
 }
 
@@ -137,23 +205,23 @@ void ServiceLogic::OnSettingsRecord(const channel::SettingsRecord& record) {
   channel::SettingsRecordFields fields;
   const std::optional<ValidSettings> settings = ValidateSettingsRecord(record, &why, &fields);
   if (!settings) {
-    host_.Log("Settings. Record rejected: " + why + "; nothing stored.");
+    Log("Settings. Record rejected: " + why + "; nothing stored.");
     return;
   }
-  host_.Log("Settings. access-period=\"" + EscapeBytesForLog(fields.accessPeriod) +
-            "\" identity=" + (settings->identity ? std::to_string(*settings->identity) : "none") +
-            " resuscitate=" + std::to_string(settings->resuscitate) +
-            " elevate-at-login=" + std::to_string(settings->elevateAtLogin));
+  Log("Settings. access-period=\"" + EscapeBytesForLog(fields.accessPeriod) +
+      "\" identity=" + (settings->identity ? std::to_string(*settings->identity) : "none") +
+      " resuscitate=" + std::to_string(settings->resuscitate) +
+      " elevate-at-login=" + std::to_string(settings->elevateAtLogin));
   if (!SettingsAccepted(&why)) {
-    host_.Log("Settings. Refused: " + why + "; nothing stored.");
+    Log("Settings. Refused: " + why + "; nothing stored.");
     return;
   }
   const auto store = [this](const char16_t* name, uint32_t value) {
     const uint32_t result = host_.WriteSettingDword(name, value);
     const std::string text = EscapeForLog(name) + "=" + std::to_string(value);
-    host_.Log(result == status::kSuccess
-                  ? "Settings. Stored " + text + "."
-                  : "Settings. Cannot store " + text + ": error " + std::to_string(result) + ".");
+    Log(result == status::kSuccess
+            ? "Settings. Stored " + text + "."
+            : "Settings. Cannot store " + text + ": error " + std::to_string(result) + ".");
   };
   store(u"AccessPeriod", settings->accessPeriod);
   if (settings->identity) store(u"Identity", *settings->identity);
@@ -164,11 +232,16 @@ void ServiceLogic::OnSettingsRecord(const channel::SettingsRecord& record) {
 // The record itself names nobody: it is stored only when everyone who could have written it
 // is an administrator, since its values (ElevateAtLogin above all) apply to every user.
 bool ServiceLogic::SettingsAccepted(std::string* why) {
-  const std::optional<std::vector<std::u16string>> users = host_.SessionUsers(false);
-  if (!users) {
+  const SessionList sessions = host_.SessionUsers(false);
+  if (sessions.kind == SessionList::Kind::kFailed) {
+    *why =
+        "the logon sessions cannot be listed, so the writer cannot be known to be an "
+        "administrator";
+    return false;
+  }
+  if (sessions.kind == SessionList::Kind::kNotListed) {
     if (host_.ReadServiceDword(kAllowUnverifiedSettingsValue) == 1u) {
-      host_.Log(
-          "Settings. The platform does not list logon sessions; accepted because the "
+      Log("Settings. The platform does not list logon sessions; accepted because the "
           "machine value AllowUnverifiedSettings is 1.");
       return true;
     }
@@ -177,7 +250,7 @@ bool ServiceLogic::SettingsAccepted(std::string* why) {
         "administrator (the machine value AllowUnverifiedSettings is not 1)";
     return false;
   }
-  for (const std::u16string& user : *users) {
+  for (const std::u16string& user : sessions.users) {
     const std::optional<bool> admin = host_.IsAdministrator(user);
     if (admin != true) {
       *why = Quoted(user) + (admin ? " is logged on and is not an administrator"
@@ -185,13 +258,15 @@ bool ServiceLogic::SettingsAccepted(std::string* why) {
       return false;
     }
   }
-  host_.Log("Settings. Every logged-on user is an administrator.");
+  Log("Settings. Every logged-on user is an administrator.");
   return true;
 }
 
 void ServiceLogic::OnEmergencyStart() {
   if (!running_) {
-    host_.Log("Emergency. EMERGENCYSTART with no elevation running: nothing to end.");
+    // Each one written (within the budget): a tray's end-of-session signal is read off them.
+    LogRepeatable("EMERGENCYSTART with nothing to end",
+                  "Emergency. EMERGENCYSTART with no elevation running: nothing to end.", false);
     return;
   }
   EndRunning("EMERGENCYSTART", true);
@@ -199,6 +274,7 @@ void ServiceLogic::OnEmergencyStart() {
 
 void ServiceLogic::OnTimer() {
   const uint64_t now = host_.NowMs();
+  if (!suppressed_.empty() && summaryDueMs_ <= now) FlushRefusalCounts();
   if (running_ && !running_->atLogin && running_->endMs <= now) {
     EndRunning("the period is over", true);
   }
@@ -238,8 +314,8 @@ void ServiceLogic::Stop(bool systemShutdown) {
   pending_ = left;
   Persist();
   for (const PendingRemoval& entry : pending_) {
-    host_.Log("Recovery. " + Quoted(entry.user) +
-              " is still a member of Administrators; the next start removes it.");
+    Log("Recovery. " + Quoted(entry.user) +
+        " is still a member of Administrators; the next start removes it.");
   }
 }
 
@@ -249,6 +325,7 @@ std::optional<uint64_t> ServiceLogic::NextDueInMs() {
   for (const PendingRemoval& entry : pending_) {
     due = due ? std::min(*due, entry.retryAtMs) : entry.retryAtMs;
   }
+  if (!suppressed_.empty()) due = due ? std::min(*due, summaryDueMs_) : summaryDueMs_;
   if (!due) return std::nullopt;
   const uint64_t now = host_.NowMs();
   return *due > now ? *due - now : 0;
@@ -257,11 +334,15 @@ std::optional<uint64_t> ServiceLogic::NextDueInMs() {
 void ServiceLogic::EndRunning(const std::string& why, bool signalExpire) {
   const Elevation ended = *running_;
   running_.reset();
-  host_.Log("Elevation. The elevation of " + Quoted(ended.user) + " ends: " + why + ".");
+  const std::string ends =
+      "Elevation. The elevation of " + Quoted(ended.user) + " ends: " + why + ".";
+  Log(ends);
+  host_.ReportAudit(AuditEvent::kEnd, ends);
   bool gone = true;
   if (!ended.addedByUs) {
-    host_.Log("Group. " + Quoted(ended.user) +
-              " was a member before the grant: membership left in place.");
+    Log("Group. " + Quoted(ended.user) +
+        " was a member before the grant: membership left in place.");
+    PersistMembersBefore();
   } else if (!Remove(ended.user)) {
     gone = false;
     pending_.push_back({ended.user, host_.NowMs() + kRemovalRetryMs, signalExpire});
@@ -272,24 +353,24 @@ void ServiceLogic::EndRunning(const std::string& why, bool signalExpire) {
 }
 
 void ServiceLogic::SignalExpire() {
-  host_.Log("Elevation. Signalling EXPIRE.");
+  Log("Elevation. Signalling EXPIRE.");
   host_.Signal(Answer::kExpire);
 }
 
 bool ServiceLogic::Remove(const std::u16string& user) {
   const uint32_t result = host_.RemoveFromAdministrators(user);
   if (result == status::kSuccess) {
-    host_.Log("Group. Removed " + Quoted(user) + " from Administrators.");
+    Log("Group. Removed " + Quoted(user) + " from Administrators.");
     return true;
   }
   if (result == status::kMemberNotInAlias || result == status::kNoSuchMember) {
-    host_.Log("Group. " + Quoted(user) + " is no longer a member of Administrators (error " +
-              std::to_string(result) + ").");
+    Log("Group. " + Quoted(user) + " is no longer a member of Administrators (error " +
+        std::to_string(result) + ").");
     return true;
   }
-  host_.Log("Group. Cannot remove " + Quoted(user) + " from Administrators: error " +
-            std::to_string(result) + "; retrying in " + std::to_string(kRemovalRetryMs / 1000) +
-            " seconds.");
+  Log("Group. Cannot remove " + Quoted(user) + " from Administrators: error " +
+      std::to_string(result) + "; retrying in " + std::to_string(kRemovalRetryMs / 1000) +
+      " seconds.");
   return false;
 }
 
@@ -299,7 +380,16 @@ bool ServiceLogic::Persist(const std::u16string* alsoUser) {
   if (running_ && running_->addedByUs) users.push_back(running_->user);
   if (alsoUser) users.push_back(*alsoUser);
   if (host_.SaveElevatedUsers(users)) return true;
-  host_.Log("Recovery. Cannot record the memberships added by the service.");
+  Log("Recovery. Cannot record the memberships added by the service.");
+  return false;
+}
+
+bool ServiceLogic::PersistMembersBefore(const std::u16string* alsoUser) {
+  std::vector<std::u16string> users;
+  if (running_ && !running_->addedByUs) users.push_back(running_->user);
+  if (alsoUser) users.push_back(*alsoUser);
+  if (host_.SaveMembersBeforeGrant(users)) return true;
+  Log("Recovery. Cannot record the members of Administrators that the service must keep.");
   return false;
 }
 
@@ -315,9 +405,61 @@ void ServiceLogic::DropPending(const std::u16string& user) {
       pending_.end());
 }
 
-void ServiceLogic::Forbid(const std::string& why) {
-  host_.Log("Decision. Refused: " + why + ". Signalling FORBID.");
+// Lines that anyone can repeat at will (refusals, EMERGENCYSTART with nothing running) must
+// neither push the grants out of the retained log nor slow the service down: a line beyond the
+// hour's budget, or a refusal identical to the one before, is only counted, and the counts
+// follow as one line. True when the line was written.
+bool ServiceLogic::LogRepeatable(const std::string& rule, const std::string& line,
+                                 bool collapseRepeats) {
+  const uint64_t now = host_.NowMs();
+  if (now - refusalWindowStartMs_ >= kRefusalWindowMs || refusalWindowStartMs_ == 0) {
+    refusalWindowStartMs_ = now;
+    detailedRefusals_ = 0;
+  }
+  const std::string key = pendingRequestLine_ + "\n" + line;
+  if ((collapseRepeats && key == lastRefusal_) || detailedRefusals_ >= kDetailedRefusalsPerWindow) {
+    pendingRequestLine_.clear();
+    if (suppressed_.empty()) summaryDueMs_ = now + kRefusalSummaryDelayMs;
+    ++suppressed_[rule];
+    return false;
+  }
+  ++detailedRefusals_;
+  Log(line);
+  lastRefusal_ = key;
+  return true;
+}
+
+void ServiceLogic::Forbid(const std::string& rule, const std::string& why) {
+  const std::string line = "Decision. Refused: " + why + ". Signalling FORBID.";
+  if (LogRepeatable(rule, line, true)) host_.ReportAudit(AuditEvent::kRefusal, line);
   host_.Signal(Answer::kForbid);
+}
+
+void ServiceLogic::FlushRefusalCounts() {
+  if (!suppressed_.empty()) {
+    std::string summary =
+        "Counted. Repeated or beyond the hour's 50 lines, not written one by one:";
+    uint64_t total = 0;
+    for (const auto& entry : suppressed_) {
+      summary += (total == 0 ? " " : ", ") + entry.first + " " + std::to_string(entry.second);
+      total += entry.second;
+    }
+    summary += " (" + std::to_string(total) + " in all; every refused request had its FORBID).";
+    suppressed_.clear();
+    host_.Log(summary);
+    host_.ReportAudit(AuditEvent::kRefusal, summary);
+  }
+}
+
+void ServiceLogic::Log(const std::string& line) {
+  FlushRefusalCounts();
+  if (!pendingRequestLine_.empty()) {
+    const std::string request = std::move(pendingRequestLine_);
+    pendingRequestLine_.clear();
+    host_.Log(request);
+  }
+  lastRefusal_.clear();
+  host_.Log(line);
 }
 
 }  // namespace velmora::service

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "elevation/channel_records.h"
+#include "machine_policy.h"
 #include "service_records.h"
 
 namespace velmora::service {
@@ -27,8 +29,27 @@ inline constexpr char16_t kAllowUnverifiedSettingsValue[] = u"AllowUnverifiedSet
 
 // A removal that failed is tried again after this long.
 inline constexpr uint64_t kRemovalRetryMs = 60'000;
+// Refusals logged with their lines per window; the rest are counted, and the counts written
+// at most this long after the first of them.
+inline constexpr uint32_t kDetailedRefusalsPerWindow = 50;
+inline constexpr uint64_t kRefusalWindowMs = 3'600'000;
+inline constexpr uint64_t kRefusalSummaryDelayMs = 60'000;
 
 enum class Answer { kStart, kExpire, kForbid };
+
+// What also goes to the Windows event log, beside the service's own log.
+enum class AuditEvent { kGrant, kEnd, kRefusal };
+
+// The users of the logon sessions, or why there are none to compare with.
+struct SessionList {
+  enum class Kind {
+    kListed,     // users holds them
+    kNotListed,  // the platform lists no sessions at all (Wine): it cannot tell
+    kFailed,     // the listing failed: nobody can be vouched for
+  };
+  Kind kind = Kind::kFailed;
+  std::vector<std::u16string> users;
+};
 
 class ServiceHost {
  public:
@@ -38,11 +59,12 @@ class ServiceHost {
   virtual uint64_t NowMs() = 0;
   // One log line, UTF-8, already escaped.
   virtual void Log(const std::string& line) = 0;
+  // The same line for the Windows event log.
+  virtual void ReportAudit(AuditEvent kind, const std::string& line) = 0;
   virtual void Signal(Answer answer) = 0;
 
-  // "domain\account" of every user with a logon session (only active ones when asked);
-  // nothing when the platform cannot tell who is logged on.
-  virtual std::optional<std::vector<std::u16string>> SessionUsers(bool activeOnly) = 0;
+  // "domain\account" of every user with a logon session (only active ones when asked).
+  virtual SessionList SessionUsers(bool activeOnly) = 0;
   // Whether the account belongs to the local Administrators group, directly or through a
   // domain group; nothing when that cannot be found out.
   virtual std::optional<bool> IsAdministrator(const std::u16string& user) = 0;
@@ -58,12 +80,20 @@ class ServiceHost {
 
   // A REG_DWORD of the service's own key; nothing when missing or of another type.
   virtual std::optional<uint32_t> ReadServiceDword(const char16_t* name) = 0;
+  // Whether the service's key holds the value at all, of whatever type.
+  virtual bool HasServiceValue(const char16_t* name) = 0;
+  // The machine's policy for requests, read afresh.
+  virtual RequestPolicy ReadRequestPolicy() = 0;
   // A REG_DWORD of the product key, where the tray reads its settings; a Win32 status.
   virtual uint32_t WriteSettingDword(const char16_t* name, uint32_t value) = 0;
 
   // The memberships this service added and has not removed yet, kept across a crash.
   virtual std::vector<std::u16string> LoadElevatedUsers() = 0;
   virtual bool SaveElevatedUsers(const std::vector<std::u16string>& users) = 0;
+  // Users who were members of Administrators before their grant, kept across a crash so that
+  // recovery leaves them in the group.
+  virtual std::vector<std::u16string> LoadMembersBeforeGrant() = 0;
+  virtual bool SaveMembersBeforeGrant(const std::vector<std::u16string>& users) = 0;
 };
 
 class ServiceLogic {
@@ -99,21 +129,36 @@ class ServiceLogic {
     bool signalWhenRemoved = false;
   };
 
-  bool IdentityAccepted(const ValidRequest& request, std::string* why);
+  bool Denied(std::string* rule, std::string* why);
+  bool PolicyAllows(const ValidRequest& request, std::string* rule, std::string* why);
+  bool IdentityAccepted(const ValidRequest& request, std::string* rule, std::string* why);
   bool SettingsAccepted(std::string* why);
   void Grant(const ValidRequest& request);
   void EndRunning(const std::string& why, bool signalExpire);
   // Removes a membership this service added; true when it is gone.
   bool Remove(const std::u16string& user);
   bool Persist(const std::u16string* alsoUser = nullptr);
+  bool PersistMembersBefore(const std::u16string* alsoUser = nullptr);
   bool IsPending(const std::u16string& user) const;
   void DropPending(const std::u16string& user);
-  void Forbid(const std::string& why);
+  void Forbid(const std::string& rule, const std::string& why);
+  bool LogRepeatable(const std::string& rule, const std::string& line, bool collapseRepeats);
+  // Every line of the logic goes through here: counted refusals and a request waiting for its
+  // verdict are written first, in order.
+  void Log(const std::string& line);
+  void FlushRefusalCounts();
   void SignalExpire();
 
   ServiceHost& host_;
   std::optional<Elevation> running_;
   std::vector<PendingRemoval> pending_;
+
+  std::string pendingRequestLine_;
+  std::string lastRefusal_;
+  uint64_t refusalWindowStartMs_ = 0;
+  uint32_t detailedRefusals_ = 0;
+  std::map<std::string, uint64_t> suppressed_;  // by rule
+  uint64_t summaryDueMs_ = 0;
 };
 
 }  // namespace velmora::service

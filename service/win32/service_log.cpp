@@ -1,14 +1,44 @@
 #include "win32/service_log.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <memory>
 #include <vector>
 
 #include "log/log.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_clock.h"
 
 namespace velmora::service {
 namespace {
 
-constexpr LONGLONG kRotateAtBytes = 1 << 20;
+// With refusals counted rather than written beyond an hourly budget, 4 MiB and one backup hold
+// days of history even while the channel is flooded.
+constexpr LONGLONG kRotateAtBytes = 4 << 20;
+// Full control for SYSTEM and Administrators, nothing inherited, nobody else.
+constexpr wchar_t kFileDacl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
+struct LocalDeleter {
+  void operator()(void* p) const { LocalFree(p); }
+};
+
+// The DACL of an existing file as SDDL; empty when it cannot be read.
+std::wstring FileDacl(const std::wstring& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return {};
+  }
+  const std::unique_ptr<void, LocalDeleter> owner(descriptor);
+  LPWSTR text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return {};
+  }
+  const std::unique_ptr<void, LocalDeleter> textOwner(text);
+  return text;
+}
 
 std::wstring ModuleFolder() {
   std::vector<wchar_t> buffer(MAX_PATH);
@@ -25,18 +55,7 @@ std::wstring ModuleFolder() {
   }
 }
 
-std::string Stamp() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  LocalTime t;
-  t.year = now.wYear;
-  t.month = now.wMonth;
-  t.day = now.wDay;
-  t.hour = now.wHour;
-  t.minute = now.wMinute;
-  t.second = now.wSecond;
-  return LogTimeStamp(t);
-}
+std::string Stamp() { return LogTimeStamp(Win32Clock().LocalNow()); }
 
 }  // namespace
 
@@ -44,6 +63,41 @@ ServiceLog::ServiceLog() {
   const std::wstring folder = ModuleFolder();
   path_ = folder + L"VelmoraFrameworkService.log";
   backup_ = folder + L"VelmoraFrameworkService.lo_";
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(kFileDacl, SDDL_REVISION_1, &descriptor_,
+                                                       nullptr);
+}
+
+bool ServiceLog::Protect() {
+  // The log exists by now: the start-up line was written into it.
+  PACL dacl = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  if (descriptor_ == nullptr ||
+      !GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted)) {
+    Write("Log. Cannot build the log's security descriptor: error " +
+          std::to_string(GetLastError()) + ".");
+    return false;
+  }
+  bool ok = true;
+  for (const std::wstring& path : {path_, backup_}) {
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    const DWORD set =
+        SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+    const std::wstring found = FileDacl(path);
+    if (set != ERROR_SUCCESS || found != kFileDacl) {
+      Write("Log. " + ToUtf8(path) + " is not protected as it must be (" + ToUtf8(kFileDacl) +
+            "): error " + std::to_string(set) + ", DACL \"" + ToUtf8(found) + "\".");
+      ok = false;
+    }
+  }
+  if (ok) {
+    Write(
+        "Log. The log and its backup can be read and written by SYSTEM and Administrators "
+        "only (" +
+        ToUtf8(kFileDacl) + ").");
+  }
+  return ok;
 }
 
 void ServiceLog::Write(const std::string& message) {
@@ -56,9 +110,11 @@ void ServiceLog::Write(const std::string& message) {
     if (size >= kRotateAtBytes)
       MoveFileExW(path_.c_str(), backup_.c_str(), MOVEFILE_REPLACE_EXISTING);
   }
-  UniqueKernelHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A file created here (the first, or after a rotation) gets the protected DACL at once.
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor_, FALSE};
+  UniqueKernelHandle file(CreateFileW(
+      path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      descriptor_ != nullptr ? &attributes : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   DWORD written = 0;
   WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

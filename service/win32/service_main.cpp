@@ -7,11 +7,19 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/win32/safe_dll_search.h"
+#include "platform/platform.h"
+#include "platform/win32/no_destructor.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_code_page.h"
+#include "platform/win32/win32_kernel.h"
+#include "platform/win32/win32_registry.h"
+#include "log_text.h"
 #include "service_logic.h"
+#include "settings/settings_store.h"
 #include "version.h"
 #include "win32/channel_objects.h"
 #include "win32/service_log.h"
@@ -108,9 +116,22 @@ void Serve(ServiceLogic& logic, const ChannelObjects& objects) {
       if (waitFailing) Log().Write("Service. Waiting works again.");
       waitFailing = false;
       if (result == WAIT_OBJECT_0) break;
-      if (result == WAIT_OBJECT_0 + 1) logic.OnEmergencyStart();
-      if (result == WAIT_OBJECT_0 + 2) logic.OnElevationRequest(objects.ReadElevationRequest());
-      if (result == WAIT_OBJECT_0 + 3) logic.OnSettingsRecord(objects.ReadSettingsRecord());
+      const auto serve = [&](DWORD index) {
+        if (index == 1) logic.OnEmergencyStart();
+        if (index == 2) logic.OnElevationRequest(objects.ReadElevationRequest());
+        if (index == 3) logic.OnSettingsRecord(objects.ReadSettingsRecord());
+      };
+      // The wait always answers the lowest signalled index, so a flood of EMERGENCYSTART would
+      // starve the requests: each round serves every signalled event once.
+      if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + 4) {
+        serve(result - WAIT_OBJECT_0);
+        for (DWORD other = 1; other < 4; ++other) {
+          if (other != result - WAIT_OBJECT_0 &&
+              WaitForSingleObject(handles[other], 0) == WAIT_OBJECT_0) {
+            serve(other);
+          }
+        }
+      }
     }
     logic.OnTimer();
   }
@@ -128,6 +149,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
   g_status.Report(SERVICE_START_PENDING, NO_ERROR, 10'000);
   Log().Write(std::string("Service. Starting: version ") + VELMORA_VERSION_STRING + ", process " +
               std::to_string(GetCurrentProcessId()) + ", log " + ToUtf8(Log().Path()) + ".");
+
+  Log().Protect();
 
   UniqueKernelHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_stopEvent = stopEvent.get();
@@ -158,11 +181,39 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
   g_status.Report(SERVICE_STOPPED, error);
 }
 
+void LogNumberAsText(const std::wstring& name, int32_t value) {
+  static std::mutex lock;
+  static std::set<std::wstring> reported;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!reported.insert(name).second) return;
+  }
+  Log().Write("Settings. The number setting " + Quoted(std::u16string(name.begin(), name.end())) +
+              " is stored as text: it reads as " + std::to_string(value) +
+              ", the code of its first character.");
+}
+
+// The tray's settings code reads the machine's policy for the service: it needs the registry,
+// the code page (the managed document) and the kernel (its key owners keep the last error),
+// nothing else of the platform.
+void InstallSettingsPlatform() {
+  SetNumberAsTextNotice(&LogNumberAsText);
+  static NoDestructor<Win32Registry> registry;
+  static NoDestructor<Win32CodePage> codePage;
+  static NoDestructor<Win32Kernel> kernel;
+  Platform platform;
+  platform.registry = registry.get();
+  platform.codePage = codePage.get();
+  platform.kernel = kernel.get();
+  velmora::InstallPlatform(platform);
+}
+
 }  // namespace
 }  // namespace velmora::service
 
 int wmain() {
   velmora::RestrictDllSearch();
+  velmora::service::InstallSettingsPlatform();
   static wchar_t name[] = L"VelmoraFrameworkService";
   const SERVICE_TABLE_ENTRYW table[] = {{name, velmora::service::ServiceMain}, {nullptr, nullptr}};
   if (!StartServiceCtrlDispatcherW(table)) {

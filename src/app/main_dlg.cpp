@@ -1,8 +1,13 @@
 #include "app/main_dlg.h"
 
 #include "app/countdown.h"
+#include "dialogs/about_dlg.h"
+#include "dialogs/ask_pin_dlg.h"
 #include "dialogs/reason_dlg.h"
+#include "dialogs/settings_dlg.h"
+#include "dialogs/status_dlg.h"
 #include "dialogs/window_icons.h"
+#include "elevation/pin.h"
 #include "elevation/request_flow.h"
 #include "elevation/service_events.h"
 #include "elevation/session_end.h"
@@ -91,7 +96,7 @@ intptr_t CMainDlg::OnInitDialog() {
   // Worker threads post to g_hMainWnd, so it is set before any of them starts.
   g_hMainWnd.store(m_hWnd, std::memory_order_relaxed);
 
-  UpdateIdentityName(std::wstring());
+  UpdateIdentityName(std::nullopt);
   AddTrayIcon();
   StartServiceEventThread();
   StartShellHookEventThread();
@@ -227,17 +232,37 @@ void CMainDlg::TrackTrayMenu(const std::wstring& userConfig) {
   }
 }
 
-void CMainDlg::OnSettings(const std::wstring&) {
+void CMainDlg::OnSettings(const std::wstring& userConfig) {
   if (!IsServiceRunning()) {
     // ShowBalloon stays silent during a shell-hook elevation, as this case must.
     ShowBalloon(NotifyServiceNotRunning, 0);
     return;
   }
+  CSettingsDlg dialog(userConfig);
+  if (dialog.DoModal() == kIdOk) UpdateIdentityName(dialog.identity());
 }
 
-void CMainDlg::OnRequestPrivileges() {}
-void CMainDlg::OnStatus() {}
-void CMainDlg::OnAbout() {}
+void CMainDlg::OnRequestPrivileges() {
+  CAskPinDlg dialog;
+  if (dialog.DoModal() != kIdOk) return;
+  CodePage& codePage = AnsiCodePage();
+  const std::string pin = codePage.WideToAnsi(dialog.pin());
+  if (!CheckPin(codePage.WideToAnsi(dialog.userCode()), pin)) {
+    ShellUi().ShowMessageBox(m_hWnd, L"The PIN is incorrect", L"PIN Error", win::kMbIconError);
+    return;
+  }
+  // Spent before the request, so a refused request does not make it usable again.
+  RecordUsedPin(pin);
+  TryToElevate(0);
+}
+void CMainDlg::OnStatus() {
+  CStatusDlg dialog;
+  dialog.DoModal();
+}
+void CMainDlg::OnAbout() {
+  CAboutDlg dialog;
+  dialog.DoModal();
+}
 
 // ---- Requests ------------------------------------------------------------------------------
 
@@ -330,9 +355,11 @@ void CMainDlg::OnEndSession(uintptr_t wParam, intptr_t lParam) {
   OnEndSessionResuscitate(wParam, lParam);
 }
 
-void CMainDlg::UpdateIdentityName(const std::wstring& identity) {
-  std::wstring choice = identity;
-  if (choice.empty() && (!ReadMachineNumberText(L"Identity", choice) || choice.empty())) {
+void CMainDlg::UpdateIdentityName(const std::optional<std::wstring>& identity) {
+  std::wstring choice;
+  if (identity) {
+    choice = *identity;
+  } else if (!ReadMachineNumberText(L"Identity", choice) || choice.empty()) {
     choice = L"1";
   }
   m_identityName = IdentityNameFor(choice);

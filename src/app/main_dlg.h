@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/message_loop.h"
@@ -61,7 +62,9 @@ class CMainDlg : public WindowHandler, public CMessageFilter, public CIdleHandle
   void TrackTrayMenu(const std::wstring& userConfig);
   std::wstring BalloonText(uintptr_t kind, uint32_t seconds) const;
 
-  void UpdateIdentityName(const std::wstring& identity);
+  // The name shown for an identity choice; without one, for the stored Identity setting. An
+  // empty choice is a choice: it shows no name.
+  void UpdateIdentityName(const std::optional<std::wstring>& identity);
 
   IconHandle defaultIcon() const { return m_icons.big.get(); }
   uint32_t taskbarCreatedMessage() const { return m_taskbarCreatedMessage; }

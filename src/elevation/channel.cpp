@@ -136,8 +136,12 @@ SettingsRecord BuildSettingsRecord(const std::wstring& accessPeriod, const std::
     identityChar = static_cast<char>(identity[0]);
   }
   const std::u16string units = ToUtf16(resuscitate);
-  const char resuscitateChar =
-      units.empty() ? '0' : static_cast<char>(static_cast<uint8_t>(units[0] & 0xFF));
+  // A character beyond one byte has no byte of its own: its low byte would turn letters such as
+  // U+0131 into the digit '1' and store a mode nobody chose. '?' is a mode the service refuses.
+  char resuscitateChar = '0';
+  if (!units.empty()) {
+    resuscitateChar = units[0] > 0xFF ? '?' : static_cast<char>(static_cast<uint8_t>(units[0]));
+  }
   return channel::EncodeSettingsRecord(AnsiCodePage().WideToAnsi(period), identityChar, resuscitateChar,
                                        elevateAtLogin);
 }

@@ -56,8 +56,8 @@ void SignalSaveSettings();
 
 // The record the settings dialog sends, from its controls' texts: the access period converted
 // to the ANSI code page ("300" when that takes 20 bytes or more), identity "1", "2" or "3" (any
-// other text means no choice), the low byte of the first UTF-16 unit of the resuscitate text
-// ('0' when it is empty) and the elevate-at-login box.
+// other text means no choice), the first UTF-16 unit of the resuscitate text as one byte ('0'
+// when it is empty, '?' when the unit is above U+00FF) and the elevate-at-login box.
 SettingsRecord BuildSettingsRecord(const std::wstring& accessPeriod, const std::wstring& identity,
                                    const std::wstring& resuscitate, bool elevateAtLogin);
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <set>
 
 #include "platform/platform.h"
 #include "platform/types.h"
@@ -16,8 +17,9 @@ constexpr uint32_t kPathBufferChars = 260;
 
 struct LogState {
   std::mutex mutex;
-  bool lockAlive = false;  // guarded by mutex
-  std::wstring path;       // guarded by mutex
+  bool lockAlive = false;          // guarded by mutex
+  std::wstring path;               // guarded by mutex
+  std::set<std::string> onceKeys;  // guarded by mutex
   // lockAlive && !path.empty(), readable without the lock for the early-out.
   std::atomic<bool> writable{false};
 
@@ -77,10 +79,11 @@ void RotateIfLarge(const std::wstring& path) {
   Fs().Move(path, backup);
 }
 
-void WriteLine(const std::string& line) {
+void WriteLine(const std::string& line, const std::string* onceKey = nullptr) {
   LogState& state = State();
   std::lock_guard<std::mutex> guard(state.mutex);
   if (!state.lockAlive || state.path.empty()) return;
+  if (onceKey != nullptr && !state.onceKeys.insert(*onceKey).second) return;
   RotateIfLarge(state.path);
   Fs().Append(state.path, line.data(), line.size());
 }
@@ -111,6 +114,7 @@ bool SetDefaultLogFilePath() {
   LogState& state = State();
   std::lock_guard<std::mutex> guard(state.mutex);
   state.path = expanded;
+  state.onceKeys.clear();
   state.Update();
   return !state.path.empty();
 }
@@ -119,6 +123,7 @@ void ClearLogFilePath() {
   LogState& state = State();
   std::lock_guard<std::mutex> guard(state.mutex);
   state.path.clear();
+  state.onceKeys.clear();
   state.Update();
 }
 
@@ -153,6 +158,14 @@ void LogFormatted(const std::string& format, FormatArgs args) {
   line += FormatNarrow(format, args);
   line += "\r\n";
   WriteLine(line);
+}
+
+void LogFormattedOnce(const std::string& key, const std::string& format, FormatArgs args) {
+  if (!IsLogging()) return;
+  std::string line = LogTimeStamp(Time().LocalNow());
+  line += FormatNarrow(format, args);
+  line += "\r\n";
+  WriteLine(line, &key);
 }
 
 void LogFormattedW(const std::wstring& format, FormatArgs args) {

@@ -39,6 +39,9 @@ std::string LogTimeStamp(const LocalTime& time);
 void LogFormatted(const std::string& format, FormatArgs args);
 // Wide format: %s wide text.
 void LogFormattedW(const std::wstring& format, FormatArgs args);
+// As LogFormatted, but only the first line of each key is written while the log path stays set:
+// the keys are remembered under LogLock, so threads racing on one key write one line.
+void LogFormattedOnce(const std::string& key, const std::string& format, FormatArgs args);
 
 template <typename... Args>
 void Log(const char* format, const Args&... args) {

@@ -26,6 +26,8 @@ class DialogHost {
   virtual void AddListEntry(Hwnd dialog, int id, const std::wstring& text) = 0;
   virtual void EndDialog(Hwnd dialog, intptr_t result) = 0;
   virtual void BringToForeground(Hwnd window) = 0;
+  // The control id of a dialog's control (GetDlgCtrlID); 0 for a window that is none.
+  virtual int ItemId(Hwnd control) = 0;
 };
 
 }  // namespace velmora

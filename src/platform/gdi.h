@@ -42,6 +42,8 @@ class Gdi {
                           uint32_t format) = 0;
   // CreateIconIndirect of an icon (not a cursor) with hot spot (0, 0).
   virtual IconHandle CreateIconFromBitmaps(Object mask, Object color) = 0;
+  // GetStockObject(WHITE_BRUSH): shared, never deleted.
+  virtual Object StockWhiteBrush() = 0;
 };
 
 namespace gdi {

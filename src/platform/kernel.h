@@ -61,6 +61,11 @@ class Kernel {
 
   // The process's full command line, as GetCommandLineW gives it.
   virtual std::wstring CommandLine() = 0;
+
+  // GetComputerNameW into a buffer of 200 characters. False on failure.
+  virtual bool ComputerName(std::wstring* name) = 0;
+  // A number from the system's random generator; never the same sequence twice.
+  virtual uint32_t RandomNumber() = 0;
 };
 
 }  // namespace velmora

@@ -18,6 +18,7 @@ constexpr uint32_t kNcMouseMove = 0x00A0;
 constexpr uint32_t kInitDialog = 0x0110;
 constexpr uint32_t kCommand = 0x0111;
 constexpr uint32_t kTimer = 0x0113;
+constexpr uint32_t kCtlColorStatic = 0x0138;
 constexpr uint32_t kSystemTimer = 0x0118;
 constexpr uint32_t kMouseMove = 0x0200;
 constexpr uint32_t kLButtonDown = 0x0201;

@@ -89,6 +89,14 @@ class Shell {
   virtual bool DefaultInputLanguage(uint16_t* langId) = 0;
   // GetLocaleInfoW into a buffer of 100 characters; empty when the query fails.
   virtual std::wstring LocaleInfo(uint32_t lcid, uint32_t type) = 0;
+
+  // The product version of a file's fixed version information (VS_FIXEDFILEINFO's
+  // dwProductVersionMS and LS). False when the file has none or cannot be read.
+  virtual bool FileProductVersion(const std::wstring& path, uint32_t* mostSignificant,
+                                  uint32_t* leastSignificant) = 0;
+  // The bytes of a custom resource of the program (FindResourceW by type name and id). False
+  // when it is missing or cannot be loaded.
+  virtual bool ResourceBytes(const std::wstring& type, int id, std::string* bytes) = 0;
 };
 
 namespace locale_info {

@@ -94,6 +94,9 @@ bool ApplyManagedDocument(const std::string& text) {
 
 void LoadManagedSettings(bool log) {
   g_bManagedMode = false;
+  // A later load (the service reads policy at every request) must not keep members of a
+  // document that has since lost them.
+  g_managedTable.clear();
   std::wstring managed;
   if (!ReadMachineNumberText(L"Managed", managed) || managed != L"1") return;
   if (log) {

@@ -1,5 +1,6 @@
 // Managed mode: settings from the document the service caches in "Managed settings", which
-// override the registry for the names they carry. Filled once at start-up, read-only after.
+// override the registry for the names they carry. The tray fills it once at start-up and only
+// reads it afterwards; the service, single-threaded, loads it afresh for every request.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 
 namespace velmora {
 
+// Replaces the mode and the table with what the registry holds now.
 void LoadManagedSettings(bool log);
 // Parses an unscrambled document and copies the known members into the table; false when the
 // root is not a JSON object (the table is then untouched).

@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <atomic>
 #include <cstddef>
 #include <limits>
 #include <new>
@@ -11,6 +12,7 @@
 #include "settings/managed_settings.h"
 #include "text/format.h"
 #include "text/utf16.h"
+#include "text/utf8.h"
 
 namespace velmora {
 
@@ -24,6 +26,19 @@ namespace {
 constexpr uint32_t kReadViews[] = {reg::kKeyRead | reg::kWow64Key64,
                                    reg::kKeyRead | reg::kWow64Key32};
 constexpr uint32_t kUserWriteAccess = reg::kKeyWrite | reg::kWow64Key64;
+
+void LogNumberAsTextOnce(const std::wstring& name, int32_t value) {
+  LogFormattedOnce(ToUtf8(name),
+                   "ReadMachineNumberText. '%S' is a number setting stored as text: it reads as %d, "
+                   "the code of its first character",
+                   {FormatArg(name), FormatArg(value)});
+}
+
+std::atomic<NumberAsTextNotice> g_numberAsTextNotice{&LogNumberAsTextOnce};
+
+bool IsTextType(uint32_t type) {
+  return type == reg::kRegSz || type == reg::kRegExpandSz || type == reg::kRegMultiSz;
+}
 
 std::wstring SettingsPath(const wchar_t* base, const std::wstring& subkey) {
   std::wstring path(base);
@@ -44,11 +59,13 @@ bool QueryDwordAt(Hive hive, const std::wstring& path, uint32_t access, const st
   if (registry.OpenKey(hive, path, access, key.receive()) != 0) return false;
   uint8_t buffer[4] = {0, 0, 0, 0};
   uint32_t size = sizeof(buffer);
-  if (registry.QueryValue(key.get(), name, nullptr, buffer, &size) != 0) return false;
+  uint32_t type = 0;
+  if (registry.QueryValue(key.get(), name, &type, buffer, &size) != 0) return false;
   const uint32_t bits = static_cast<uint32_t>(buffer[0]) | (static_cast<uint32_t>(buffer[1]) << 8) |
                         (static_cast<uint32_t>(buffer[2]) << 16) |
                         (static_cast<uint32_t>(buffer[3]) << 24);
   *value = static_cast<int32_t>(bits);
+  if (IsTextType(type)) g_numberAsTextNotice.load(std::memory_order_relaxed)(name, *value);
   return true;
 }
 
@@ -112,6 +129,11 @@ int64_t ParseBase10(const std::wstring& text, int64_t minimum, int64_t maximum) 
 }
 
 }  // namespace
+
+void SetNumberAsTextNotice(NumberAsTextNotice notice) {
+  g_numberAsTextNotice.store(notice != nullptr ? notice : &LogNumberAsTextOnce,
+                             std::memory_order_relaxed);
+}
 
 bool ReadMachineNumberText(const std::wstring& name, std::wstring& out, const std::wstring& subkey) {
   for (const wchar_t* base : {kPolicyKeyPath, kProductKeyPath}) {

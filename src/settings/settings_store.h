@@ -31,6 +31,12 @@ bool ReadRegistryString(Hive hive, const std::wstring& path, const std::wstring&
 bool WriteUserString(const std::wstring& name, const std::wstring& text);
 void DeleteUserValue(const std::wstring& name);
 
+// Called when a number setting turns out to be stored as text, which reads as the code of its
+// first character ("1" reads as 49): configuration that silently means something else than its
+// author meant. The default writes one log line per value name; the service installs its own.
+using NumberAsTextNotice = void (*)(const std::wstring& name, int32_t value);
+void SetNumberAsTextNotice(NumberAsTextNotice notice);
+
 // Base-10 conversions of setting texts (leading white space and a sign accepted, stops at the
 // first non-digit, no digits gives 0; out-of-range values saturate).
 long SettingToLong(const std::wstring& text);

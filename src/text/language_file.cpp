@@ -76,7 +76,8 @@ std::optional<std::wstring> GetLanguageValue(const std::wstring& fileText,
   return value;
 }
 
-std::optional<std::wstring> EntryTextFromValue(const std::wstring& value, TextArgs args) {
+std::optional<std::wstring> EntryTextFromValue(const std::wstring& value, TextArgs args,
+                                               size_t maxUnits) {
   const bool formatted = args != TextArgs::kShownAsWritten;
   const Signature signature = SignatureOf(args);
   std::wstring out;
@@ -87,7 +88,7 @@ std::optional<std::wstring> EntryTextFromValue(const std::wstring& value, TextAr
     const bool user = StartsAt(value, i, kUserPlaceholder, kUserLength);
     const bool timer = !user && StartsAt(value, i, kTimerPlaceholder, kTimerLength);
     if (user || timer) {
-      if (units + 2 > kTextMaxUnits) break;
+      if (units + 2 > maxUnits) break;
       const Placeholder placeholder = user ? Placeholder::kUser : Placeholder::kTimer;
       if (formatted) {
         if (used == signature.count || signature.order[used] != placeholder) return std::nullopt;
@@ -97,13 +98,13 @@ std::optional<std::wstring> EntryTextFromValue(const std::wstring& value, TextAr
       units += 2;
       i += user ? kUserLength : kTimerLength;
     } else if (formatted && value[i] == L'%') {
-      if (units + 2 > kTextMaxUnits) break;
+      if (units + 2 > maxUnits) break;
       out += L"%%";
       units += 2;
       ++i;
     } else {
       const CharSize c = CharAt(value, i);
-      if (units + c.units > kTextMaxUnits) break;
+      if (units + c.units > maxUnits) break;
       out.append(value, i, c.length);
       units += c.units;
       i += c.length;

@@ -29,7 +29,9 @@ std::optional<std::wstring> GetLanguageValue(const std::wstring& fileText,
 //   other '%' becomes "%%", so it is shown as one '%'. The placeholders that remain after the
 //   cut must be the entry's arguments in their order, leading ones first (none, the first, or
 //   all): otherwise the value would show a wrong or missing argument, and nothing is returned.
-std::optional<std::wstring> EntryTextFromValue(const std::wstring& value, TextArgs args);
+// A larger maxUnits shows what a cut would lose (the language-pack checker).
+std::optional<std::wstring> EntryTextFromValue(const std::wstring& value, TextArgs args,
+                                               size_t maxUnits = kTextMaxUnits);
 
 // The text an entry shows: formatted entries go through FormatWide with the values, entries
 // shown as written come back unchanged whatever the values.

@@ -5,72 +5,63 @@
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
-e2e_parse_args "$@"
-e2e_setup
-
-logged_user="$(e2e_logged_user)"
+e2e_begin "$@"
 
 e2e_elevation_case
-for value in Audit AuditRFE; do
-  e2e_set_machine "$value" 1
-done
+e2e_set_machine Audit 1
+e2e_set_machine AuditRFE 1
 e2e_set_machine AccessPeriod 600
-e2e_reg_add 'HKCU\Software\Ostrand\Velmora' /v RFELINK /t REG_SZ /d 'https://help.example/elevation' ||
-  e2e_fail "cannot set RFELINK"
-e2e_start_tray
-e2e_find_main VelmoraTray.exe 10000 >/dev/null || e2e_fail "no main window"
-e2e_wait_tray_icon
+e2e_reg_add "$E2E_USER_KEY" /v RFELINK /t REG_SZ /d 'https://help.example/elevation'
+e2e_tray_up
 
-open_dialog() {  # prints the dialog's HWND
-  e2e_click_tray_icon 1
-  e2e_driver find-dialog VelmoraTray.exe Velmora 10000 >"$E2E_TMP/dialog.txt" ||
+# A click on the icon opens the dialog: described in dialog.txt, its HWND left in $dialog.
+open_dialog() {
+  e2e_click_tray_icon
+  e2e_driver window Velmora 10000 VelmoraTray.exe >"$E2E_TMP/dialog.txt" ||
     e2e_fail "no reason dialog after the click"
-  sed -n 's/^HWND: //p' "$E2E_TMP/dialog.txt"
+  dialog="$(sed -n 's/^HWND: //p' "$E2E_TMP/dialog.txt")"
 }
+dialog_gone() { ! e2e_driver window Velmora 0 VelmoraTray.exe >/dev/null; }
 
-dialog="$(open_dialog)"
-grep -qx 'TEXT: Reason for elevation' "$E2E_TMP/dialog.txt" || e2e_fail "prompt: $(cat "$E2E_TMP/dialog.txt")"
-grep -qx 'BUTTON 1: Elevate' "$E2E_TMP/dialog.txt" || e2e_fail "no Elevate button"
-grep -qx 'BUTTON 2: Cancel' "$E2E_TMP/dialog.txt" || e2e_fail "no Cancel button"
+open_dialog
+for line in 'TEXT: Reason for elevation' 'BUTTON 1: Elevate' 'BUTTON 2: Cancel' \
+  'TEXT: <a>https://help.example/elevation</a>'; do
+  grep -qxF "$line" "$E2E_TMP/dialog.txt" || e2e_fail "no [$line] in: $(cat "$E2E_TMP/dialog.txt")"
+done
 grep -q '^CONTROL 1034 SysLink visible=1 ' "$E2E_TMP/dialog.txt" || e2e_fail "the RFELINK link is hidden"
-grep -qx 'TEXT: <a>https://help.example/elevation</a>' "$E2E_TMP/dialog.txt" ||
-  e2e_fail "link text: $(cat "$E2E_TMP/dialog.txt")"
 
 # Two characters: the dialog stays and nothing is sent.
 e2e_driver set-item-text "$dialog" 1000 'ab' || e2e_fail "cannot type the reason"
 e2e_driver click-item "$dialog" 1 || e2e_fail "cannot press Elevate"
 sleep 1
-e2e_driver find-dialog VelmoraTray.exe Velmora 500 >/dev/null || e2e_fail "a 2-character reason closed the dialog"
+e2e_driver window Velmora 500 VelmoraTray.exe >/dev/null || e2e_fail "a 2-character reason closed the dialog"
 e2e_assert_eq 0 "$(e2e_service_requests)" "requests after a 2-character reason"
 
 # Typed for real: a click into the edit box, then xdotool types.
 e2e_driver set-item-text "$dialog" 1000 '' || e2e_fail "cannot clear the reason"
 edit="$(sed -n 's/^CONTROL 1000 Edit visible=1 centre=//p' "$E2E_TMP/dialog.txt")"
 [[ -n "$edit" ]] || e2e_fail "no edit box: $(cat "$E2E_TMP/dialog.txt")"
-xdotool mousemove --window "$E2E_DESKTOP_X" "${edit%,*}" "${edit#*,}" click 1
+e2e_click "${edit%,*}" "${edit#*,}"
 xdotool type --delay 20 'Install the printer driver'
-e2e_screenshot_crop dialog 700x300+162+234
+e2e_screenshot dialog 700x300+162+234
 e2e_screenshot dialog-full
 e2e_driver click-item "$dialog" 1 || e2e_fail "cannot press Elevate"
-e2e_service_expect_log "Request. user=\"$logged_user\" reason=\"Install the printer driver\" at-login=0 seconds=600" \
+e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"Install the printer driver\" at-login=0 seconds=600" \
   "the typed reason" 10
-e2e_service_expect_log "Decision. Granted: \"$logged_user\" is elevated for 600 seconds." "grant"
-e2e_wait_until 5 e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null ||
-  e2e_fail "no timerEnd after the grant"
+e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 600 seconds." "grant"
+e2e_wait_until 5 e2e_timer_end >/dev/null || e2e_fail "no timerEnd after the grant"
 e2e_driver service-emergency || e2e_fail "cannot end the elevation"
 e2e_service_expect_log "ends: EMERGENCYSTART." "end of the elevation"
-timer_end_gone() { ! e2e_reg_query HKCU 'Software\Ostrand\Velmora' timerEnd >/dev/null; }
-e2e_wait_until 5 timer_end_gone || e2e_fail "timerEnd is still there after EXPIRE"
+e2e_wait_until 5 e2e_no_timer_end || e2e_fail "timerEnd is still there after EXPIRE"
 
 # Cancel: the dialog closes and nothing reaches the service; a later click opens it again.
-dialog="$(open_dialog)"
+open_dialog
 e2e_driver set-item-text "$dialog" 1000 'never sent' || e2e_fail "cannot type the reason"
 e2e_driver click-item "$dialog" 2 || e2e_fail "cannot press Cancel"
-dialog_gone() { ! e2e_driver find-dialog VelmoraTray.exe Velmora 0 >/dev/null; }
 e2e_wait_until 5 dialog_gone || e2e_fail "Cancel did not close the dialog"
 sleep 1
 e2e_assert_eq 1 "$(e2e_service_requests)" "requests after Cancel"
 if grep -q 'never sent' "$E2E_SERVICE_LOG"; then e2e_fail "a cancelled reason reached the service"; fi
-dialog="$(open_dialog)"
+open_dialog
 e2e_driver click-item "$dialog" 2 || e2e_fail "cannot press Cancel"
 e2e_pass

@@ -8,9 +8,10 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 
 files=()
 for name in VelmoraTray.exe VelmoraFrameworkService.exe VelmoraSH64.dll VelmoraSH.dll \
+  velmora_lng_check.exe velmora_pin.exe \
   velmora_hook_tool.exe; do
   while IFS= read -r -d '' file; do files+=("$file"); done < <(
-    find "$build" \( -name 'wineprefix*' -o -name CMakeFiles \) -prune -o \
+    find "$build" \( -name 'wineprefix*' -o -name CMakeFiles -o -name canary -o -name e2e-artifacts \) -prune -o \
       -type f -name "$name" -print0)
 done
 if ! printf '%s\n' "${files[@]}" | grep -q '/VelmoraTray\.exe$'; then

@@ -14,12 +14,15 @@ cat "$2"
 SH
 chmod +x "$work/objdump"
 
-image() {  # NAME MAGIC FLAGS DLL...
+image() {  # NAME MAGIC FLAGS DLL...   (CHARACTERISTICS and RELOCATIONS from the environment)
   local name="$1" magic="$2" flags="$3"
   shift 3
   {
-    printf 'x.exe:     file format pei-x86-64\n\nMagic\t\t\t%s\t(PE)\n' "$magic"
+    printf 'x.exe:     file format pei-x86-64\n\nCharacteristics %s\n' "${CHARACTERISTICS:-0x2e}"
+    printf '\texecutable\n\nMagic\t\t\t%s\t(PE)\n' "$magic"
     printf 'DllCharacteristics\t%s\r\n' "$flags"
+    printf 'Entry 5 0000000000075000 %s Base Relocation Directory [.reloc]\n' \
+      "${RELOCATIONS:-00000960}"
     local dll
     for dll in "$@"; do printf '\tDLL Name: %s\r\n' "$dll"; done
   } >"$work/$name"
@@ -46,6 +49,9 @@ image libstdcxx 020b 00000160 KERNEL32.dll libstdc++-6.dll
 image winpthread 010b 00000140 KERNEL32.dll libwinpthread-1.dll
 image own_dll 020b 00000160 KERNEL32.dll VelmoraCore.dll
 image not_pe 0000 '' KERNEL32.dll
+RELOCATIONS=00000000 image no_relocations 020b 00000160 KERNEL32.dll
+CHARACTERISTICS=0x2f image relocs_stripped 010b 00000140 KERNEL32.dll
+CHARACTERISTICS=0x26 image symbols 020b 00000160 KERNEL32.dll
 
 expect pass good64 good32
 expect fail no_high_entropy
@@ -55,6 +61,9 @@ expect fail libstdcxx
 expect fail winpthread
 expect fail own_dll
 expect fail not_pe
+expect fail no_relocations
+expect fail relocs_stripped
+expect fail symbols
 expect fail missing_file
 expect fail good64 libstdcxx good32
 exit "$failed"

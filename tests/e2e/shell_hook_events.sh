@@ -6,56 +6,45 @@
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
-e2e_parse_args "$@"
-e2e_setup
+e2e_begin "$@"
 e2e_clean_state
 
-# Runs the tool; leaves "<exit code> <output>" in $result.
+dir="$(dirname "$E2E_TRAY")"
+[[ -f "$dir/VelmoraSH64.dll" && -f "$dir/velmora_hook_tool.exe" ]] ||
+  e2e_fail "VelmoraSH64.dll and velmora_hook_tool.exe must be beside the tray in $dir"
+
+# Runs the tool from the tray's folder; leaves "<exit code> <output>" in $result.
 hook_tool() {
   local status=0 out
-  out="$(e2e_hook_tool "$@")" || status=$?
+  out="$(e2e_run "$dir/velmora_hook_tool.exe" "$@")" || status=$?
   result="$status $out"
-}
-
-printed() { tr -d '\r' <"$E2E_TMP/$1.out" | grep -qx "$2"; }  # TAG LINE
-
-wait_for_line() {  # TAG LINE
-  e2e_wait_until 20 printed "$1" "$2" ||
-    e2e_fail "$1 never printed $2: $(cat "$E2E_TMP/$1.out" "$E2E_TMP/$1.err")"
 }
 
 # The hook as the tray installs it, with the library found by its plain name.
 hook_tool hook-check
-dll="$(e2e_winpath "$(dirname "$E2E_TRAY")")\\VelmoraSH64.dll"
-expected="0 loaded ${dll,,}
+expected="0 loaded $(e2e_winpath "$dir")\\VelmoraSH64.dll
 installed
 window created under the hook
 removed"
 first="${result%%$'\n'*}"
-e2e_assert_eq "$expected" "${first,,}${result#"$first"}" "hook-check"
+e2e_assert_eq "${expected,,}" "${first,,}${result#"$first"}" "hook-check"
 
 # A request answered by the stand-in: it sees "event__123__" and sets "event__124__".
-e2e_start_bg answerer "$E2E_DRIVER" wait-event-a event__123__ 20000 event__124__
-answerer=$E2E_BG_PID
-wait_for_line answerer WAITING
+e2e_driver_bg answerer WAITING wait-event event__123__ 20000 event__124__
 hook_tool request 5000
 e2e_assert_eq "0 settled" "$result" "request with an answer"
-e2e_expect_exit "$answerer" 20 0 "stand-in answering the request"
+e2e_expect_exit "$E2E_BG_PID" 20 0 "stand-in answering the request"
 
 # Nobody answers; the answer a stand-in left pending must not settle the new request.
-e2e_start_bg stale "$E2E_DRIVER" set-event-a event__124__ 15000
-stale=$E2E_BG_PID
-wait_for_line stale SET
+e2e_driver_bg stale HELD hold signalled-event event__124__ 15000
 hook_tool request 500
 e2e_assert_eq "1 timeout" "$result" "request without an answer"
-e2e_is_running "$stale" || e2e_fail "the pending answer was gone before the request ended"
+e2e_is_running "$E2E_BG_PID" || e2e_fail "the pending answer was gone before the request ended"
 e2e_kill_tracked
 
 # "end" sets "event__125__".
-e2e_start_bg ender "$E2E_DRIVER" wait-event-a event__125__ 20000
-ender=$E2E_BG_PID
-wait_for_line ender WAITING
+e2e_driver_bg ender WAITING wait-event event__125__ 20000
 hook_tool end
 e2e_assert_eq "0 signalled" "$result" "end"
-e2e_expect_exit "$ender" 20 0 "stand-in waiting for the end event"
+e2e_expect_exit "$E2E_BG_PID" 20 0 "stand-in waiting for the end event"
 e2e_pass

@@ -4,8 +4,7 @@
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
-e2e_parse_args "$@"
-e2e_setup
+e2e_begin "$@"
 
 for args in "/foo /elevate bar" "--mode=x/elevatenow"; do
   e2e_clean_state
@@ -17,8 +16,7 @@ done
 
 # Capital letters do not match: the program starts normally and keeps running.
 e2e_clean_state
-e2e_start_tray /ELEVATE
-e2e_find_main VelmoraTray.exe 20000 >/dev/null || e2e_fail "/ELEVATE: no main window"
+e2e_tray_up /ELEVATE
 e2e_is_running "$E2E_TRAY_PID" || e2e_fail "/ELEVATE: the tray ended"
 grep -q 'Tray app init' "$E2E_TRAY_LOG" || e2e_fail "/ELEVATE: no 'Tray app init' in the log"
 e2e_screenshot elevate-uppercase-running

@@ -3,45 +3,33 @@
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
-e2e_parse_args "$@"
-e2e_setup
+e2e_begin "$@"
 
-PRODUCT='HKLM\Software\Ostrand\Velmora'
 STAMP='^\[([0-9]{2})\.([0-9]{2})\.([0-9]{4}) ([0-9]{2}:[0-9]{2}:[0-9]{2})\] Tray app init$'
 
-# Starts the tray, waits for its main window and for SETTLE seconds more.
-start_and_settle() {  # CASE
-  e2e_start_tray
-  e2e_find_main VelmoraTray.exe 20000 >/dev/null || e2e_fail "$1: no main window"
+# With VerboseLogging DATA (empty: missing) the tray logs (LOGS 1) or writes no log (0); a log
+# starts with "Tray app init" stamped with the local time of this run, day first.
+check() {  # DATA LOGS
+  local before first when
+  e2e_clean_state
+  [[ -z "$1" ]] || e2e_set_machine VerboseLogging "$1"
+  before=$(date +%s)
+  e2e_tray_up
   sleep 1
-}
-
-# The first line is "Tray app init" stamped with the local time of this run, day first.
-expect_log_started() {  # CASE BEFORE_EPOCH
-  local first
+  if (($2 == 0)); then
+    [[ ! -e "$E2E_TRAY_LOG" ]] || e2e_fail "VerboseLogging $1: a log file was written"
+    return
+  fi
   e2e_tray_log_messages >/dev/null
-  first="$(e2e_strip_cr "$E2E_TRAY_LOG" | head -n1)"
-  [[ "$first" =~ $STAMP ]] || e2e_fail "$1: first log line is [$first]"
-  local when
+  first="$(tr -d '\r' <"$E2E_TRAY_LOG" | head -n1)"
+  [[ "$first" =~ $STAMP ]] || e2e_fail "VerboseLogging [$1]: first log line is [$first]"
   when="$(date -d "${BASH_REMATCH[3]}-${BASH_REMATCH[2]}-${BASH_REMATCH[1]} ${BASH_REMATCH[4]}" +%s)" ||
-    e2e_fail "$1: the time stamp is not a date: $first"
-  ((when >= $2 - 2 && when <= $(date +%s) + 2)) ||
-    e2e_fail "$1: time stamp $first is not the local time of this run"
+    e2e_fail "VerboseLogging [$1]: the time stamp is not a date: $first"
+  ((when >= before - 2 && when <= $(date +%s) + 2)) ||
+    e2e_fail "VerboseLogging [$1]: time stamp $first is not the local time of this run"
 }
 
-e2e_clean_state
-before=$(date +%s)
-start_and_settle "VerboseLogging missing"
-expect_log_started "VerboseLogging missing" "$before"
-
-e2e_clean_state
-e2e_reg_add "$PRODUCT" /v VerboseLogging /t REG_DWORD /d 0
-start_and_settle "VerboseLogging 0"
-[[ ! -e "$E2E_TRAY_LOG" ]] || e2e_fail "VerboseLogging 0: a log file was written"
-
-e2e_clean_state
-e2e_reg_add "$PRODUCT" /v VerboseLogging /t REG_DWORD /d 5
-before=$(date +%s)
-start_and_settle "VerboseLogging 5"
-expect_log_started "VerboseLogging 5" "$before"
+check "" 1
+check 0 0
+check 5 1
 e2e_pass

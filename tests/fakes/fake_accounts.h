@@ -1,10 +1,8 @@
-// Local accounts in memory: a scripted Administrators group name, members per group and the
-// user's names, each of which can be made to fail; counts the member queries. Safe from any
-// thread (the shell-hook thread asks too).
+// Local accounts in memory. A group that is absent, or present without a member list, cannot
+// be queried; nullopt names make their query fail.
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,32 +13,27 @@ namespace velmora::fakes {
 
 class FakeAccounts : public Accounts {
  public:
-  // The defaults: user "user" and an "Administrators" group holding only the built-in
-  // administrator of the machine "WORKSTATION". USERDOMAIN is the test's to set (FakeFiles).
-  FakeAccounts();
+  std::optional<std::wstring> groupName = L"Administrators";
+  std::map<std::wstring, std::optional<std::vector<std::wstring>>> groups = {
+      {L"Administrators", std::vector<std::wstring>{L"WORKSTATION\\Administrator"}}};
+  std::optional<std::wstring> userName = L"user";
+  std::optional<std::wstring> displayName = L"Test User";
 
-  bool AdministratorsGroupName(std::wstring* name) override;
-  bool LocalGroupMembers(const std::wstring& group, std::vector<std::wstring>* members) override;
-  bool UserName(std::wstring* name) override;
-  bool DisplayName(std::wstring* name) override;
-
-  // nullopt makes the call fail.
-  void SetAdminGroupName(std::optional<std::wstring> name);
-  // A group that is never set does not exist: its query fails.
-  void SetGroupMembers(const std::wstring& group, std::vector<std::wstring> members);
-  void FailGroupQuery(const std::wstring& group);
-  void SetUserName(std::optional<std::wstring> name);
-  void SetDisplayName(std::optional<std::wstring> name);
-
-  int member_queries() const;
+  bool AdministratorsGroupName(std::wstring* name) override { return Answer(groupName, name); }
+  bool LocalGroupMembers(const std::wstring& group, std::vector<std::wstring>* members) override {
+    const auto it = groups.find(group);
+    if (it == groups.end() || !it->second) return false;
+    members->insert(members->end(), it->second->begin(), it->second->end());
+    return true;
+  }
+  bool UserName(std::wstring* name) override { return Answer(userName, name); }
+  bool DisplayName(std::wstring* name) override { return Answer(displayName, name); }
 
  private:
-  mutable std::mutex mutex_;
-  std::optional<std::wstring> groupName_;
-  std::map<std::wstring, std::optional<std::vector<std::wstring>>> groups_;
-  std::optional<std::wstring> userName_;
-  std::optional<std::wstring> displayName_;
-  int memberQueries_ = 0;
+  static bool Answer(const std::optional<std::wstring>& value, std::wstring* out) {
+    if (value) *out = *value;
+    return value.has_value();
+  }
 };
 
 }  // namespace velmora::fakes

@@ -1,5 +1,4 @@
-// A clock that only moves when told, with local time equal to UTC. Readable from any thread
-// while a test moves it.
+// A clock that only moves when told. Local time is set on its own, for log stamps.
 #pragma once
 
 #include <atomic>
@@ -11,17 +10,12 @@ namespace velmora::fakes {
 
 class FakeClock : public Clock {
  public:
-  int64_t NowSeconds() override;
-  LocalTime LocalNow() override;
-  int64_t LocalFileTime() override;
+  int64_t NowSeconds() override { return now.load(); }
+  LocalTime LocalNow() override { return local; }
+  int64_t LocalFileTime() override { return 0; }
 
-  void SetNowSeconds(int64_t seconds);
-  void Advance(int64_t seconds);
-  // Moves the clock so that LocalNow() answers this local time (month 1..12).
-  void SetLocal(int year, int month, int day, int hour, int minute, int second);
-
- private:
-  std::atomic<int64_t> now_{0};
+  std::atomic<int64_t> now{0};
+  LocalTime local;
 };
 
 }  // namespace velmora::fakes

@@ -1,6 +1,6 @@
 // Dialog controls in memory, keyed by dialog and control id. The test plays the user by
-// setting texts before sending the dialog its WM_COMMAND. Enabling, ticks and list boxes are
-// not modelled: the logic under test uses none of them.
+// setting texts and checks before sending the dialog its WM_COMMAND. The fake makes no control
+// windows: where a message names a control by its window, the handle is the control's id.
 #pragma once
 
 #include <map>
@@ -15,41 +15,41 @@ namespace velmora::fakes {
 
 class FakeDialogHost : public DialogHost {
  public:
+  struct Item {
+    std::wstring text;
+    bool visible = false;  // as the template has the link
+    bool enabled = true;
+    bool checked = false;
+    std::vector<std::wstring> list;
+  };
+
   explicit FakeDialogHost(FakeWindowSystem& windows) : windows_(windows) {}
 
   void SetItemText(Hwnd dialog, int id, const std::wstring& text) override {
-    items_[{dialog, id}].text = text;
+    item(dialog, id).text = text;
   }
-  std::wstring GetItemText(Hwnd dialog, int id) override { return items_[{dialog, id}].text; }
-  void ShowItem(Hwnd dialog, int id, bool show) override { items_[{dialog, id}].visible = show; }
-  void EnableItem(Hwnd, int, bool) override {}
-  void CheckItem(Hwnd, int, bool) override {}
-  bool IsItemChecked(Hwnd, int) override { return false; }
-  void FocusItem(Hwnd dialog, int id) override { focused_[dialog] = id; }
-  void ClearList(Hwnd, int) override {}
-  void AddListEntry(Hwnd, int, const std::wstring&) override {}
-  void EndDialog(Hwnd dialog, intptr_t result) override {
-    ends_.emplace_back(dialog, result);
-    windows_.MarkEnded(dialog, result);
+  std::wstring GetItemText(Hwnd dialog, int id) override { return item(dialog, id).text; }
+  void ShowItem(Hwnd dialog, int id, bool show) override { item(dialog, id).visible = show; }
+  void EnableItem(Hwnd dialog, int id, bool enable) override { item(dialog, id).enabled = enable; }
+  void CheckItem(Hwnd dialog, int id, bool checked) override { item(dialog, id).checked = checked; }
+  bool IsItemChecked(Hwnd dialog, int id) override { return item(dialog, id).checked; }
+  void FocusItem(Hwnd dialog, int id) override { focused[dialog] = id; }
+  void ClearList(Hwnd dialog, int id) override { item(dialog, id).list.clear(); }
+  void AddListEntry(Hwnd dialog, int id, const std::wstring& text) override {
+    item(dialog, id).list.push_back(text);
   }
+  void EndDialog(Hwnd dialog, intptr_t result) override { windows_.MarkEnded(dialog, result); }
   void BringToForeground(Hwnd) override {}
-
-  struct Item {
-    std::wstring text;
-    bool visible = true;  // templates show their controls unless the test says otherwise
-  };
-  Item& item(Hwnd dialog, int id) { return items_[{dialog, id}]; }
-  int focused(Hwnd dialog) const {
-    auto it = focused_.find(dialog);
-    return it == focused_.end() ? 0 : it->second;
+  int ItemId(Hwnd control) override {
+    return static_cast<int>(reinterpret_cast<intptr_t>(control));
   }
-  const std::vector<std::pair<Hwnd, intptr_t>>& ends() const { return ends_; }
+
+  Item& item(Hwnd dialog, int id) { return items_[{dialog, id}]; }
+  std::map<Hwnd, int> focused;
 
  private:
   FakeWindowSystem& windows_;
   std::map<std::pair<Hwnd, int>, Item> items_;
-  std::map<Hwnd, int> focused_;
-  std::vector<std::pair<Hwnd, intptr_t>> ends_;
 };
 
 }  // namespace velmora::fakes

@@ -1,6 +1,8 @@
 #include "fakes/fake_platform.h"
 
-#include "fakes/string_table.h"
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "app/message_loop.h"
 #include "elevation/channel.h"
@@ -18,21 +20,49 @@ void ResetProcessState() {
   AppModule().Term();
 }
 
+std::map<int, std::wstring> LoadStringTable() {
+  std::map<std::string, int> ids;
+  const std::string header = ReadSourceFile("resources/resource.h");
+  const std::regex define(R"(#define (IDS_\w+) (\d+))");
+  for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
+    ids[(*it)[1]] = std::stoi((*it)[2]);
+  }
+  std::map<int, std::wstring> table;
+  const std::string rc = ReadSourceFile("resources/VelmoraTray.rc");
+  const std::regex line(R"(\n\s*(IDS_\w+)\s+"([^"]*)\")");
+  for (std::sregex_iterator it(rc.begin(), rc.end(), line), end; it != end; ++it) {
+    const std::string text = (*it)[2];
+    table[ids.at((*it)[1])] = std::wstring(text.begin(), text.end());
+  }
+  return table;
+}
+
 }  // namespace
+
+std::string ReadSourceFile(const std::string& relative) {
+  std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+const std::map<int, std::wstring>& ProgramStringTable() {
+  static const std::map<int, std::wstring> table = LoadStringTable();
+  return table;
+}
 
 FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
+  shell.strings = ProgramStringTable();
   InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
                            &accounts, &services, &dialogs, &gdi, &directory});
-  windows.set_gdi(&gdi);
-  for (const auto& entry : ProgramStringTable()) shell.SetString(entry.first, entry.second);
   ResetProcessState();
 }
 
 FakePlatform::~FakePlatform() {
   CloseChannelEvents();
   ResetProcessState();
-  InstallPlatform(Platform{});
+  InstallPlatform(outer_);
 }
 
 }  // namespace velmora::fakes

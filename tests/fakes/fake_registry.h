@@ -1,8 +1,6 @@
 // In-memory registry with RegOpenKeyExW/RegQueryValueExW semantics. The 64-bit and 32-bit
 // views are separate stores for both hives (as HKLM\Software is on 64-bit Windows); an access
-// mask without a KEY_WOW64_* bit uses the configurable native view. Every call is recorded so
-// that tests can assert which places were visited and what was written, and failures can be
-// injected per key path.
+// mask without KEY_WOW64_32KEY uses the 64-bit view. Paths and names ignore case.
 #pragma once
 
 #include <cstdint>
@@ -20,58 +18,36 @@ namespace velmora::fakes {
 class FakeRegistry : public Registry {
  public:
   enum class View { k64, k32 };
-  enum class Op { kOpen, kCreate, kQuery, kSet, kDelete };
-
+  enum class Op { kOpen, kCreate, kSet };
   struct Value {
     uint32_t type = 0;
     std::vector<uint8_t> bytes;
   };
 
-  // One call of the Registry interface. For kQuery and kSet the key's place is filled in from
-  // the handle; view is the view the call resolved to.
-  struct Call {
-    Op op;
-    Hive hive;
-    View view;
-    std::wstring path;
-    uint32_t access;
-  };
-
-  FakeRegistry() = default;
-
-  void SetNativeView(View view);
-
-  // Test set-up; the key and its parents are created as needed.
+  // The key and its parents are created as needed.
+  void SetRaw(Hive hive, View view, const std::wstring& path, const std::wstring& name,
+              uint32_t type, std::vector<uint8_t> bytes);
   void SetDword(Hive hive, View view, const std::wstring& path, const std::wstring& name,
                 uint32_t value);
   // REG_SZ with its terminating NUL, as RegSetValueExW stores it.
   void SetString(Hive hive, View view, const std::wstring& path, const std::wstring& name,
                  const std::wstring& text);
-  void SetRaw(Hive hive, View view, const std::wstring& path, const std::wstring& name,
-              uint32_t type, std::vector<uint8_t> bytes);
-  void CreateKeyPath(Hive hive, View view, const std::wstring& path);
-
   std::optional<Value> Get(Hive hive, View view, const std::wstring& path,
                            const std::wstring& name) const;
-  // The value's text up to its first NUL, when it exists (whatever its type).
-  std::optional<std::wstring> GetString(Hive hive, View view, const std::wstring& path,
-                                        const std::wstring& name) const;
-
-  // Failure injection: the operation on that key path (either view) answers status.
-  void FailOpen(Hive hive, const std::wstring& path, int32_t status);
-  void FailCreate(Hive hive, const std::wstring& path, int32_t status);
-  void FailSet(Hive hive, const std::wstring& path, int32_t status);
-
-  std::vector<Call> Calls() const;
-  std::vector<Call> CallsOf(Op op) const;
-  void ClearCalls();
-  // Keys opened or created and not yet closed.
+  // The operation on that key path (either view) answers status; 0 takes the failure back.
+  void Fail(Op op, Hive hive, const std::wstring& path, int32_t status) {
+    failures_[{op, hive, Fold(path)}] = status;
+  }
+  // Keys opened or created and not yet closed, and closes of keys that were not open.
   size_t OpenKeyCount() const;
-  // CloseKey calls with a handle that was not open (double close, never-opened value).
-  size_t BadCloseCount() const;
+  size_t badCloses = 0;
 
-  int32_t OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override;
-  int32_t CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override;
+  int32_t OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
+    return Obtain(Op::kOpen, hive, path, access, key);
+  }
+  int32_t CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
+    return Obtain(Op::kCreate, hive, path, access, key);
+  }
   void CloseKey(Key key) override;
   int32_t QueryValue(Key key, const std::wstring& name, uint32_t* type, uint8_t* data,
                      uint32_t* size) override;
@@ -81,34 +57,21 @@ class FakeRegistry : public Registry {
 
  private:
   using Place = std::tuple<Hive, View, std::wstring>;  // path case-folded
-  using FailKey = std::pair<Hive, std::wstring>;
-  struct KeyData {
-    std::map<std::wstring, Value> values;  // name case-folded
-  };
   struct OpenHandle {
     Place place;
-    std::wstring path;  // as the caller spelled it
     uint32_t access;
   };
 
-  View ViewOf(uint32_t access) const;
-  void CreatePlaceLocked(const Place& place);
-  const Value* FindLocked(const Place& place, const std::wstring& name) const;
-  void RecordLocked(Op op, const Place& place, const std::wstring& path, uint32_t access);
   static std::wstring Fold(const std::wstring& text);
-  static std::optional<int32_t> FailureFor(const std::map<FailKey, int32_t>& failures, Hive hive,
-                                           const std::wstring& path);
+  void CreatePlace(const Place& place);
+  int32_t Failure(Op op, Hive hive, const std::wstring& path) const;
+  int32_t Obtain(Op op, Hive hive, const std::wstring& path, uint32_t access, Key* key);
 
   mutable std::mutex mutex_;
-  View native_ = View::k64;
-  std::map<Place, KeyData> keys_;
+  std::map<Place, std::map<std::wstring, Value>> keys_;  // value names case-folded
   std::map<Key, OpenHandle> open_;
   Key nextKey_ = 0x1000;
-  size_t badCloses_ = 0;
-  std::map<FailKey, int32_t> failOpen_;
-  std::map<FailKey, int32_t> failCreate_;
-  std::map<FailKey, int32_t> failSet_;
-  std::vector<Call> calls_;
+  std::map<std::tuple<Op, Hive, std::wstring>, int32_t> failures_;
 };
 
 }  // namespace velmora::fakes

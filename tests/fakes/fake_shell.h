@@ -1,11 +1,10 @@
-// Records notification-area calls, menus, message boxes (answered with OK) and shell opens;
-// serves scripted string resources and locale answers.
+// Records notification-area calls, shown menus, message boxes (answered with OK) and shell
+// opens; serves scripted string resources, locale answers and menu choices.
 #pragma once
 
 #include <map>
-#include <mutex>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/shell.h"
@@ -18,59 +17,6 @@ class FakeShell : public Shell {
     uint32_t action;
     NotifyIconData data;
   };
-  struct MenuItem {
-    std::wstring text;
-    bool grayed;
-  };
-
-  bool NotifyIcon(uint32_t action, const NotifyIconData& data) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    notifyCalls_.push_back(NotifyCall{action, data});
-    return !(action == nim::kAdd && failAdd_);
-  }
-  MenuHandle CreatePopupMenu() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    MenuHandle menu = reinterpret_cast<MenuHandle>(nextMenu_);
-    nextMenu_ += 0x10;
-    menus_[menu];
-    return menu;
-  }
-  void AppendMenuItem(MenuHandle menu, uint32_t, const std::wstring& text,
-                      bool grayed) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    menus_[menu].push_back(MenuItem{text, grayed});
-  }
-  void DestroyMenu(MenuHandle menu) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (menus_.erase(menu) == 0) ++badMenuDestroys_;
-  }
-  uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tracked_.push_back(menus_[menu]);
-    return menuAnswer_;
-  }
-  bool IsKeyDown(int virtualKey) override { return virtualKey == kVkControl && controlDown_; }
-
-  // Scripting and records of the notification area and menus.
-  void set_fail_add(bool fail) { failAdd_ = fail; }
-  void set_menu_answer(uint32_t command) { menuAnswer_ = command; }
-  void set_control_down(bool down) { controlDown_ = down; }
-  std::vector<NotifyCall> notify_calls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return notifyCalls_;
-  }
-  void clear_notify_calls() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    notifyCalls_.clear();
-  }
-  // Items of every menu shown, in order.
-  std::vector<std::vector<MenuItem>> tracked() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return tracked_;
-  }
-  size_t live_menus() const { return menus_.size(); }
-  int bad_menu_destroys() const { return badMenuDestroys_; }
-
   struct Box {
     Hwnd owner;
     std::wstring text;
@@ -78,91 +24,94 @@ class FakeShell : public Shell {
     uint32_t type;
   };
 
+  bool NotifyIcon(uint32_t action, const NotifyIconData& data) override {
+    notifyCalls.push_back(NotifyCall{action, data});
+    return !(action == nim::kAdd && failAdd);
+  }
+  MenuHandle CreatePopupMenu() override {
+    MenuHandle menu = reinterpret_cast<MenuHandle>(nextMenu_ += 0x10);
+    menus_[menu];
+    return menu;
+  }
+  // Items are recorded as their text, with a leading '~' when greyed.
+  void AppendMenuItem(MenuHandle menu, uint32_t, const std::wstring& text, bool grey) override {
+    menus_.at(menu).push_back((grey ? L"~" : L"") + text);
+  }
+  void DestroyMenu(MenuHandle menu) override { badMenuDestroys += menus_.erase(menu) == 0; }
+  uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd) override {
+    shownMenus.push_back(menus_.at(menu));
+    return menuAnswer;
+  }
+  bool IsKeyDown(int key) override { return key == kVkControl && controlDown; }
   int ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                      uint32_t type) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    boxes_.push_back(Box{owner, text, caption, type});
+    boxes.push_back(Box{owner, text, caption, type});
     return win::kIdOk;
   }
-
-  void OpenWithShell(const std::wstring& target) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    opened_.push_back(target);
-  }
-  std::vector<std::wstring> opened() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return opened_;
-  }
-  void clear_opened() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    opened_.clear();
-  }
-
-  // Answers the scripted outcome; a hook that is installed stays until it is removed.
+  void OpenWithShell(const std::wstring& target) override { opened.push_back(target); }
+  // Answers the scripted outcome; an installed hook stays until it is removed.
   HookInstall InstallCbtHook(const std::wstring& library, const char*, HookHandle* hook,
                              uint32_t* error) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hookLibrary_ = library;
-    if (hookOutcome_ == HookInstall::kHookFailed) *error = 1428;  // ERROR_HOOK_NEEDS_HMOD
-    if (hookOutcome_ == HookInstall::kInstalled) *hook = installedHook_ = &hookOutcome_;
-    return hookOutcome_;
+    hookLibrary = library;
+    if (hookOutcome == HookInstall::kHookFailed) *error = 1428;  // ERROR_HOOK_NEEDS_HMOD
+    if (hookOutcome == HookInstall::kInstalled) *hook = installedHook = &hookOutcome;
+    return hookOutcome;
   }
   bool RemoveHook(HookHandle hook) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (hook != installedHook_) return false;
-    installedHook_ = nullptr;
+    if (hook != installedHook) return false;
+    installedHook = nullptr;
     return true;
   }
-  void SetHookOutcome(HookInstall outcome) { hookOutcome_ = outcome; }
-  const std::wstring& hookLibrary() const { return hookLibrary_; }
-  bool hookInstalled() const { return installedHook_ != nullptr; }
-
   std::wstring LoadStringResource(int id, int capacity) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = strings_.find(id);
-    if (it == strings_.end() || capacity <= 0) return std::wstring();
+    const auto it = strings.find(id);
+    if (it == strings.end() || capacity <= 0) return std::wstring();
     return it->second.substr(0, static_cast<size_t>(capacity - 1));
   }
   bool DefaultInputLanguage(uint16_t* langId) override {
-    if (inputLanguage_ == 0) return false;
-    *langId = inputLanguage_;
-    return true;
+    *langId = inputLanguage;
+    return inputLanguage != 0;
   }
   std::wstring LocaleInfo(uint32_t lcid, uint32_t type) override {
-    auto it = localeInfo_.find({lcid, type});
-    return it == localeInfo_.end() ? std::wstring() : it->second;
+    const auto it = localeInfo.find({lcid, type});
+    return it == localeInfo.end() ? std::wstring() : it->second;
+  }
+  bool FileProductVersion(const std::wstring& path, uint32_t* most, uint32_t* least) override {
+    const auto it = productVersions.find(path);
+    if (it == productVersions.end()) return false;
+    *most = it->second.first;
+    *least = it->second.second;
+    return true;
+  }
+  bool ResourceBytes(const std::wstring& type, int id, std::string* bytes) override {
+    const auto it = resources.find({type, id});
+    if (it == resources.end()) return false;
+    *bytes = it->second;
+    return true;
   }
 
-  void SetString(int id, const std::wstring& text) { strings_[id] = text; }
-  // 0 makes the query fail.
-  void SetDefaultInputLanguage(uint16_t langId) { inputLanguage_ = langId; }
-  void SetLocaleInfo(uint32_t lcid, uint32_t type, const std::wstring& text) {
-    localeInfo_[{lcid, type}] = text;
-  }
+  bool failAdd = false;
+  HookInstall hookOutcome = HookInstall::kInstalled;
+  HookHandle installedHook = nullptr;
+  std::wstring hookLibrary;
+  bool controlDown = false;
+  uint32_t menuAnswer = 0;
+  std::map<int, std::wstring> strings;
+  uint16_t inputLanguage = 0;  // 0: the query fails
+  std::map<std::pair<uint32_t, uint32_t>, std::wstring> localeInfo;
+  // Files with version information: path -> (dwProductVersionMS, dwProductVersionLS).
+  std::map<std::wstring, std::pair<uint32_t, uint32_t>> productVersions;
+  std::map<std::pair<std::wstring, int>, std::string> resources;
 
-  std::vector<Box> boxes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return boxes_;
-  }
+  std::vector<NotifyCall> notifyCalls;
+  std::vector<std::vector<std::wstring>> shownMenus;
+  std::vector<Box> boxes;
+  std::vector<std::wstring> opened;
+  int badMenuDestroys = 0;
+  size_t LiveMenus() const { return menus_.size(); }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<Box> boxes_;
-  std::vector<std::wstring> opened_;
-  std::vector<NotifyCall> notifyCalls_;
-  std::map<MenuHandle, std::vector<MenuItem>> menus_;
-  std::vector<std::vector<MenuItem>> tracked_;
+  std::map<MenuHandle, std::vector<std::wstring>> menus_;
   uintptr_t nextMenu_ = 0x700000;
-  uint32_t menuAnswer_ = 0;
-  int badMenuDestroys_ = 0;
-  bool failAdd_ = false;
-  bool controlDown_ = false;
-  std::map<int, std::wstring> strings_;
-  uint16_t inputLanguage_ = 0;
-  std::map<std::pair<uint32_t, uint32_t>, std::wstring> localeInfo_;
-  HookInstall hookOutcome_ = HookInstall::kInstalled;
-  HookHandle installedHook_ = nullptr;
-  std::wstring hookLibrary_;
 };
 
 }  // namespace velmora::fakes

@@ -1,149 +1,120 @@
-// Who the user is and whether the local Administrators group lists them, against the fake
-// accounts: exact comparisons, the parts that cannot be read, and the name shown by Identity.
+// Who the user is and whether the local Administrators group lists them: exact comparisons,
+// the parts that cannot be read, and the name shown by Identity.
+#include "identity/identity.h"
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/main_dlg.h"
-#include "fakes/fake_platform.h"
-#include "identity/identity.h"
 #include "identity/local_groups.h"
-#include "settings/settings_store.h"
+#include "test_support.h"
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
-using View = fakes::FakeRegistry::View;
-
-class IdentityTest : public ::testing::Test {
+class IdentityTest : public TrayTest {
  protected:
-  IdentityTest() { fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION"); }
-
+  void SetUp() override { fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION"); }
   void SetAdmins(std::vector<std::wstring> members) {
-    fake.accounts.SetGroupMembers(L"Administrators", std::move(members));
+    fake.accounts.groups[L"Administrators"] = std::move(members);
   }
-  void SetIdentity(const wchar_t* path, uint32_t value) {
-    fake.registry.SetDword(Hive::kLocalMachine, View::k64, path, L"Identity", value);
-  }
-  std::wstring ShownName(const std::wstring& identity) {
+  // nullopt: none given, the stored setting counts.
+  std::wstring ShownName(const std::optional<std::wstring>& identity) {
     CMainDlg dialog;
     dialog.UpdateIdentityName(identity);
     return dialog.identityName();
   }
-
-  fakes::FakePlatform fake;
 };
 
 TEST_F(IdentityTest, MembershipIsAnExactDirectEntry) {
   SetAdmins({L"WORKSTATION\\Administrator", L"CORP\\Domain Admins", L"CORP\\Alice"});
   EXPECT_TRUE(IsUserInLocalGroup(L"CORP\\Alice", L"Administrators"));
-  EXPECT_FALSE(IsUserInLocalGroup(L"CORP\\alice", L"Administrators"));
-  EXPECT_FALSE(IsUserInLocalGroup(L"corp\\Alice", L"Administrators"));
-  EXPECT_FALSE(IsUserInLocalGroup(L"Alice", L"Administrators"));
-  // A member of "CORP\Domain Admins" is not a direct member.
-  EXPECT_FALSE(IsUserInLocalGroup(L"CORP\\Bob", L"Administrators"));
-
-  SetAdmins({});
+  // Letter case counts; a member of "CORP\Domain Admins" is not a direct member.
+  for (const wchar_t* user : {L"CORP\\alice", L"corp\\Alice", L"Alice", L"CORP\\Bob"}) {
+    EXPECT_FALSE(IsUserInLocalGroup(user, L"Administrators")) << user;
+  }
+  std::vector<std::wstring> members = {L"kept"};
+  EXPECT_TRUE(GetLocalGroupMembers(L"Administrators", &members));
+  EXPECT_EQ(4u, members.size());
+  fake.accounts.groups[L"Administrators"].reset();  // the query fails
   EXPECT_FALSE(IsUserInLocalGroup(L"CORP\\Alice", L"Administrators"));
-  fake.accounts.FailGroupQuery(L"Administrators");
-  EXPECT_FALSE(IsUserInLocalGroup(L"CORP\\Alice", L"Administrators"));
+  EXPECT_FALSE(GetLocalGroupMembers(L"Administrators", &members));
+  EXPECT_EQ(4u, members.size());
 }
 
 TEST_F(IdentityTest, CurrentUserIsLookedUpByQualifiedNameInTheLocalizedGroup) {
-  fake.accounts.SetAdminGroupName(std::wstring(L"Administratoren"));
-  fake.accounts.SetGroupMembers(L"Administratoren", {L"WORKSTATION\\user"});
+  fake.accounts.groupName = L"Administratoren";
+  fake.accounts.groups[L"Administratoren"] = std::vector<std::wstring>{L"WORKSTATION\\user"};
   EXPECT_TRUE(IsCurrentUserAdmin());
-  EXPECT_TRUE(fake.shell.boxes().empty());
-}
+  EXPECT_TRUE(fake.shell.boxes.empty());
 
-TEST(IdentityWithoutDomainTest, UndefinedUserDomainStaysLiteralAndNamesNobody) {
-  fakes::FakePlatform fake;
-  fake.accounts.SetGroupMembers(L"Administrators", {L"WORKSTATION\\user", L"\\user"});
+  // An undefined USERDOMAIN stays literal and names nobody.
+  FakePlatform local;
+  local.accounts.groups[L"Administrators"] = std::vector<std::wstring>{L"\\user"};
   EXPECT_EQ(L"%USERDOMAIN%\\user", GetQualifiedUserName());
   EXPECT_FALSE(IsCurrentUserAdmin());
 }
 
 TEST_F(IdentityTest, MissingGroupNameShowsOneBoxAndAnswersNotAdmin) {
   SetAdmins({L"WORKSTATION\\user"});
-  fake.accounts.SetAdminGroupName(std::nullopt);
+  fake.accounts.groupName.reset();
   EXPECT_FALSE(IsCurrentUserAdmin());
-  const auto boxes = fake.shell.boxes();
-  ASSERT_EQ(1u, boxes.size());
-  EXPECT_EQ(nullptr, boxes[0].owner);
-  EXPECT_EQ(L"Cannot obtain admin group name", boxes[0].text);
-  EXPECT_EQ(L"Error", boxes[0].caption);
-  EXPECT_EQ(win::kMbOk | win::kMbIconError, boxes[0].type);
-  EXPECT_EQ(0, fake.accounts.member_queries());
-
+  EXPECT_EQ(L"Error: Cannot obtain admin group name (16)", Boxes(fake));
   std::wstring name = L"unchanged";
   EXPECT_FALSE(GetAdminGroupName(&name));
   EXPECT_EQ(L"unchanged", name);
 }
 
-TEST_F(IdentityTest, QualifiedNameKeepsTheOtherPartWhenOneCannotBeRead) {
-  EXPECT_EQ(L"WORKSTATION\\user", GetQualifiedUserName());
-
-  fake.files.SetEnvironment(L"USERDOMAIN", std::wstring(299, L'D'));
-  EXPECT_EQ(std::wstring(299, L'D') + L"\\user", GetQualifiedUserName());
-  // 300 characters do not fit the buffer with their NUL: no cut name, no domain.
-  fake.files.SetEnvironment(L"USERDOMAIN", std::wstring(300, L'D'));
-  EXPECT_EQ(L"\\user", GetQualifiedUserName());
-  fake.files.SetExpandFails(true);
-  EXPECT_EQ(L"\\user", GetQualifiedUserName());
-  fake.files.SetExpandFails(false);
-
-  fake.files.SetEnvironment(L"USERDOMAIN", L"CORP");
-  fake.accounts.SetUserName(std::nullopt);
-  EXPECT_EQ(L"CORP\\", GetQualifiedUserName());
-  fake.accounts.SetUserName(std::wstring(300, L'u'));
-  EXPECT_EQ(L"CORP\\", GetQualifiedUserName());
+TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
+  const struct {
+    std::optional<std::wstring> domain;  // nullopt: the expansion fails
+    std::optional<std::wstring> user;
+    std::wstring qualified;
+  } cases[] = {{L"WORKSTATION", L"user", L"WORKSTATION\\user"},
+               {std::wstring(299, L'D'), L"user", std::wstring(299, L'D') + L"\\user"},
+               // 300 characters do not fit the buffer with their NUL: no cut name, no part at all.
+               {std::wstring(300, L'D'), L"user", L"\\user"},
+               {std::nullopt, L"user", L"\\user"},
+               {L"CORP", std::nullopt, L"CORP\\"},
+               {L"CORP", std::wstring(299, L'u'), L"CORP\\" + std::wstring(299, L'u')},
+               {L"CORP", std::wstring(300, L'u'), L"CORP\\"}};
+  for (const auto& c : cases) {
+    fake.files.expandFails = !c.domain;
+    fake.files.SetEnvironment(L"USERDOMAIN", c.domain.value_or(L""));
+    fake.accounts.userName = c.user;
+    EXPECT_EQ(c.qualified, GetQualifiedUserName()) << c.qualified.size();
+  }
 }
 
-TEST_F(IdentityTest, MembersAreAppendedInOrderOrLeftAlone) {
-  SetAdmins({L"CORP\\b", L"CORP\\a"});
-  std::vector<std::wstring> members = {L"kept"};
-  EXPECT_TRUE(GetLocalGroupMembers(L"Administrators", &members));
-  EXPECT_EQ(std::vector<std::wstring>({L"kept", L"CORP\\b", L"CORP\\a"}), members);
-
-  EXPECT_FALSE(GetLocalGroupMembers(L"No Such Group", &members));
-  EXPECT_EQ(3u, members.size());
-}
-
-TEST_F(IdentityTest, ShownNameFollowsTheIdentitySetting) {
-  EXPECT_EQ(L"user", ShownName(L""));  // missing: "1"
-
-  SetIdentity(kProductKeyPath, 3);
-  EXPECT_EQ(L"WORKSTATION\\user", ShownName(L""));
-  SetIdentity(kPolicyKeyPath, 2);  // the policy key wins
-  EXPECT_EQ(L"Test User", ShownName(L""));
+TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
+  EXPECT_EQ(L"user", ShownName(std::nullopt));  // missing: "1"
+  SetMachine(L"Identity", 3);
+  EXPECT_EQ(L"WORKSTATION\\user", ShownName(std::nullopt));
+  SetMachine(L"Identity", 2, kPolicy);  // the policy key wins
+  EXPECT_EQ(L"Test User", ShownName(std::nullopt));
   EXPECT_EQ(L"user", ShownName(L"1"));  // a value given is used as it is
-
-  for (uint32_t other : {0u, 4u, 7u}) {
-    SetIdentity(kPolicyKeyPath, other);
-    EXPECT_EQ(L"", ShownName(L"")) << other;
+  EXPECT_EQ(L"", ShownName(L""));       // so is no choice: it is not the stored one
+  for (uint32_t other : {0u, 4u}) {
+    SetMachine(L"Identity", other, kPolicy);
+    EXPECT_EQ(L"", ShownName(std::nullopt)) << other;
   }
   EXPECT_EQ(L"", ShownName(L" 1"));
   EXPECT_EQ(L"", ShownName(L"01"));
-}
 
-TEST_F(IdentityTest, ShownNameFallsBackWhenANameCannotBeRead) {
-  fake.accounts.SetDisplayName(std::nullopt);
-  EXPECT_EQ(L"user", ShownName(L"2"));
-  fake.accounts.SetDisplayName(std::wstring());
-  EXPECT_EQ(L"user", ShownName(L"2"));
-
-  fake.accounts.SetUserName(std::nullopt);
+  for (const std::optional<std::wstring>& display :
+       {std::optional<std::wstring>(), std::optional<std::wstring>(L"")}) {
+    fake.accounts.displayName = display;
+    EXPECT_EQ(L"user", ShownName(L"2"));
+  }
+  fake.accounts.userName.reset();
   EXPECT_EQ(L"the current user", ShownName(L"1"));
   EXPECT_EQ(L"the current user", ShownName(L"2"));
   // The qualified name keeps its own rule: an empty name part.
   EXPECT_EQ(L"WORKSTATION\\", ShownName(L"3"));
-
-  CMainDlg dialog;
-  dialog.UpdateIdentityName(L"3");
-  dialog.UpdateIdentityName(L"4");
-  EXPECT_EQ(L"", dialog.identityName());
 }
 
 }  // namespace
-}  // namespace velmora
+}  // namespace velmora::test

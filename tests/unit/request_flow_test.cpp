@@ -1,23 +1,23 @@
 // The one road of every request: the checks in their order, what each refusal leaves behind,
 // what reaches the shared block, and the reason dialog that audited requests go through.
+#include "elevation/request_flow.h"
+
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dialogs/reason_dlg.h"
-#include "elevation/channel.h"
-#include "elevation/request_flow.h"
 #include "elevation/service_events.h"
 #include "elevation/session_end.h"
 #include "elevation/timer_end.h"
-#include "fakes/fake_platform.h"
-#include "localization/localized_texts.h"
 #include "resource.h"
-#include "state/globals.h"
+#include "settings/managed_settings.h"
+#include "test_support.h"
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
 // What the main window passes: the real reason dialog, driven through the fake window system.
@@ -25,36 +25,15 @@ const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
   return AskElevationReason(reason) == kReasonGiven;
 };
 
-using fakes::FakePlatform;
-using fakes::FakeRegistry;
+const std::u16string kResuscitate =
+    u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 
-constexpr wchar_t kProduct[] = L"Software\\Ostrand\\Velmora";
-constexpr wchar_t kBlock[] = L"Global\\__SHARED_312";
-constexpr wchar_t kRequestEvent[] = L"Global\\___ADMIN_ACCESS__312";
-constexpr wchar_t kResuscitate[] =
-    L"Resuscitate after tray app close (shutdown,log off or app crash occured)";
-constexpr int64_t kNow = 1'800'000'000;
-
-class RequestFlowTest : public ::testing::Test {
+class RequestFlowTest : public TrayTest {
  protected:
   void SetUp() override {
-    fake.clock.SetNowSeconds(kNow);
-    fake.files.SetEnvironment(L"USERDOMAIN", L"CORP");
-    fake.accounts.SetUserName(std::wstring(L"alice"));
-    fake.accounts.SetGroupMembers(L"Administrators", {L"CORP\\Administrator"});
-    fake.services.SetState(L"VelmoraFrameworkService", svc::kStateRunning);
-    fake.kernel.CreateFileMapping(kBlock, 1208);
-    ASSERT_TRUE(CreateChannelEvents());
-    // The service holds the request event open, so a signal stays visible to the test.
-    EventParams params;
-    params.name = kRequestEvent;
-    serviceSide = fake.kernel.CreateOrOpenEvent(params);
-    Store(g_bADUserValid, 1);
-    Store(g_bADUserGroupValid, 1);
-    LoadBuiltInTexts();
-    window = fake.windows.CreateModelessDialog(129, nullptr, &mainWindow);
+    SignIn();
+    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, &mainWindow);
   }
-
   // Stands in for the main window: takes whatever is posted to it.
   struct Sink : WindowHandler {
     bool ProcessWindowMessage(Hwnd, uint32_t, uintptr_t, intptr_t, intptr_t&) override {
@@ -62,31 +41,12 @@ class RequestFlowTest : public ::testing::Test {
     }
   } mainWindow;
 
-  void SetMachine(const wchar_t* name, uint32_t value) {
-    fake.registry.SetDword(Hive::kLocalMachine, FakeRegistry::View::k64, kProduct, name, value);
+  bool Signalled() const { return fake.kernel.IsSignaled(kRequestEvent); }
+  bool Settled() const { return fake.kernel.IsSignaled(kSettledEvent); }
+  void NoReasonDialog() {
+    fake.windows.modalScript = [](Hwnd) { ADD_FAILURE() << "the reason dialog was shown"; };
   }
 
-  // The request the service would read, or nothing when the block was never written.
-  std::optional<channel::ElevationRequestFields> Request() {
-    const std::vector<uint8_t> bytes = fake.kernel.MappingBytes(kBlock);
-    if (bytes == std::vector<uint8_t>(1208, 0)) return std::nullopt;
-    channel::ElevationRequestFields fields;
-    EXPECT_EQ(channel::RecordStatus::kOk,
-              channel::DecodeElevationRequest(bytes.data(), bytes.size(), &fields));
-    return fields;
-  }
-  bool Signalled() { return fake.kernel.IsSignaled(kRequestEvent); }
-  bool Settled() { return fake.kernel.IsSignaled(L"event__124__"); }
-  std::vector<uintptr_t> Balloons() const {
-    std::vector<uintptr_t> kinds;
-    for (const Message& m : fake.windows.queued()) {
-      if (m.message == msg::kShowBalloon) kinds.push_back(m.wParam);
-    }
-    return kinds;
-  }
-
-  FakePlatform fake;
-  Handle serviceSide = nullptr;
   Hwnd window = nullptr;
 };
 
@@ -101,92 +61,90 @@ TEST_F(RequestFlowTest, PeriodRequestCarriesUserNoReasonAndAccessPeriod) {
   EXPECT_TRUE(Signalled());
   EXPECT_EQ(KindPeriod, Load(g_nElevationKind));
   EXPECT_FALSE(Settled());
-  EXPECT_TRUE(Balloons().empty());
+  EXPECT_TRUE(Posted().empty());
 }
 
-TEST_F(RequestFlowTest, EarlyRefusalsLeaveNoTraceInTheChannel) {
-  // Already an administrator: settled, logged, nothing written.
-  fake.accounts.SetGroupMembers(L"Administrators", {L"CORP\\alice"});
-  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
-  EXPECT_TRUE(Settled());
-  EXPECT_FALSE(Request().has_value());
-  EXPECT_FALSE(Signalled());
-
-  // Reason dialog open: nothing at all, not even the settled event.
-  FakePlatform local;
-  local.services.SetState(L"VelmoraFrameworkService", svc::kStateRunning);
-  ASSERT_TRUE(CreateChannelEvents());
+TEST_F(RequestFlowTest, RefusalsBeforeTheServiceIsAskedLeaveNoTraceInTheChannel) {
+  // Reason dialog open: nothing at all, not even the settled event or a service balloon.
+  fake.services.states.clear();
   Store(g_bReasonDlgOpen, 1);
   AddUserToAdmin(window, KindShellHook, 30, kAskWithDialog);
-  EXPECT_FALSE(local.kernel.IsSignaled(L"event__124__"));
-  EXPECT_TRUE(local.windows.queued().empty());
-  EXPECT_EQ(0, local.services.queries());
+  EXPECT_FALSE(Settled());
+  EXPECT_TRUE(Posted().empty());
+  Store(g_bReasonDlgOpen, 0);
+
+  // Already an administrator: settled, nothing written, whatever the service does.
+  MakeAdmin();
+  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
+  EXPECT_TRUE(Settled());
+  EXPECT_TRUE(Posted().empty());
+  EXPECT_FALSE(Request().has_value());
+  EXPECT_FALSE(Signalled());
 }
 
 TEST_F(RequestFlowTest, StoppedServiceIsToldByBalloonOrBoxBeforeDirectoryVerdicts) {
-  fake.services.SetState(L"VelmoraFrameworkService", svc::kStateStopped);
+  fake.services.states[L"VelmoraFrameworkService"] = svc::kStateStopped;
   Store(g_bADUserValid, 0);
   AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
   EXPECT_TRUE(Settled());
-  EXPECT_EQ(std::vector<uintptr_t>{NotifyServiceNotRunning}, Balloons());
-  EXPECT_FALSE(Signalled());
-  EXPECT_TRUE(fake.shell.boxes().empty());
+  EXPECT_EQ((Posts{{msg::kShowBalloon, NotifyServiceNotRunning}}), Posted());
+  EXPECT_TRUE(fake.shell.boxes.empty());
 
   // Without a window a message box stands in; an unknown service counts as not running.
-  fake.services.SetState(L"VelmoraFrameworkService", svc::kStateUnknown);
-  AddUserToAdmin(nullptr, KindPeriod, 120, kAskWithDialog);
-  ASSERT_EQ(1u, fake.shell.boxes().size());
-  EXPECT_EQ(L"Cannot elevate. Velmora Framework Service is not running",
-            fake.shell.boxes()[0].text);
-  EXPECT_EQ(L"Velmora Tray", fake.shell.boxes()[0].caption);
-  EXPECT_EQ(0x40u, fake.shell.boxes()[0].type);
-  EXPECT_EQ(1u, Balloons().size());
+  fake.services.states.clear();
+  AddUserToAdmin(nullptr, KindAtLogin, 0, kAskWithDialog);
+  EXPECT_EQ(L"Velmora Tray: Cannot elevate. Velmora Framework Service is not running (64)",
+            Boxes(fake));
+  EXPECT_EQ(1u, Posted().size());
+  EXPECT_FALSE(Signalled());
 }
 
 TEST_F(RequestFlowTest, AtLoginAsksWithoutReasonOrDirectoryAndNeverOverATimedElevation) {
+  SetMachine(L"Audit", 1);
+  SetMachine(L"AuditRFE", 1);
+  NoReasonDialog();
   Store(g_bADUserValid, 0);
+  SetTimerEndAt(kNow + 60);
   AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
-  auto request = Request();
+  EXPECT_FALSE(Request().has_value());
+  EXPECT_FALSE(Settled());
+
+  SetTimerEndAt(kNow);
+  AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
+  const auto request = Request();
   ASSERT_TRUE(request.has_value());
   EXPECT_EQ(u"startup", request->reason);
   EXPECT_TRUE(request->atLogin);
   EXPECT_EQ(0u, request->seconds);
   EXPECT_EQ(KindAtLogin, Load(g_nElevationKind));
-
-  FakePlatform local;
-  local.clock.SetNowSeconds(kNow);
-  local.services.SetState(L"VelmoraFrameworkService", svc::kStateRunning);
-  local.kernel.CreateFileMapping(kBlock, 1208);
-  local.registry.SetString(Hive::kCurrentUser, FakeRegistry::View::k64, kProduct, L"timerEnd",
-                           std::to_wstring(kNow + 60));
-  ASSERT_TRUE(CreateChannelEvents());
-  AddUserToAdmin(window, KindAtLogin, 0, kAskWithDialog);
-  EXPECT_EQ(std::vector<uint8_t>(1208, 0), local.kernel.MappingBytes(kBlock));
-  EXPECT_FALSE(local.kernel.IsSignaled(L"event__124__"));
 }
 
 TEST_F(RequestFlowTest, DirectoryVerdictsBlockEveryOtherKind) {
-  Store(g_bADUserGroupValid, 0);
-  for (ElevationKind kind : {KindPeriod, KindDays, KindResumed, KindShellHook}) {
-    AddUserToAdmin(window, kind, 60, kAskWithDialog);
+  for (auto* verdict : {&g_bADUserValid, &g_bADUserGroupValid}) {
+    Store(g_bADUserValid, 1);
+    Store(g_bADUserGroupValid, 1);
+    Store(*verdict, 0);
+    for (ElevationKind kind : {KindPeriod, KindDays, KindResumed, KindShellHook}) {
+      AddUserToAdmin(window, kind, 60, kAskWithDialog);
+    }
   }
-  EXPECT_EQ(std::vector<uintptr_t>(4, NotifyCannotElevateAD), Balloons());
+  EXPECT_EQ(Posts(8, {msg::kShowBalloon, NotifyCannotElevateAD}), Posted());
   EXPECT_TRUE(Settled());
   EXPECT_FALSE(Request().has_value());
 }
 
 TEST_F(RequestFlowTest, ResumedAndShellHookRequestsCarryTheResuscitationReason) {
   SetMachine(L"Audit", 1);
-  SetMachine(L"AuditRFE", 1);  // never a dialog for these kinds
+  SetMachine(L"AuditRFE", 1);
+  NoReasonDialog();
   for (ElevationKind kind : {KindResumed, KindShellHook}) {
     AddUserToAdmin(window, kind, 77, kAskWithDialog);
     const auto request = Request();
     ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(std::u16string(kResuscitate, kResuscitate + wcslen(kResuscitate)),
-              request->reason);
+    EXPECT_EQ(kResuscitate, request->reason);
     EXPECT_EQ(77u, request->seconds);
+    EXPECT_EQ(kind, Load(g_nElevationKind));
   }
-  EXPECT_EQ(0, fake.windows.modal_runs());
 }
 
 // Resuscitate × log-off or shutdown × the end really happening or cancelled, then the
@@ -201,29 +159,29 @@ TEST_F(RequestFlowTest, ElevationEndedWithTheSessionIsResumedAtTheNextStart) {
       for (uintptr_t ending : {0u, 1u}) {
         SCOPED_TRACE(testing::Message() << "mode " << mode << " logoff " << logoff << " ending "
                                         << ending);
-        fake.clock.SetNowSeconds(kNow);
+        fake.clock.now = kNow;
         Store(g_bSessionEnding, 0);
         fake.kernel.ResetEvent(emergency);
         SetTimerEnd(300);
-        const size_t balloons = Balloons().size();
+        const size_t posts = Posted().size();
 
         OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
-        const bool signalled = fake.kernel.IsSignaled(L"Global\\__EMERGENCYSTART_EVENT__");
+        const bool signalled = fake.kernel.IsSignaled(channel::kEmergencyStartEventName);
         EXPECT_EQ(mode == 0 || (mode == 1 && !logoff) || (mode == 2 && logoff), signalled);
         if (signalled) HandleServiceEvent(1);  // the service ends it and answers EXPIRE
 
         const bool kept = !signalled || ending != 0;
         EXPECT_EQ(kept, IsElevationActive());
-        EXPECT_EQ(signalled && !kept, Balloons().size() > balloons &&
-                                          Balloons().back() == NotifyExpired);
+        const Posts after = Posted();
+        const Posts::value_type expired{msg::kShowBalloon, NotifyExpired};
+        EXPECT_EQ(signalled && !kept, after.size() > posts && after.back() == expired);
         if (!kept) continue;
 
         Store(g_bSessionEnding, 0);  // a new process
-        fake.clock.Advance(10);
+        fake.clock.now += 10;
         ResumeElevation(window, kAskWithDialog);
-        const auto request = Request();
-        ASSERT_TRUE(request.has_value());
-        EXPECT_EQ(290u, request->seconds);
+        ASSERT_TRUE(Request().has_value());
+        EXPECT_EQ(290u, Request()->seconds);
         EXPECT_EQ(KindResumed, Load(g_nElevationKind));
       }
     }
@@ -249,43 +207,42 @@ TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows)
   EXPECT_EQ(100u, Request()->seconds);
 }
 
-TEST_F(RequestFlowTest, AuditedRequestTakesTheTypedReasonOrNothingWhenCancelled) {
-  SetMachine(L"Audit", 1);
-  SetMachine(L"AuditRFE", 1);
-
-  // Cancel: no request, no settled event, no balloon.
-  fake.windows.set_modal_script(
-      [&](Hwnd dialog) { fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0); });
-  AddUserToAdmin(window, KindDays, 259200, kAskWithDialog);
-  EXPECT_FALSE(Request().has_value());
-  EXPECT_FALSE(Signalled());
+TEST_F(RequestFlowTest, OnlyAnAuditedRequestAsksForAReasonAndACancelledOneIsDropped) {
+  const struct {
+    std::optional<uint32_t> audit, rfe;
+    std::vector<std::wstring> typed;       // each confirmed with OK; cancelled unless one fits
+    std::optional<std::u16string> reason;  // nothing: no request
+  } cases[] = {{1, 1, {}, std::nullopt},
+               {1, 1, {L"ab"}, std::nullopt},    // two characters keep the dialog open
+               {1, 1, {L"ab", L"  x"}, u"  x"},  // three do, blanks counted
+               {1, 0, {}, u"no reason"},
+               {0, 1, {}, u"no reason"},
+               {std::nullopt, 1, {}, u"no reason"},
+               {1, std::nullopt, {}, u"no reason"},
+               {2, 1, {}, u"no reason"}};
+  for (const auto& c : cases) {
+    fake.kernel.CreateFileMapping(channel::kSharedBlockName, channel::kElevationRequestSize);
+    for (const wchar_t* name : {L"Audit", L"AuditRFE"}) {
+      fake.registry.DeleteKeyValue(kMachine, kProduct, name);
+    }
+    if (c.audit) SetMachine(L"Audit", *c.audit);
+    if (c.rfe) SetMachine(L"AuditRFE", *c.rfe);
+    bool asked = false;
+    fake.windows.modalScript = [&](Hwnd dialog) {
+      asked = true;
+      for (const std::wstring& text : c.typed) {
+        fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, text);
+        fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
+      }
+      if (!c.reason) fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
+    };
+    AddUserToAdmin(window, KindDays, 259200, kAskWithDialog);
+    EXPECT_EQ(c.audit == 1u && c.rfe == 1u, asked);
+    EXPECT_EQ(0, Load(g_bReasonDlgOpen));
+    EXPECT_EQ(c.reason,
+              Request() ? std::optional<std::u16string>(Request()->reason) : std::nullopt);
+  }
   EXPECT_FALSE(Settled());
-  EXPECT_EQ(0, Load(g_bReasonDlgOpen));
-
-  // Two characters keep the dialog open; three (blanks count) confirm.
-  fake.windows.set_modal_script([&](Hwnd dialog) {
-    const size_t ends = fake.dialogs.ends().size();
-    fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, L"ab");
-    fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
-    EXPECT_EQ(ends, fake.dialogs.ends().size());
-    EXPECT_EQ(1, Load(g_bReasonDlgOpen));
-    fake.dialogs.SetItemText(dialog, IDC_REASON_EDIT, L"  x");
-    fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
-  });
-  AddUserToAdmin(window, KindDays, 259200, kAskWithDialog);
-  const auto request = Request();
-  ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(u"  x", request->reason);
-  EXPECT_EQ(259200u, request->seconds);
-  EXPECT_EQ(0, Load(g_bReasonDlgOpen));
-}
-
-TEST_F(RequestFlowTest, OnlyBothAuditSettingsExactlyOneAskForAReason) {
-  SetMachine(L"Audit", 1);
-  SetMachine(L"AuditRFE", 0);
-  AddUserToAdmin(window, KindPeriod, 120, kAskWithDialog);
-  EXPECT_EQ(0, fake.windows.modal_runs());
-  EXPECT_EQ(u"no reason", Request()->reason);
 }
 
 TEST_F(RequestFlowTest, PeriodsAndDaysNeverWrap) {
@@ -293,81 +250,70 @@ TEST_F(RequestFlowTest, PeriodsAndDaysNeverWrap) {
   EXPECT_EQ(0u, GetAccessPeriod());
   SetMachine(L"AccessPeriod", 90);
   EXPECT_EQ(90u, GetAccessPeriod());
-  EXPECT_EQ(259200u, DaysToSeconds(3));
-  EXPECT_EQ(0xFFFFFFFFu, DaysToSeconds(50000));
+  ASSERT_TRUE(ApplyManagedDocument(R"({"access_period_win":""})"));
+  SetManagedMode(true);
+  EXPECT_EQ(120u, GetAccessPeriod());
+  EXPECT_EQ(0u, GetElevateForXDays());
   SetMachine(L"ElevateForXDays", static_cast<uint32_t>(-2));
   EXPECT_EQ(0u, GetElevateForXDays());
+  EXPECT_EQ(259200u, DaysToSeconds(3));
+  EXPECT_EQ(0xFFFFFFFFu, DaysToSeconds(50000));
 }
 
-class ReasonDialogTest : public ::testing::Test {
- protected:
-  void SetUp() override { LoadBuiltInTexts(); }
-  FakePlatform fake;
-};
-
-TEST_F(ReasonDialogTest, LinkIsShownOnlyWhenConfiguredAndOpensOnlyOnAClick) {
-  // What is not a URL is shown and handed to the shell exactly as configured too: nothing is
-  // added, cut or unquoted on the way.
+TEST_F(RequestFlowTest, ReasonLinkIsShownAsConfiguredAndOpensOnlyOnAClick) {
+  // What is not a URL is shown and handed to the shell exactly as configured too.
   for (const wchar_t* configured :
        {L"https://help.example/elevation", L"\\\\helpdesk\\forms\\elevation request.html",
-        L"call \"IT\" on 5550100 & ask", L"%USERPROFILE%\\x"}) {
-    SCOPED_TRACE(testing::Message() << std::string(configured, configured + wcslen(configured)));
-    fake.registry.SetString(Hive::kCurrentUser, FakeRegistry::View::k64, kProduct, L"RFELINK",
-                            configured);
-    fake.shell.clear_opened();
-    std::wstring linkText;
-    bool linkVisible = false;
+        L"call \"IT\" on 5550100 & ask", L"%USERPROFILE%\\x", L""}) {
+    SetUserString(L"RFELINK", configured);
+    fake.shell.opened.clear();
+    fakes::FakeDialogHost::Item link;
     size_t openedBeforeClick = 99;
-    fake.windows.set_modal_script([&](Hwnd dialog) {
-      auto& link = fake.dialogs.item(dialog, IDC_REASON_LINK);
-      linkText = link.text;
-      linkVisible = link.visible;
+    fake.windows.modalScript = [&](Hwnd dialog) {
+      link = fake.dialogs.item(dialog, IDC_REASON_LINK);
       NotifyHeader other{nullptr, IDC_REASON_LINK, 0xFFFFFFF0u};
       fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&other));
-      openedBeforeClick = fake.shell.opened().size();
+      fake.windows.Send(dialog, msg::kNotify, IDC_REASON_EDIT, reinterpret_cast<intptr_t>(&other));
+      openedBeforeClick = fake.shell.opened.size();
       NotifyHeader click{nullptr, IDC_REASON_LINK, kNmClick};
       fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&click));
       fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-    });
+    };
     CReasonDlg dialog;
     EXPECT_EQ(kIdCancel, dialog.DoModal());
-    EXPECT_EQ(std::wstring(L"<a>") + configured + L"</a>", linkText);
-    EXPECT_TRUE(linkVisible);
+    const std::wstring text = configured;
+    EXPECT_EQ(text.empty() ? L"" : L"<a>" + text + L"</a>", link.text);
+    EXPECT_EQ(!text.empty(), link.visible);
     EXPECT_EQ(0u, openedBeforeClick);
-    EXPECT_EQ(std::vector<std::wstring>{configured}, fake.shell.opened());
+    EXPECT_EQ(text.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{text},
+              fake.shell.opened);
   }
 }
 
-TEST_F(ReasonDialogTest, WithoutLinkNothingIsOpenedAndTheTextsAreLocalized) {
-  int focused = 0;
-  std::wstring prompt, confirm, cancel;
-  fake.windows.set_modal_script([&](Hwnd dialog) {
-    fake.dialogs.item(dialog, IDC_REASON_LINK).visible = false;  // as the template has it
-    NotifyHeader click{nullptr, IDC_REASON_LINK, kNmClick};
-    fake.windows.Send(dialog, msg::kNotify, IDC_REASON_LINK, reinterpret_cast<intptr_t>(&click));
-    focused = fake.dialogs.focused(dialog);
-    prompt = fake.dialogs.item(dialog, IDC_REASON_PROMPT).text;
-    confirm = fake.dialogs.item(dialog, kIdOk).text;
-    cancel = fake.dialogs.item(dialog, kIdCancel).text;
+TEST_F(RequestFlowTest, ReasonDialogIsLocalizedFocusedAndGivesItsIconsBack) {
+  std::map<int, std::wstring> texts;
+  fake.windows.modalScript = [&](Hwnd dialog) {
+    EXPECT_EQ(IDC_REASON_EDIT, fake.dialogs.focused[dialog]);
+    for (int id : {IDC_REASON_PROMPT, kIdOk, kIdCancel}) {
+      texts[id] = fake.dialogs.item(dialog, id).text;
+    }
+    fake.windows.Send(dialog, msg::kCommand, 99, 0);  // not a button of the dialog
     fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-  });
-  const int liveIcons = fake.windows.live_icons();
-  CReasonDlg dialog;
-  dialog.DoModal();
-  EXPECT_TRUE(fake.shell.opened().empty());
-  EXPECT_EQ(IDC_REASON_EDIT, focused);
-  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgPrompt), prompt);
-  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgButton1), confirm);
-  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgButton2), cancel);
-  EXPECT_EQ(liveIcons, fake.windows.live_icons());
-}
-
-TEST_F(ReasonDialogTest, DialogThatCannotBeCreatedCountsAsCancelled) {
-  fake.windows.FailDialogCreation();
+  };
+  const int icons = fake.windows.liveIcons;
   std::wstring reason = L"untouched";
+  EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
+  EXPECT_EQ(L"untouched", reason);
+  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgPrompt), texts[IDC_REASON_PROMPT]);
+  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgButton1), texts[kIdOk]);
+  EXPECT_EQ(LocalizedText(TextId::kElevateReasonDlgButton2), texts[kIdCancel]);
+  EXPECT_EQ(icons, fake.windows.liveIcons);
+  EXPECT_EQ(0, fake.windows.badIconDestroys);
+
+  fake.windows.failCreate = true;
   EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
   EXPECT_EQ(L"untouched", reason);
 }
 
 }  // namespace
-}  // namespace velmora
+}  // namespace velmora::test

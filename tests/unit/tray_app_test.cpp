@@ -1,170 +1,125 @@
-// The life of the process against the fakes: who may start, what start-up obtains in which
-// order, what a failed start leaves behind, and what the shutdown releases.
+// The life of the process against the fakes: who may start, what a failed start leaves behind,
+// what the shutdown releases, and how start-up switches logging on.
+#include "app/tray_app.h"
+
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/main_dlg.h"
-#include "app/tray_app.h"
-#include "elevation/channel.h"
-#include "fakes/fake_platform.h"
-#include "settings/settings_store.h"
-#include "state/globals.h"
+#include "settings/managed_settings.h"
+#include "test_support.h"
 
-namespace velmora {
+namespace velmora::test {
 namespace {
 
-using fakes::FakePlatform;
-using fakes::FakeRegistry;
-
-constexpr wchar_t kMutexName[] = L"_MUT_48940814_7";
-const std::vector<std::wstring> kEventOrder = {
-    L"Global\\__START_EVENT__",         L"Global\\__EXPIRE_EVENT__",
-    L"Global\\__FORBID_EVENT__",        L"Global\\__EMERGENCYSTART_EVENT__",
-    L"event__123__",                    L"event__124__",
-    L"event__125__"};
-
-class TrayAppTest : public ::testing::Test {
+class TrayAppTest : public TrayTest {
  protected:
-  // The loop ends at once with this code unless a test queues something else first.
-  void QueueQuit(int code = 7) { fake.windows.PostQuit(code); }
-
-  std::vector<std::wstring> ObtainedEventNames() const {
-    std::vector<std::wstring> names;
-    for (const auto& record : fake.kernel.events_obtained()) names.push_back(record.params.name);
-    return names;
+  void CacheDocument(const std::string& json) {
+    std::string scrambled = json;
+    for (char& c : scrambled) c = static_cast<char>(c ^ 0x0E);
+    SetMachine(L"Managed", 1);
+    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(scrambled));
   }
-
-  FakePlatform fake;
 };
 
-TEST_F(TrayAppTest, ElevateSwitchEndsAtOnceWhereverItStands) {
-  for (const wchar_t* line : {L"\"C:\\x\\VelmoraTray.exe\" /elevate",
-                              L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b",
-                              L"\"C:\\dir/elevate\\VelmoraTray.exe\""}) {
+TEST_F(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLeavesNothingOpen) {
+  const auto commandLine = [](const wchar_t* line) {
+    return [line](FakePlatform& f) { f.kernel.commandLine = line; };
+  };
+  const auto squat = [](const wchar_t* name) {
+    return [name](FakePlatform& f) { f.kernel.SquatName(name); };
+  };
+  const std::wstring kRunning = L"Warning: Velmora Tray is already running (48)";
+  const std::wstring kNoEvents = L"Error: Event objects cannot be created (16)";
+  const struct {
+    std::function<void(FakePlatform&)> setUp;
+    int exitCode;  // 7: the main loop ran
+    std::wstring box;
+  } cases[] = {{[](FakePlatform&) {}, 7, L""},
+               // The switch ends the process wherever it stands, but only in lower case.
+               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /elevate"), 0, L""},
+               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b"), 0, L""},
+               {commandLine(L"\"C:\\dir/elevate\\VelmoraTray.exe\""), 0, L""},
+               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE"), 7, L""},
+               {[](FakePlatform& f) { f.kernel.PrecreateMutex(L"_MUT_48940814_7"); }, 0, kRunning},
+               {[](FakePlatform& f) { f.kernel.mutexCreateError = 5; }, 0, kRunning},
+               {[](FakePlatform& f) { f.windows.failCreate = true; }, 0, L""},
+               {squat(channel::kStartEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kExpireEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kForbidEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kEmergencyStartEventName), kExitInitFailed, kNoEvents},
+               {squat(channel::kShellHookSettledEventName), 7, L""}};
+  for (const auto& c : cases) {
     FakePlatform local;
-    local.kernel.set_command_line(line);
-    EXPECT_EQ(0, TrayMain()) << std::string(line, line + wcslen(line));
-    EXPECT_FALSE(local.kernel.MutexHeld(kMutexName));
-    EXPECT_TRUE(local.windows.created_templates().empty());
-    EXPECT_TRUE(local.registry.Calls().empty());
-    EXPECT_TRUE(local.shell.boxes().empty());
+    c.setUp(local);
+    local.windows.PostQuit(7);
+    EXPECT_EQ(c.exitCode, TrayMain()) << c.box;
+    EXPECT_EQ(c.exitCode == 7, g_hMainWnd.load() != nullptr) << c.exitCode;
+    EXPECT_EQ(c.box, Boxes(local));
+    EXPECT_EQ(0u, local.kernel.OpenCount()) << c.box;  // the instance mutex given back too
   }
-}
-
-TEST_F(TrayAppTest, ElevateSwitchIsCaseSensitive) {
-  fake.kernel.set_command_line(L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE");
-  QueueQuit(7);
-  EXPECT_EQ(7, TrayMain());
-  EXPECT_EQ(std::vector<int>{IDD_MAINDLG}, fake.windows.created_templates());
-}
-
-TEST_F(TrayAppTest, SecondInstanceWarnsAndLeavesWithoutStarting) {
-  fake.kernel.PrecreateMutex(kMutexName);
-  EXPECT_EQ(0, TrayMain());
-  ASSERT_EQ(1u, fake.shell.boxes().size());
-  const auto box = fake.shell.boxes()[0];
-  EXPECT_EQ(nullptr, box.owner);
-  EXPECT_EQ(L"Velmora Tray is already running", box.text);
-  EXPECT_EQ(L"Warning", box.caption);
-  EXPECT_EQ(0x30u, box.type);
-  EXPECT_TRUE(fake.kernel.events_obtained().empty());
-  EXPECT_TRUE(fake.windows.created_templates().empty());
-  EXPECT_EQ(0u, fake.kernel.OpenHandleCount());
-}
-
-TEST_F(TrayAppTest, MutexThatCannotBeCreatedCountsAsAlreadyRunning) {
-  fake.kernel.FailMutexCreate(5);
-  EXPECT_EQ(0, TrayMain());
-  ASSERT_EQ(1u, fake.shell.boxes().size());
-  EXPECT_EQ(L"Velmora Tray is already running", fake.shell.boxes()[0].text);
-  EXPECT_TRUE(fake.windows.created_templates().empty());
-}
-
-TEST_F(TrayAppTest, StartupObtainsTheChannelInOrderAndShutdownReleasesEverything) {
-  QueueQuit(3);
-  EXPECT_EQ(3, TrayMain());
-
-  EXPECT_EQ(kEventOrder, ObtainedEventNames());
-  for (const auto& record : fake.kernel.events_obtained()) {
-    const bool shellHook = record.params.name.rfind(L"event__", 0) == 0;
-    EXPECT_EQ(shellHook, record.params.narrowName) << record.params.name.size();
-    EXPECT_FALSE(record.params.manualReset);
-    EXPECT_FALSE(record.params.initialState);
-    EXPECT_TRUE(record.params.nullDacl);
-  }
-  EXPECT_EQ(0x4, fake.windows.common_controls());
-  EXPECT_EQ(0x409u, fake.kernel.thread_locale());
-  EXPECT_EQ(0x409, fake.kernel.thread_ui_language());
-
-  // Events close in their fixed order, the instance mutex last.
-  std::vector<std::wstring> expectedClosed = kEventOrder;
-  expectedClosed.push_back(kMutexName);
-  EXPECT_EQ(expectedClosed, fake.kernel.ClosedNames());
-  EXPECT_EQ(0u, fake.kernel.OpenHandleCount());
-  EXPECT_EQ(1, fake.kernel.com_inits());
-  EXPECT_EQ(1, fake.kernel.com_uninits());
-  EXPECT_TRUE(fake.shell.boxes().empty());
-}
-
-TEST_F(TrayAppTest, MissingServiceEventFailsStartupWithTheErrorBox) {
-  for (int squatted = 0; squatted < 4; ++squatted) {
-    FakePlatform local;
-    local.kernel.SquatName(kEventOrder[squatted]);
-    EXPECT_EQ(kExitInitFailed, TrayMain());
-    ASSERT_EQ(1u, local.shell.boxes().size());
-    EXPECT_EQ(L"Event objects cannot be created", local.shell.boxes()[0].text);
-    EXPECT_EQ(L"Error", local.shell.boxes()[0].caption);
-    EXPECT_EQ(0x10u, local.shell.boxes()[0].type);
-    EXPECT_EQ(nullptr, local.shell.boxes()[0].owner);
-    EXPECT_TRUE(local.windows.created_templates().empty());
-    // Nothing stays open behind the failure, and the instance mutex is given back.
-    EXPECT_EQ(0u, local.kernel.OpenHandleCount());
-  }
-}
-
-TEST_F(TrayAppTest, MissingShellHookEventIsNotAFailure) {
-  fake.kernel.SquatName(L"event__124__");
-  QueueQuit(0);
-  EXPECT_EQ(0, TrayMain());
-  EXPECT_TRUE(fake.shell.boxes().empty());
-  EXPECT_EQ(std::vector<int>{IDD_MAINDLG}, fake.windows.created_templates());
-  EXPECT_EQ(nullptr, GetChannelEvent(kShellHookSettledEvent));
-}
-
-TEST_F(TrayAppTest, MainWindowThatCannotBeCreatedEndsWithZeroAndStillCleansUp) {
-  fake.windows.FailDialogCreation();
-  EXPECT_EQ(0, TrayMain());
-  EXPECT_EQ(0u, fake.kernel.OpenHandleCount());
-  EXPECT_EQ(kEventOrder.size() + 1, fake.kernel.ClosedNames().size());
 }
 
 TEST_F(TrayAppTest, ManualElevationFlagComesFromThePreApprovedSubkey) {
-  struct Case {
-    bool present;
-    uint32_t value;
-    int32_t expected;
-  } cases[] = {{false, 0, 0}, {true, 1, 1}, {true, 0, 0}, {true, 2, 0}};
-  for (const Case& c : cases) {
-    FakePlatform local;
-    if (c.present) {
-      local.registry.SetDword(Hive::kLocalMachine, FakeRegistry::View::k64,
-                              L"SOFTWARE\\Policies\\Ostrand\\Velmora\\PreApproved",
-                              L"DisableManualElevation", c.value);
-    }
+  const std::pair<std::optional<uint32_t>, int32_t> cases[] = {
+      {std::nullopt, 0}, {1, 1}, {0, 0}, {2, 0}};
+  for (const auto& c : cases) {
+    if (c.first) SetMachine(L"DisableManualElevation", *c.first, kPolicy + L"\\PreApproved");
     ASSERT_TRUE(InitInstance());
-    EXPECT_EQ(c.expected, Load(g_bManualElevationDisabled)) << c.value;
+    EXPECT_EQ(c.second, Load(g_bManualElevationDisabled)) << c.second;
+    EXPECT_EQ(1, Load(g_bADUserValid));
+    EXPECT_EQ(1, Load(g_bADUserGroupValid));
     CleanupInstance();
   }
 }
 
-TEST_F(TrayAppTest, DirectoryVerdictsStartValid) {
+TEST_F(TrayAppTest, VerboseLoggingIsOnUnlessItIsExactlyZero) {
+  const std::pair<std::optional<uint32_t>, bool> cases[] = {
+      {std::nullopt, true}, {0, false}, {5, true}, {1, true}};
+  for (const auto& c : cases) {
+    FakePlatform local;
+    if (c.first)
+      local.registry.SetDword(kMachine, View::k64, kProduct, L"VerboseLogging", *c.first);
+    ASSERT_TRUE(InitInstance());
+    const std::string log = local.files.Contents(FakePlatform::kLogPath);
+    EXPECT_EQ(c.second, log.find("] Tray app init\r\n") != std::string::npos);
+    EXPECT_EQ(c.second, local.files.appendCalls > 0);
+    CleanupInstance();
+  }
+}
+
+TEST_F(TrayAppTest, ManagedDocumentDecidesLoggingAgainAfterItsOwnLines) {
+  SetMachine(L"VerboseLogging", 1);
+  CacheDocument("{\"verbose_logging_win\":\"0\"}");
   ASSERT_TRUE(InitInstance());
-  EXPECT_EQ(1, Load(g_bADUserValid));
-  EXPECT_EQ(1, Load(g_bADUserGroupValid));
+  const std::vector<std::string> expected = {
+      "Tray app init",
+      "Managed value is set. Reading cached settings (should be already downloaded by the "
+      "service)",
+      "Cached json read successfully",
+      "Parsing json OK",
+      "Managed=1",
+      "Retrieving setting 'VerboseLogging': 0"};
+  EXPECT_EQ(expected, LogMessages());
+  CleanupInstance();
+  Log("late line from a worker");
+  EXPECT_EQ(expected, LogMessages());
+
+  // A document without the member leaves logging on: start-up is logged twice.
+  ResetManagedSettings();
+  CacheDocument("{}");
+  fake.files.SetFile(FakePlatform::kLogPath, "");
+  ASSERT_TRUE(InitInstance());
+  const std::vector<std::string> lines = LogMessages();
+  ASSERT_GE(lines.size(), 7u);
+  EXPECT_EQ("Managed=0", lines[4]);
+  EXPECT_EQ("Retrieving setting 'VerboseLogging': 1", lines[5]);
+  EXPECT_EQ("Tray app init", lines[6]);
   CleanupInstance();
 }
 
 }  // namespace
-}  // namespace velmora
+}  // namespace velmora::test

@@ -7,13 +7,20 @@
 namespace velmora {
 
 // Best-fit mapping would turn characters the code page lacks into look-alikes (a fullwidth
-// backslash into a real one); the code page's default character is the honest answer.
+// backslash into a real one); the code page's default character is the honest answer. Code
+// pages that cannot lack a character (UTF-8 as the ANSI code page, UTF-7, GB18030, the ISO-2022
+// family) refuse every flag with ERROR_INVALID_FLAGS: they are converted without any.
 std::string WideToMultiByte(unsigned codePage, const std::wstring& text) {
   if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) return std::string();
   const int length = static_cast<int>(text.size());
-  const DWORD flags = WC_NO_BEST_FIT_CHARS;
-  const int needed =
+  DWORD flags = WC_NO_BEST_FIT_CHARS;
+  int needed =
       ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0 && ::GetLastError() == ERROR_INVALID_FLAGS) {
+    flags = 0;
+    needed =
+        ::WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+  }
   if (needed <= 0) return std::string();
   std::string out(static_cast<size_t>(needed), '\0');
   const int written =

@@ -75,4 +75,6 @@ void Win32DialogHost::BringToForeground(Hwnd window) {
   ::SetForegroundWindow(static_cast<HWND>(window));
 }
 
+int Win32DialogHost::ItemId(Hwnd control) { return ::GetDlgCtrlID(static_cast<HWND>(control)); }
+
 }  // namespace velmora

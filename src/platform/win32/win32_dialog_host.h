@@ -18,6 +18,7 @@ class Win32DialogHost final : public DialogHost {
   void AddListEntry(Hwnd dialog, int id, const std::wstring& text) override;
   void EndDialog(Hwnd dialog, intptr_t result) override;
   void BringToForeground(Hwnd window) override;
+  int ItemId(Hwnd control) override;
 };
 
 }  // namespace velmora

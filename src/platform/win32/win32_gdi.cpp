@@ -71,4 +71,6 @@ IconHandle Win32Gdi::CreateIconFromBitmaps(Object mask, Object color) {
   return ::CreateIconIndirect(&info);
 }
 
+Gdi::Object Win32Gdi::StockWhiteBrush() { return ::GetStockObject(WHITE_BRUSH); }
+
 }  // namespace velmora

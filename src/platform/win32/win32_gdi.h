@@ -22,6 +22,7 @@ class Win32Gdi final : public Gdi {
   void SetForegroundColor(Dc dc, uint32_t rgb) override;
   void DrawTextIn(Dc dc, const std::wstring& text, const Rect& rect, uint32_t format) override;
   IconHandle CreateIconFromBitmaps(Object mask, Object color) override;
+  Object StockWhiteBrush() override;
 };
 
 }  // namespace velmora

@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <ntsecapi.h>
+
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -122,6 +124,22 @@ void Win32Kernel::SetThreadUILanguage(uint16_t langId) { ::SetThreadUILanguage(l
 std::wstring Win32Kernel::CommandLine() {
   const wchar_t* line = ::GetCommandLineW();
   return line != nullptr ? std::wstring(line) : std::wstring();
+}
+
+bool Win32Kernel::ComputerName(std::wstring* name) {
+  wchar_t buffer[200] = {};
+  DWORD chars = 200;
+  if (!::GetComputerNameW(buffer, &chars) || chars >= 200) return false;
+  *name = std::wstring(buffer, chars);
+  return true;
+}
+
+uint32_t Win32Kernel::RandomNumber() {
+  uint32_t value = 0;
+  // RtlGenRandom (advapi32's SystemFunction036): the generator rand_s is built on. Should it
+  // fail, the tick count still gives a different number from one call to the next tick.
+  if (!::RtlGenRandom(&value, sizeof(value))) value = ::GetTickCount();
+  return value;
 }
 
 }  // namespace velmora

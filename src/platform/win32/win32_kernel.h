@@ -34,6 +34,8 @@ class Win32Kernel final : public Kernel {
   void SetThreadUILanguage(uint16_t langId) override;
 
   std::wstring CommandLine() override;
+  bool ComputerName(std::wstring* name) override;
+  uint32_t RandomNumber() override;
 };
 
 }  // namespace velmora

@@ -94,6 +94,36 @@ std::wstring Win32Shell::LocaleInfo(uint32_t lcid, uint32_t type) {
   return std::wstring(buffer);
 }
 
+bool Win32Shell::FileProductVersion(const std::wstring& path, uint32_t* mostSignificant,
+                                    uint32_t* leastSignificant) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::vector<uint8_t> data(size);
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return false;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+      info == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
+    return false;
+  }
+  *mostSignificant = info->dwProductVersionMS;
+  *leastSignificant = info->dwProductVersionLS;
+  return true;
+}
+
+bool Win32Shell::ResourceBytes(const std::wstring& type, int id, std::string* bytes) {
+  const auto module = static_cast<HMODULE>(instance_);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type.c_str());
+  if (found == nullptr) return false;
+  const DWORD size = ::SizeofResource(module, found);
+  HGLOBAL loaded = ::LoadResource(module, found);
+  const void* locked = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (locked == nullptr || size == 0) return false;
+  bytes->assign(static_cast<const char*>(locked), size);
+  return true;
+}
+
 HookInstall Win32Shell::InstallCbtHook(const std::wstring& library, const char* procedure,
                                        HookHandle* hook, uint32_t* error) {
   HMODULE module = LoadLibraryW(library.c_str());

@@ -26,6 +26,9 @@ class Win32Shell final : public Shell {
   std::wstring LoadStringResource(int id, int capacity) override;
   bool DefaultInputLanguage(uint16_t* langId) override;
   std::wstring LocaleInfo(uint32_t lcid, uint32_t type) override;
+  bool FileProductVersion(const std::wstring& path, uint32_t* mostSignificant,
+                          uint32_t* leastSignificant) override;
+  bool ResourceBytes(const std::wstring& type, int id, std::string* bytes) override;
 
  private:
   void* instance_;

@@ -8,7 +8,8 @@ namespace velmora {
 
 static_assert(WM_INITDIALOG == msg::kInitDialog && WM_TIMER == msg::kTimer &&
                   WM_DESTROY == msg::kDestroy && WM_ENDSESSION == msg::kEndSession &&
-                  WM_USER == msg::kUser && WM_SETICON == msg::kSetIcon,
+                  WM_USER == msg::kUser && WM_SETICON == msg::kSetIcon &&
+                  WM_CTLCOLORSTATIC == msg::kCtlColorStatic,
               "message values cross the seam unchanged");
 static_assert(SM_CXICON == kSmCxIcon && SM_CYICON == kSmCyIcon && SM_CXSMICON == kSmCxSmIcon &&
                   SM_CYSMICON == kSmCySmIcon,

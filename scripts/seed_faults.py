@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""Fault seeding for the host unit tests.
+
+Each fault below is applied alone to a scratch copy of the tree (build/seed-faults/tree); the
+unit tests are built there (Debug, no sanitizers, -j2) and run. A fault that the tests do not
+catch is reported as SURVIVED. The worktree itself is never changed.
+
+A fault names the file it lives in by its base name only and finds its line by exact text, so
+it keeps working when files move between folders; the text must occur exactly once.
+
+Usage: scripts/seed_faults.py [OUT]   (default build/seed-faults.txt)
+"""
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+
+FAULTS = [
+    ("rotate-bound", "log.cpp", "a log of exactly the limit is rotated",
+     "if (Fs().SizeOf(path) <= kRotateAboveBytes) return;",
+     "if (Fs().SizeOf(path) < kRotateAboveBytes) return;"),
+    ("backup-case", "log.cpp", "the backup path keeps the log's letter case",
+     "    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');",
+     "    if (false) c = static_cast<wchar_t>(c - L'A' + L'a');"),
+    ("timer-now", "elevation_timer.cpp", "an end equal to now still counts as active",
+     "  if (end > now) return true;",
+     "  if (end >= now) return true;"),
+    ("reset-count", "elevation_timer.cpp", "the forbid signal from before the start is kept",
+     "for (int i = 0; i < 3; ++i) Kern().ResetEvent(handles[i]);",
+     "for (int i = 0; i < 2; ++i) Kern().ResetEvent(handles[i]);"),
+    ("resuscitate-default", "elevation_timer.cpp", "a missing Resuscitate means mode 1",
+     'if (!ReadMachineDword(L"Resuscitate", mode) || mode.empty()) mode = L"0";',
+     'if (!ReadMachineDword(L"Resuscitate", mode) || mode.empty()) mode = L"1";'),
+    ("name-length", "localized_texts.cpp", "an 85-character language name is refused",
+     "name.size() > kMaxLanguageNameLength",
+     "name.size() >= kMaxLanguageNameLength"),
+    ("device-case", "localized_texts.cpp", "device names are matched case-sensitively",
+     "    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');\n  }\n  if (base",
+     "    if (false) c = static_cast<wchar_t>(c - L'A' + L'a');\n  }\n  if (base"),
+    ("record-offset", "channel_records.h", "the resuscitate byte lands one byte late",
+     "record[kSettingsResuscitateOffset] = static_cast<uint8_t>(resuscitate);",
+     "record[kSettingsResuscitateOffset + 1] = static_cast<uint8_t>(resuscitate);"),
+    ("pair-cut", "channel_records.h", "a text field may end in half a surrogate pair",
+     "if (IsHighSurrogate(text[keep - 1]) && IsLowSurrogate(text[keep])) --keep;",
+     ""),
+    ("key-order", "settings_store.cpp", "the product key outranks the policy key",
+     "for (const wchar_t* base : {kPolicyKeyPath, kProductKeyPath})",
+     "for (const wchar_t* base : {kProductKeyPath, kPolicyKeyPath})"),
+    ("period-default", "request_flow.cpp", "a missing AccessPeriod asks for 60 seconds",
+     "constexpr uint32_t kDefaultAccessPeriod = 120;",
+     "constexpr uint32_t kDefaultAccessPeriod = 60;"),
+    ("log-line", "managed_settings.cpp", "the cached-document line is dropped",
+     'if (log) Log("Cached json read successfully");',
+     ""),
+    ("balloon-cut", "main_dlg.cpp", "the balloon text is not cut to its field",
+     "data.info = CutToUtf16Units(BalloonText(kind, seconds), nim::kInfoUnits);",
+     "data.info = BalloonText(kind, seconds);"),
+    ("countdown-bound", "main_dlg.cpp", "the countdown starts at 998 seconds",
+     "if (seconds < 1 || seconds > kCountdownMaxSeconds) return;",
+     "if (seconds < 1 || seconds >= kCountdownMaxSeconds) return;"),
+    ("group-query", "main_dlg.cpp", "a plain right click asks for the Administrators group",
+     "const bool admin = control && IsCurrentUserAdmin();",
+     "const bool admin = IsCurrentUserAdmin() && control;"),
+    ("font-step", "countdown.cpp", "99 seconds are drawn in the two-digit font",
+     "if (seconds < 99) return 16;",
+     "if (seconds <= 99) return 16;"),
+    ("idle-paint", "message_loop.cpp", "WM_PAINT re-arms idle processing",
+     "    case msg::kPaint:\n",
+     ""),
+    ("name-buffer", "identity.cpp", "a 300-character logon name is read",
+     "name.size() >= kNameBufferChars) return std::wstring();",
+     "name.size() > kNameBufferChars) return std::wstring();"),
+    ("service-end", "service_logic.cpp", "the elevation outlives its end by one tick",
+     "running_->endMs <= now", "running_->endMs < now"),
+    ("period-digits", "service_records.cpp", "an 8-digit access period is accepted",
+     "period.size() > 7", "period.size() > 8"),
+]
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+WORK = ROOT / "build" / "seed-faults"
+TREE = WORK / "tree"
+BUILD = WORK / "build"
+
+
+def sh(*args, **kw):
+    return subprocess.run(args, check=True, **kw)
+
+
+def copy_tree():
+    if TREE.exists():
+        shutil.rmtree(TREE)
+    # Fresh time stamps: an object built from a fault of an earlier run must not look current.
+    shutil.copytree(ROOT, TREE, ignore=shutil.ignore_patterns("build", ".git"),
+                    copy_function=shutil.copy)
+
+
+def build_and_test():
+    """'passed', 'failed' or 'build failed'."""
+    with open(WORK / "build.log", "w") as log:
+        if subprocess.run(["cmake", "--build", str(BUILD), "-j2", "--target", "velmora_unit_tests"],
+                          stdout=log, stderr=subprocess.STDOUT).returncode != 0:
+            return "build failed"
+    with open(WORK / "test.log", "w") as log:
+        try:
+            code = subprocess.run([str(BUILD / "tests" / "velmora_unit_tests"), "--gtest_brief=1"],
+                                  cwd=BUILD, stdout=log, stderr=subprocess.STDOUT,
+                                  timeout=600).returncode
+        except subprocess.TimeoutExpired:
+            return "failed"
+    return "passed" if code == 0 else "failed"
+
+
+def locate(base, old):
+    hits = []
+    for top in ("src", "service"):
+        for path in sorted((TREE / top).rglob(base)):
+            count = path.read_text().count(old)
+            if count:
+                hits.append((path, count))
+    if len(hits) != 1 or hits[0][1] != 1:
+        raise SystemExit(f"fault text must occur exactly once in {base}: {old!r} -> {hits}")
+    return hits[0][0]
+
+
+def main():
+    out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build" / "seed-faults.txt"
+    WORK.mkdir(parents=True, exist_ok=True)
+    copy_tree()
+    sh("cmake", "-S", str(TREE), "-B", str(BUILD), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
+       "-DVELMORA_SANITIZE=OFF", "-DVELMORA_BUILD_TESTS=ON", stdout=subprocess.DEVNULL)
+    if build_and_test() != "passed":
+        raise SystemExit(f"the unmodified tree does not pass: see {WORK}/build.log, test.log")
+    lines = []
+    caught = 0
+    for name, base, what, old, new in FAULTS:
+        path = locate(base, old)
+        text = path.read_text()
+        line = text[: text.index(old)].count("\n") + 1
+        path.write_text(text.replace(old, new, 1))
+        try:
+            result = build_and_test()
+        finally:
+            path.write_text(text)
+        verdict = {"failed": "caught", "passed": "SURVIVED"}.get(result, result.upper())
+        caught += verdict == "caught"
+        entry = f"{name:20} {verdict:9} {path.relative_to(TREE)}:{line}  {what}"
+        print(entry, flush=True)
+        lines.append(entry)
+    lines.append(f"{caught} of {len(FAULTS)} faults caught")
+    print(lines[-1])
+    out.write_text("\n".join(lines) + "\n")
+    return 0 if caught == len(FAULTS) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,134 @@
+// The fixture most tests share: a fresh process on the fake platform, the registry places the
+// tray reads, the log read back, and no registry key left open or closed twice.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "state/globals.h"
+#include "elevation/channel.h"
+#include "fakes/fake_platform.h"
+#include "log/log.h"
+#include "settings/settings_store.h"
+#include "localization/localized_texts.h"
+#include "text/utf16.h"
+
+namespace velmora::test {
+
+using fakes::FakePlatform;
+using View = fakes::FakeRegistry::View;
+using Posts = std::vector<std::pair<uint32_t, uintptr_t>>;
+
+constexpr int64_t kNow = 1'800'000'000;
+constexpr Hive kMachine = Hive::kLocalMachine;
+constexpr Hive kUser = Hive::kCurrentUser;
+inline const std::wstring kPolicy = kPolicyKeyPath;
+inline const std::wstring kProduct = kProductKeyPath;
+inline const std::wstring kRequestEvent = channel::kAddToAdminEventName;
+inline const std::wstring kSettledEvent = channel::kShellHookSettledEventName;
+
+// UTF-16LE bytes of a text, as language files hold them.
+inline std::string Utf16(const std::wstring& text) {
+  const std::vector<uint8_t> bytes = ToUtf16LeBytes(text, false);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Every message box shown, as "caption: text (type)" one after the other; none has an owner.
+inline std::wstring Boxes(const FakePlatform& platform) {
+  std::wstring boxes;
+  for (const auto& box : platform.shell.boxes) {
+    EXPECT_EQ(nullptr, box.owner);
+    boxes += box.caption + L": " + box.text + L" (" + std::to_wstring(box.type) + L")";
+  }
+  return boxes;
+}
+
+class TrayTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(fake.registry.OpenKeyCount(), 0u);
+    EXPECT_EQ(fake.registry.badCloses, 0u);
+    DestroyLogLock();
+  }
+
+  // "CORP\alice", not an administrator, with the service running, the shared block and the
+  // channel events in place, valid directory verdicts and the built-in texts.
+  void SignIn() {
+    fake.clock.now = kNow;
+    fake.files.SetEnvironment(L"USERDOMAIN", L"CORP");
+    fake.accounts.userName = L"alice";
+    fake.services.states[L"VelmoraFrameworkService"] = svc::kStateRunning;
+    fake.kernel.CreateFileMapping(channel::kSharedBlockName, channel::kElevationRequestSize);
+    ASSERT_TRUE(CreateChannelEvents());
+    // The service holds the request event open, so a signal stays visible.
+    EventParams request;
+    request.name = kRequestEvent;
+    fake.kernel.CreateOrOpenEvent(request);
+    Store(g_bADUserValid, 1);
+    Store(g_bADUserGroupValid, 1);
+    LoadBuiltInTexts();
+  }
+  void MakeAdmin() {
+    fake.accounts.groups[L"Administrators"] = std::vector<std::wstring>{L"CORP\\alice"};
+  }
+
+  void SetMachine(const std::wstring& name, uint32_t value, const std::wstring& path = kProduct) {
+    fake.registry.SetDword(kMachine, View::k64, path, name, value);
+  }
+  void SetMachineString(const std::wstring& name, const std::wstring& value,
+                        const std::wstring& path = kProduct) {
+    fake.registry.SetString(kMachine, View::k64, path, name, value);
+  }
+  void SetUserString(const std::wstring& name, const std::wstring& value) {
+    fake.registry.SetString(kUser, View::k64, kProduct, name, value);
+  }
+  std::optional<std::wstring> UserString(const std::wstring& name) const {
+    const auto value = fake.registry.Get(kUser, View::k64, kProduct, name);
+    if (!value) return std::nullopt;
+    return FromUtf16LeBytes(value->bytes.data(), value->bytes.size());
+  }
+  void SetTimerEndAt(int64_t end) { SetUserString(L"timerEnd", std::to_wstring(end)); }
+
+  // The request the service would read, or nothing when the block was never written.
+  std::optional<channel::ElevationRequestFields> Request() const {
+    const std::vector<uint8_t> bytes = fake.kernel.MappingBytes(channel::kSharedBlockName);
+    channel::ElevationRequestFields fields;
+    if (channel::DecodeElevationRequest(bytes.data(), bytes.size(), &fields) !=
+        channel::RecordStatus::kOk) {
+      return std::nullopt;
+    }
+    return fields;
+  }
+  Posts Posted() const {
+    Posts posts;
+    for (const Message& m : fake.windows.Queued()) posts.emplace_back(m.message, m.wParam);
+    return posts;
+  }
+
+  void StartLog() {
+    CreateLogLock();
+    ASSERT_TRUE(SetDefaultLogFilePath());
+  }
+  // The log's messages without their time stamps.
+  std::vector<std::string> LogMessages() const {
+    const std::string text = fake.files.Contents(FakePlatform::kLogPath);
+    const size_t stamp = std::string("[05.12.2026 07:03:09] ").size();
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      lines.push_back(text.substr(at + stamp, end - at - stamp));
+    }
+    return lines;
+  }
+  bool Logged(const std::string& part) const {
+    return fake.files.Contents(FakePlatform::kLogPath).find(part) != std::string::npos;
+  }
+
+  FakePlatform fake;
+};
+
+}  // namespace velmora::test
