@@ -192,8 +192,7 @@ bool CheckADUserGroup(const std::wstring& group, bool* error) {
   }
   com.End();
   Log("[CheckADUserGroup]8");
-  // An empty name never matches, not even the empty name of a value that could not be cut.
-  return !group.empty() && std::find(names.begin(), names.end(), group) != names.end();
+  return std::find(names.begin(), names.end(), group) != names.end();
 }
 
 }  // namespace velmora

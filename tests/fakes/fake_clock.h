@@ -1,4 +1,5 @@
-// A clock that only moves when told. Local time is set on its own, for log stamps.
+// A clock that only moves when told. Local time is set on its own, for log stamps; the local
+// file time follows `now` in a zone at UTC.
 #pragma once
 
 #include <atomic>
@@ -12,7 +13,7 @@ class FakeClock : public Clock {
  public:
   int64_t NowSeconds() override { return now.load(); }
   LocalTime LocalNow() override { return local; }
-  int64_t LocalFileTime() override { return 0; }
+  int64_t LocalFileTime() override { return (now.load() + 11644473600) * 10000000; }
 
   std::atomic<int64_t> now{0};
   LocalTime local;
