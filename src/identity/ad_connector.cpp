@@ -20,16 +20,12 @@ constexpr wchar_t kMet[] = L"301";
 constexpr wchar_t kNotMet[] = L"405";
 constexpr int64_t kFileTimePerDay = 864000000000LL;  // 100-ns units
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 constexpr uint64_t kMsPerMinute = 60000;
 // Sleep takes 32 bits and 0xFFFFFFFF means "for ever": long periods are slept a day at a time.
 constexpr uint32_t kLongestSleepMs = 86400000;
 
-int64_t SaturatingAdd(int64_t a, int64_t b) {
-  if (b > 0 && a > kMax - b) return kMax;
-  if (b < 0 && a < kMin - b) return kMin;
-  return a + b;
-}
+// a + b for b >= 0, held at the largest time instead of wrapping.
+int64_t AddCapped(int64_t a, int64_t b) { return a > kMax - b ? kMax : a + b; }
 
 // The checkpoint as the connector writes it: a plain signed decimal. Anything else is no time.
 bool ParseCheckpoint(const std::wstring& text, int64_t* value) {
@@ -39,26 +35,21 @@ bool ParseCheckpoint(const std::wstring& text, int64_t* value) {
   return true;
 }
 
-struct Requirement {
-  std::atomic<int32_t>& flag;
-  const wchar_t* checkpointName;
-  const wchar_t* settingName;
-};
-
 // Records a verdict that did not need a fallback, or replaces the live verdict of a failed
 // check by a recorded one while that is younger than the cache allows.
-void RecordOrFallBack(const Requirement& requirement, bool error, int64_t cacheDays) {
+void RecordOrFallBack(std::atomic<int32_t>& flag, bool error, int64_t cacheDays,
+                      const wchar_t* checkpointName, const wchar_t* settingName) {
   if (!error || cacheDays <= 0) {
     const int64_t now = Time().LocalFileTime();
-    WriteUserString(requirement.checkpointName,
+    WriteUserString(checkpointName,
                     FormatWide(L"%d", {static_cast<long long>(now)}));
-    WriteUserString(requirement.settingName, Load(requirement.flag) != 0 ? kMet : kNotMet);
+    WriteUserString(settingName, Load(flag) != 0 ? kMet : kNotMet);
     return;
   }
   std::wstring checkpointText;
   std::wstring setting;
-  if (!ReadUserString(requirement.checkpointName, checkpointText) || checkpointText.empty() ||
-      !ReadUserString(requirement.settingName, setting) || setting.empty()) {
+  if (!ReadUserString(checkpointName, checkpointText) || checkpointText.empty() ||
+      !ReadUserString(settingName, setting) || setting.empty()) {
     return;
   }
   int64_t checkpoint = 0;
@@ -66,15 +57,15 @@ void RecordOrFallBack(const Requirement& requirement, bool error, int64_t cacheD
   const int64_t now = Time().LocalFileTime();
   // A day's grace covers a local clock put back by a daylight-saving change or a trip west;
   // a record further ahead was not made by this clock and would stay fresh for too long.
-  if (checkpoint > SaturatingAdd(now, kFileTimePerDay)) {
+  if (checkpoint > AddCapped(now, kFileTimePerDay)) {
     LogW(L"DoADConnectorLogic. %s lies more than a day ahead of the local time. "
          L"The recorded verdict is not used",
-         requirement.checkpointName);
+         checkpointName);
     return;
   }
   const int64_t validity =
       cacheDays > kMax / kFileTimePerDay ? kMax : cacheDays * kFileTimePerDay;
-  if (SaturatingAdd(checkpoint, validity) >= now) Store(requirement.flag, setting == kMet);
+  if (AddCapped(checkpoint, validity) >= now) Store(flag, setting == kMet);
 }
 
 uint64_t RefreshPeriodMs(const std::wstring& refreshText) {
@@ -130,8 +121,8 @@ void DoADConnectorLogic(const std::wstring& group, const std::wstring& cacheText
     Store(g_bADUserGroupValid, 1);
   }
 
-  RecordOrFallBack({g_bADUserValid, L"checkpoint1", L"setting1"}, userError, cacheDays);
-  RecordOrFallBack({g_bADUserGroupValid, L"checkpoint2", L"setting2"}, groupError, cacheDays);
+  RecordOrFallBack(g_bADUserValid, userError, cacheDays, L"checkpoint1", L"setting1");
+  RecordOrFallBack(g_bADUserGroupValid, groupError, cacheDays, L"checkpoint2", L"setting2");
 }
 
 void StartADConnector() {

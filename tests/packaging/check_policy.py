@@ -54,22 +54,44 @@ def split_args(text, start):
     return args
 
 
-def names_of(arg, text, at):
-    """Value names a name argument can hold: a literal, a constant of the file, or the
-    parameter of the enclosing function, followed to that function's literal arguments."""
+def literal_of(arg, text):
+    """The text of a literal argument or of a constant of the file it names, else None."""
     literal = re.fullmatch(r'L"([^"]*)"', arg)
     if literal:
-        return [literal.group(1)]
+        return literal.group(1)
+    constant = re.fullmatch(r"\w+", arg) and \
+        re.search(rf"\b{arg}(?:\[\])?\s*=\s*L\"([^\"]*)\"", text)
+    return constant.group(1) if constant else None
+
+
+def names_of(arg, text, at):
+    """Value names a name argument can hold: a literal, a constant of the file, or a parameter
+    of the enclosing function, followed to the literals every call passes in its place."""
+    name = literal_of(arg, text)
+    if name is not None:
+        return [name]
     if not re.fullmatch(r"\w+", arg):
         return None
-    constant = re.search(rf"\b{arg}(?:\[\])?\s*=\s*L\"([^\"]*)\"", text)
-    if constant:
-        return [constant.group(1)]
-    functions = list(re.finditer(r"\b(\w+)\s*\(([^()]*)\)\s*(?:const\s*)?\{", text[:at]))
-    if functions and re.search(rf"\b{arg}\s*$", functions[-1].group(2)):
-        calls = re.findall(rf"\b{functions[-1].group(1)}\s*\(\s*L\"([^\"]*)\"", text)
-        return calls or None
-    return None
+    functions = list(re.finditer(
+        r"\b(?!(?:if|for|while|switch|catch)\b)(\w+)\s*\(([^()]*)\)\s*(?:const\s*)?\{",
+        text[:at]))
+    if not functions:
+        return None
+    function = functions[-1]
+    params = [p.split("=")[0] for p in function.group(2).split(",")]
+    index = next((i for i, p in enumerate(params) if re.search(rf"\b{arg}\s*$", p)), None)
+    if index is None:
+        return None
+    names = []
+    for call in re.finditer(rf"\b{function.group(1)}\s*\(", text):
+        if call.start() == function.start(1):
+            continue  # the definition itself
+        args = split_args(text, call.end())
+        name = literal_of(args[index], text) if index < len(args) else None
+        if name is None:
+            return None
+        names.append(name)
+    return names or None
 
 
 def source_reads():
@@ -93,11 +115,10 @@ def source_reads():
                 subkey_arg = args[2] if len(args) > 2 and hive == "machine" else None
             subkey = "-"
             if subkey_arg:
-                literal = re.fullmatch(r'L"([^"]*)"', subkey_arg)
-                if not literal:
+                subkey = literal_of(subkey_arg, text)
+                if subkey is None:
                     fail(f"{where}: cannot tell the subkey of this read")
                     continue
-                subkey = literal.group(1)
             names = names_of(args[0] if args else "", text, m.start())
             if not names:
                 fail(f"{where}: cannot tell which value {m.group(1)} reads here")
