@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/win32/unique_handle.h"
+
 namespace velmora {
 
 static_assert(VT_BSTR == dir::kTypeString && VT_VARIANT == dir::kTypeVariant &&
@@ -79,15 +81,34 @@ HRESULT MissingApi() { return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND); }
 // VariantInit without importing oleaut32: an all-zero VARIANT is VT_EMPTY.
 void InitVariant(VARIANT* value) { std::memset(value, 0, sizeof(*value)); }
 
+// Strings the directory's calls hand over, freed through the oleaut32 loaded here.
+struct BstrTraits {
+  using Handle = BSTR;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool IsValid(Handle h) noexcept { return h != nullptr; }
+  static void Close(Handle h) noexcept { Api().freeString(h); }
+};
+using UniqueBstr = UniqueHandle<BstrTraits>;
+
+// A VARIANT of ours, cleared when it goes.
+class OwnedVariant {
+ public:
+  OwnedVariant() { InitVariant(&value); }
+  ~OwnedVariant() { Api().clearVariant(&value); }
+  OwnedVariant(const OwnedVariant&) = delete;
+  OwnedVariant& operator=(const OwnedVariant&) = delete;
+  VARIANT value;
+};
+
 // A BSTR's whole text (it may hold NULs); null is the empty text.
 std::wstring FromBstr(BSTR text) {
   return text == nullptr ? std::wstring() : std::wstring(text, Api().stringLength(text));
 }
 
-// A BSTR returned by a getter, freed once its text is copied.
+// A getter's BSTR, freed once its text is copied.
 HRESULT TakeBstr(HRESULT result, BSTR text, std::wstring* out) {
-  if (SUCCEEDED(result)) *out = FromBstr(text);
-  if (text != nullptr) Api().freeString(text);
+  const UniqueBstr owned(text);
+  if (SUCCEEDED(result)) *out = FromBstr(owned.get());
   return result;
 }
 
@@ -100,14 +121,9 @@ IADs* AsAds(Directory::Object object) {
 
 // IADs::Get with the attribute's name as a real BSTR (providers may ask for its length).
 HRESULT GetAttribute(Directory::Object object, const std::wstring& attribute, VARIANT* value) {
-  const AdsiApi& api = Api();
-  if (!api.complete) return MissingApi();
-  BSTR name = api.allocString(attribute.c_str(), static_cast<UINT>(attribute.size()));
-  if (name == nullptr) return E_OUTOFMEMORY;
-  InitVariant(value);
-  const HRESULT result = AsAds(object)->Get(name, value);
-  api.freeString(name);
-  return result;
+  const UniqueBstr name(Api().allocString(attribute.c_str(), static_cast<UINT>(attribute.size())));
+  if (!name) return E_OUTOFMEMORY;
+  return AsAds(object)->Get(name.get(), value);
 }
 
 DirectoryItem ItemOf(VARTYPE type, const void* element) {
@@ -132,16 +148,15 @@ void ReadArray(SAFEARRAY* array, VARTYPE elementType, std::vector<DirectoryItem>
   }
   for (LONG index = lower; index <= upper; ++index) {
     if (elementType == VT_VARIANT) {
-      VARIANT element;
-      InitVariant(&element);
-      if (FAILED(api.arrayElement(array, &index, &element))) return;
-      items->push_back(ItemOf(element.vt, &element.bstrVal));
-      api.clearVariant(&element);
+      OwnedVariant element;
+      if (FAILED(api.arrayElement(array, &index, &element.value))) return;
+      items->push_back(ItemOf(element.value.vt, &element.value.bstrVal));
     } else if (elementType == VT_BSTR) {
       BSTR text = nullptr;
-      if (FAILED(api.arrayElement(array, &index, &text))) return;
+      const HRESULT fetched = api.arrayElement(array, &index, &text);
+      const UniqueBstr owned(text);
+      if (FAILED(fetched)) return;
       items->push_back(ItemOf(VT_BSTR, &text));
-      if (text != nullptr) api.freeString(text);
     } else {
       // Elements of another type are never copied into a buffer sized for them.
       items->push_back(ItemOf(elementType, nullptr));
@@ -200,23 +215,21 @@ int32_t Win32Directory::BindObject(const std::wstring& path, Object* object) {
 }
 
 int32_t Win32Directory::GetText(Object object, const std::wstring& attribute, std::wstring* text) {
-  VARIANT value;
-  const HRESULT result = GetAttribute(object, attribute, &value);
+  if (!Api().complete) return MissingApi();
+  OwnedVariant value;
+  const HRESULT result = GetAttribute(object, attribute, &value.value);
   if (FAILED(result)) return result;
-  const bool isText = value.vt == VT_BSTR;
-  if (isText) *text = FromBstr(value.bstrVal);
-  Api().clearVariant(&value);
-  return isText ? result : DISP_E_TYPEMISMATCH;
+  if (value.value.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+  *text = FromBstr(value.value.bstrVal);
+  return result;
 }
 
 int32_t Win32Directory::GetValues(Object object, const std::wstring& attribute,
                                   DirectoryValue* value) {
-  VARIANT raw;
-  const HRESULT result = GetAttribute(object, attribute, &raw);
-  if (FAILED(result)) return result;
-  DirectoryValue read = DirectoryValueOf(raw);
-  Api().clearVariant(&raw);
-  *value = std::move(read);
+  if (!Api().complete) return MissingApi();
+  OwnedVariant raw;
+  const HRESULT result = GetAttribute(object, attribute, &raw.value);
+  if (SUCCEEDED(result)) *value = DirectoryValueOf(raw.value);
   return result;
 }
 
