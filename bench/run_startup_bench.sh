@@ -44,12 +44,10 @@ measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >/dev/null
 connector='HKLM\Software\Ostrand\Velmora\Connector'
 directory_checks() {  # on|off
   if [[ "$1" == on ]]; then
-    e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1 ||
-      e2e_fail "cannot switch the directory checks on"
-    e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk ||
-      e2e_fail "cannot set the directory group"
+    e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1
+    e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk
   else
-    e2e_reg_delete "$connector"
+    e2e_wine reg delete "$connector" /f || e2e_fail "cannot switch the directory checks off"
   fi
 }
 
@@ -60,7 +58,7 @@ for ((i = 1; i <= runs; i++)); do
   measure '#32770' Velmora "$E2E_TRAY" >>"$E2E_TMP/tray.txt"
   measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >>"$E2E_TMP/minimal.txt"
   directory_checks on
-  measure '#32770' Velmora "$tray" >>"$E2E_TMP/directory.txt"
+  measure '#32770' Velmora "$E2E_TRAY" >>"$E2E_TMP/directory.txt"
   directory_checks off
 done
 
