@@ -12,7 +12,7 @@ shift || true
 JOBS=${JOBS:-$(nproc)}
 TARGETS=("$@")
 ((${#TARGETS[@]})) ||
-  TARGETS=(language_fuzz service_records_fuzz log_text_fuzz managed_document_fuzz settings_text_fuzz)
+  TARGETS=(language_fuzz service_records_fuzz log_text_fuzz settings_fuzz pin_fuzz)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$JOBS" --target "${TARGETS[@]}"
@@ -25,8 +25,8 @@ options() {  # TARGET: its libFuzzer options
     language_fuzz) echo "-max_len=16384 -dict=tests/fuzz/language.dict" ;;
     service_records_fuzz) echo "-max_len=1300" ;;
     log_text_fuzz) echo "-max_len=4096" ;;
-    managed_document_fuzz) echo "-max_len=8192" ;;
-    settings_text_fuzz) echo "-max_len=64" ;;
+    settings_fuzz) echo "-max_len=8192" ;;
+    pin_fuzz) echo "-max_len=256" ;;
   esac
 }
 

@@ -2,24 +2,81 @@
 // process-wide state of the program put back to that of a fresh process.
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "fakes/fake_accounts.h"
-#include "fakes/fake_clock.h"
-#include "fakes/fake_code_page.h"
-#include "fakes/fake_dialog_host.h"
 #include "fakes/fake_directory.h"
-#include "fakes/fake_files.h"
-#include "fakes/fake_gdi.h"
-#include "fakes/fake_kernel.h"
-#include "fakes/fake_registry.h"
-#include "fakes/fake_service_control.h"
-#include "fakes/fake_shell.h"
-#include "fakes/fake_window_system.h"
+#include "fakes/fake_system.h"
+#include "fakes/fake_windows.h"
 #include "platform/platform.h"
 
 namespace velmora::fakes {
+
+// A clock that only moves when told. Local time is set on its own, for log stamps; the local
+// file time follows `now` in a zone at UTC.
+class FakeClock : public Clock {
+ public:
+  int64_t NowSeconds() override { return now; }
+  LocalTime LocalNow() override { return local; }
+  int64_t LocalFileTime() override { return (now + 11644473600) * 10000000; }
+
+  std::atomic<int64_t> now{0};
+  LocalTime local;
+};
+
+// The ANSI code page as Windows-1252, both ways, as WideCharToMultiByte with no best-fit and
+// MultiByteToWideChar give it: the five bytes 1252 leaves undefined map to the C1 controls of
+// the same value, and a character without a byte becomes '?' (a surrogate pair one '?').
+class FakeCodePage : public CodePage {
+ public:
+  std::string WideToAnsi(const std::wstring& text) override;
+  std::wstring AnsiToWide(const std::string& text) override;
+};
+
+// Local accounts. A group that is absent, or present without a member list, cannot be
+// queried; nullopt names make their query fail.
+class FakeAccounts : public Accounts {
+ public:
+  bool AdministratorsGroupName(std::wstring* name) override { return Answer(groupName, name); }
+  bool LocalGroupMembers(const std::wstring& group, std::vector<std::wstring>* members) override {
+    const auto it = groups.find(group);
+    if (it == groups.end() || !it->second) return false;
+    members->insert(members->end(), it->second->begin(), it->second->end());
+    return true;
+  }
+  bool UserName(std::wstring* name) override { return Answer(userName, name); }
+  bool DisplayName(std::wstring* name) override { return Answer(displayName, name); }
+
+  std::optional<std::wstring> groupName = L"Administrators";
+  std::map<std::wstring, std::optional<std::vector<std::wstring>>> groups = {
+      {L"Administrators", std::vector<std::wstring>{L"WORKSTATION\\Administrator"}}};
+  std::optional<std::wstring> userName = L"user";
+  std::optional<std::wstring> displayName = L"Test User";
+
+ private:
+  static bool Answer(const std::optional<std::wstring>& value, std::wstring* out) {
+    if (value) *out = *value;
+    return value.has_value();
+  }
+};
+
+// Service states and program paths by name; a service never set is unknown to the manager.
+class FakeServiceControl : public ServiceControl {
+ public:
+  uint32_t ServiceState(const std::wstring& name) override {
+    return states.count(name) != 0 ? states[name] : svc::kStateUnknown;
+  }
+  bool ServiceBinaryPath(const std::wstring& name, std::wstring* path) override {
+    if (binaryPaths.count(name) != 0) *path = binaryPaths[name];
+    return binaryPaths.count(name) != 0;
+  }
+
+  std::map<std::wstring, uint32_t> states;
+  std::map<std::wstring, std::wstring> binaryPaths;
+};
 
 // A FakePlatform made while another is installed gives that one back when it goes.
 class FakePlatform {
@@ -36,10 +93,9 @@ class FakePlatform {
   FakeCodePage codePage;
   FakeShell shell;
   FakeGdi gdi;
-  FakeWindowSystem windows{gdi};
+  FakeWindows windows{gdi};
   FakeAccounts accounts;
   FakeServiceControl services;
-  FakeDialogHost dialogs{windows};
   FakeDirectory directory;
 
   // Where the log lands with the default environment.

@@ -3,120 +3,57 @@
 // of the duration text and the number argument; the rest is the file. Beyond the sanitizers it
 // checks that a text fits its field, that a formatted text holds only conversions its entry
 // supplies, and that formatting gives what those conversions promise and nothing else.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
+#include "fuzz_support.h"
 #include "text/language_file.h"
-#include "text/text_table.h"
 #include "text/utf16.h"
 
-namespace {
-
-using velmora::TextArgs;
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-// The arguments an entry is formatted with, as their expected text, in order; each is a text
-// ('s') or a number ('d').
-struct Expected {
-  std::wstring text;
-  wchar_t conversion;
-};
-
-std::vector<Expected> ArgumentsOf(TextArgs args, const std::wstring& user,
-                                  const std::wstring& duration, uint32_t number) {
-  const std::wstring digits = std::to_wstring(number);
-  switch (args) {
-    case TextArgs::kNumber:
-      return {{digits, L'd'}};
-    case TextArgs::kUser:
-      return {{user, L's'}};
-    case TextArgs::kDuration:
-      return {{duration, L's'}};
-    case TextArgs::kUserDuration:
-      return {{user, L's'}, {duration, L's'}};
-    case TextArgs::kNone:
-    case TextArgs::kShownAsWritten:
-      break;
-  }
-  return {};
-}
+using Arguments = std::vector<std::pair<std::wstring, wchar_t>>;  // expected text, conversion
 
 // The formatted text, worked out from the template by hand: "%%" is one '%', every other '%'
-// must start a conversion that the entry's next argument fills.
-std::wstring Expand(const std::wstring& text, const std::vector<Expected>& arguments) {
+// must start a conversion that the entry's next argument fills (a '%' at the end meets the
+// string's terminating NUL, which is no argument's conversion).
+static std::wstring Expand(const std::wstring& text, const Arguments& arguments) {
   std::wstring out;
   size_t next = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != L'%') {
+    if (text[i] != L'%' || text[++i] == L'%') {
       out += text[i];
       continue;
     }
-    Require(i + 1 < text.size());
-    const wchar_t conversion = text[++i];
-    if (conversion == L'%') {
-      out += L'%';
-      continue;
-    }
-    Require(next < arguments.size() && arguments[next].conversion == conversion);
-    out += arguments[next++].text;
+    Require(next < arguments.size() && arguments[next].second == text[i]);
+    out += arguments[next++].first;
   }
   return out;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const size_t skip = std::min<size_t>(size, 4);
   uint32_t seconds = 0;
-  if (size >= sizeof seconds) {
-    std::memcpy(&seconds, data, sizeof seconds);
-    data += sizeof seconds;
-    size -= sizeof seconds;
-  }
-  const std::wstring file = velmora::FromUtf16LeBytesWhole(data, size);
+  std::memcpy(&seconds, data, skip);
+  const std::wstring file = FromUtf16LeBytesWhole(data + skip, size - skip);
   // A user name from the input too, so names with '%' in them are formatted as well.
   const std::wstring user = file.substr(0, file.find(L'\0')).substr(0, 12);
-  const std::wstring duration = velmora::DurationText(seconds);
-  const std::wstring extra = L"\x1EXTRA ARGUMENT\x2";
-
-  for (const velmora::TextInfo& info : velmora::kTextTable) {
-    const auto value = velmora::GetLanguageValue(file, info.key);
+  const std::wstring duration = DurationText(seconds), extra = L"\x1EXTRA ARGUMENT\x2";
+  const FormatArg given[] = {user, duration, seconds, extra};
+  const Arguments promised = {{user, L's'}, {duration, L's'}, {std::to_wstring(seconds), L'd'}};
+  // Per TextArgs, in its order: the two arguments an entry is given first, as indexes into
+  // `given`; the entry takes those below 3 (always the leading ones) and must leave the rest.
+  constexpr int kGiven[][2] = {{0, 2}, {3, 3}, {2, 3}, {0, 3}, {1, 3}, {0, 1}};
+  for (const TextInfo& info : kTextTable) {
+    const auto value = GetLanguageValue(file, info.key);
     if (!value) continue;
     Require(!value->empty() && value->find(L'\0') == std::wstring::npos);
-    const auto text = velmora::EntryTextFromValue(*value, info.args);
+    const auto text = EntryTextFromValue(*value, info.args);
     if (!text) continue;
-    Require(!text->empty() && velmora::ToUtf16(*text).size() <= velmora::kTextMaxUnits);
-
-    if (info.args == TextArgs::kShownAsWritten) {
-      Require(velmora::FormatEntryText(*text, info.args, {user, seconds, extra}) == *text);
-      continue;
-    }
-    // Formatted with exactly the entry's arguments, whatever follows them.
-    std::wstring formatted;
-    switch (info.args) {
-      case TextArgs::kNumber:
-        formatted = velmora::FormatEntryText(*text, info.args, {seconds, extra, seconds});
-        break;
-      case TextArgs::kUser:
-        formatted = velmora::FormatEntryText(*text, info.args, {user, extra, seconds});
-        break;
-      case TextArgs::kDuration:
-        formatted = velmora::FormatEntryText(*text, info.args, {duration, extra, seconds});
-        break;
-      case TextArgs::kUserDuration:
-        formatted = velmora::FormatEntryText(*text, info.args, {user, duration, extra, seconds});
-        break;
-      default:
-        formatted = velmora::FormatEntryText(*text, info.args, {extra, seconds});
-        break;
-    }
-    Require(formatted == Expand(*text, ArgumentsOf(info.args, user, duration, seconds)));
+    Require(!text->empty() && ToUtf16(*text).size() <= kTextMaxUnits);
+    const auto [first, second] = kGiven[static_cast<int>(info.args)];
+    const Arguments taken = {promised[first % 3], promised[second % 3]};
+    const Arguments expected(taken.begin(), taken.begin() + (first < 3) + (second < 3));
+    // An entry shown as written is never formatted, whatever it is given.
+    Require(FormatEntryText(*text, info.args, {given[first], given[second], extra, seconds}) ==
+            (info.args == TextArgs::kShownAsWritten ? *text : Expand(*text, expected)));
   }
   return 0;
 }

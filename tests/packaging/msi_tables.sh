@@ -9,24 +9,13 @@ tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
 table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
-expect_row() {  # TABLE ROW-PATTERN WHAT
-  table "$1" | grep -qE -- "$2" || fail "$3: no row /$2/ in $1:
-$(table "$1")"
-}
-
-# PE machine of a file: 014c (x86) or 8664 (x64).
-machine() {
-  local pe
-  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
-  od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' '
-}
+expect_row() { table "$1" | grep -qE -- "$2" || fail "$3: no row /$2/ in $1:"$'\n'"$(table "$1")"; }
+# The PE machine of a file: 014c (x86) or 8664 (x64).
+machine() { od -An -tx2 -j$(($(od -An -tu4 -j60 -N4 "$1") + 4)) -N2 "$1" | tr -d ' '; }
 
 msiextract -C "$tmp/x" "$msi" >/dev/null
-installed="$tmp/x/Program Files/Ostrand/Velmora"
-[[ -d "$installed" ]] || installed="$(dirname "$(find "$tmp/x" -name VelmoraTray.exe | head -n1)")"
-
+installed="$(dirname "$(find "$tmp/x" -name VelmoraTray.exe | head -n1)")"
 # path in the package | file of the build | machine ("-" for data) | component
 files=(
   "VelmoraTray.exe|$i686/src/VelmoraTray.exe|014c|TrayProgram"
@@ -43,18 +32,12 @@ for pack in "$root"/resources/Localization/*.lng; do
 done
 for row in "${files[@]}"; do
   IFS='|' read -r path built arch component <<<"$row"
-  if ! cmp -s "$installed/$path" "$built"; then
-    fail "$path in the package is not $built"
-  elif [[ "$arch" != - && "$(machine "$installed/$path")" != "$arch" ]]; then
-    fail "$path is built for machine $(machine "$installed/$path"), not $arch"
-  fi
+  cmp -s "$installed/$path" "$built" || fail "$path in the package is not $built"
+  [[ $arch == - || "$(machine "$built")" == "$arch" ]] || fail "$built is not for machine $arch"
   expect_row File "^[^	]+	$component	$(basename "$path")	" "$path in component $component"
 done
-count=$(find "$installed" -type f | wc -l)
-((count == ${#files[@]})) || fail "the package has $count files, expected ${#files[@]}"
-if table Component | awk -F'\t' '$4 != 256 && $4 != 260 { bad = 1 } END { exit !bad }'; then
-  fail "a component is not marked 64-bit"
-fi
+(($(find "$installed" -type f | wc -l) == ${#files[@]})) || fail "files other than these ${#files[@]}"
+table Component | awk -F'\t' '$4 != 256 && $4 != 260 { exit 1 }' || fail "a component is not 64-bit"
 
 # Automatic start, own process, stopped at install and removal, deleted at removal.
 expect_row ServiceInstall "^ServiceInstall	VelmoraFrameworkService	Velmora Framework Service	16	2	1	" "service"
@@ -68,6 +51,5 @@ expect_row Upgrade "^$upgrade		[0-9.]+		1		WIX_UPGRADE_DETECTED$" "older version
 expect_row Upgrade "^$upgrade	[0-9.]+			256		VELMORA_SAME_VERSION$" "same version replaced"
 expect_row LaunchCondition "^NOT WIX_DOWNGRADE_DETECTED	" "no downgrade"
 msiinfo suminfo "$msi" | grep -q '^Template: x64;1033' || fail "not a package for x64"
-
 echo "msi_tables: ${#files[@]} files, $failures problem(s)"
 ((failures == 0))

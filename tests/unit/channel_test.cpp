@@ -1,43 +1,31 @@
 // The tray's side of the service channel: the bytes that land in the shared block (checked
 // against hand-built images, never against the encoder), the request events, and what each
-// failure leaves behind. The service's decoder is checked against the same block.
+// failure leaves behind.
 #include "elevation/channel.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cstring>
-#include <future>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "test_support.h"
 
 namespace velmora::test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using channel::RecordStatus;
-
-const std::wstring kBlock = channel::kSharedBlockName;
+using Type = fakes::FakeKernel::Type;
+const std::wstring kAddToAdmin = channel::kAddToAdminEventName;
 const std::wstring kSaveSettings = channel::kSaveSettingsEventName;
 
-// ASCII text as UTF-16LE units from `offset`.
-void PutAscii(Bytes& bytes, size_t offset, const std::string& text) {
+// A text field: the units little-endian, zeros after them.
+Bytes Field(const std::u16string& text) {
+  Bytes bytes(600, 0);
   for (size_t i = 0; i < text.size(); ++i) {
-    bytes[offset + 2 * i] = static_cast<uint8_t>(text[i]);
-    bytes[offset + 2 * i + 1] = 0;
+    bytes[2 * i] = static_cast<uint8_t>(text[i]);
+    bytes[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
   }
-}
-
-Bytes Slice(const Bytes& bytes, size_t from, size_t length) {
-  return Bytes(bytes.begin() + from, bytes.begin() + from + length);
+  return bytes;
 }
 
 // The 28 bytes of a settings record; `period` may hold any bytes.
-Bytes SettingsBytes(const std::string& period, uint8_t identity, uint8_t resuscitate,
-                    uint8_t atLogin) {
+Bytes Settings(const std::string& period, uint8_t identity, uint8_t resuscitate, uint8_t atLogin) {
   Bytes bytes(28, 0);
   std::memcpy(bytes.data(), period.data(), period.size());
   bytes[20] = identity;
@@ -46,86 +34,41 @@ Bytes SettingsBytes(const std::string& period, uint8_t identity, uint8_t resusci
   return bytes;
 }
 
-class ChannelTest : public TrayTest {
- protected:
-  // What the service does before any request: hold the request events.
-  void HoldEvents() {
-    for (const std::wstring& name : {kRequestEvent, kSaveSettings}) {
-      EventParams params;
-      params.name = name;
-      fake.kernel.CreateOrOpenEvent(params);
-    }
+TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut) {
+  fake.kernel.Put(kBlock, Type::kMapping, 2048).bytes.assign(2048, 0xEE);
+  const std::wstring face = FromUtf16(u"\U0001F600");
+  const std::pair<std::wstring, std::u16string> cases[] = {
+      {L"CORP\\alice", u"CORP\\alice"},
+      {std::wstring(5000, L'a'), std::u16string(299, u'a')},
+      // Units 299 and 300 would be the pair: the text keeps 298 units.
+      {std::wstring(298, L'a') + face + L"b", std::u16string(298, u'a')},
+      {std::wstring(297, L'a') + face + L"bc", std::u16string(297, u'a') + u"\U0001F600"},
+      {std::wstring(L"CORP\\al\0ice", 11), u"CORP\\al"}};
+  for (const auto& [text, kept] : cases) {
+    WriteElevationRequest(text, text, true, 0x12345678);
+    Bytes expected = Field(kept), reason = Field(kept);
+    expected.insert(expected.end(), reason.begin(), reason.end());
+    expected.insert(expected.end(), {1, 0, 0, 0, 0x78, 0x56, 0x34, 0x12});
+    expected.resize(2048, 0xEE);  // the view covers the record only
+    EXPECT_EQ(expected, Block()) << kept.size();
   }
-  Bytes Block() { return fake.kernel.MappingBytes(kBlock); }
-};
-
-TEST_F(ChannelTest, RequestIsWrittenWholeOverWhateverWasThere) {
-  fake.kernel.CreateFileMapping(kBlock, 2048);
-  const Handle mapping = fake.kernel.OpenNamedFileMapping(kBlock, kern::kFileMapAllAccess);
-  void* view = fake.kernel.MapView(mapping, kern::kFileMapWrite, 2048);
-  std::memset(view, 0xEE, 2048);
-  fake.kernel.UnmapView(view);
-  fake.kernel.CloseHandle(mapping);
-
-  WriteElevationRequest(std::wstring(5000, L'x'), std::wstring(5000, L'y'), true, 0);
-  EXPECT_EQ(Bytes({1, 0, 0, 0, 0, 0, 0, 0}), Slice(Block(), 1200, 8));
-  WriteElevationRequest(L"CORP\\alice", L"no reason", false, 0x12345678);
-  Bytes expected(1208, 0);
-  PutAscii(expected, 0, "CORP\\alice");
-  PutAscii(expected, 600, "no reason");
-  expected[1204] = 0x78;
-  expected[1205] = 0x56;
-  expected[1206] = 0x34;
-  expected[1207] = 0x12;
-  EXPECT_EQ(expected, Slice(Block(), 0, 1208));
-  // The view covers the record only.
-  EXPECT_EQ(Bytes(2048 - 1208, 0xEE), Slice(Block(), 1208, 2048 - 1208));
   EXPECT_EQ(0u, fake.kernel.OpenCount());
-  EXPECT_TRUE(fake.shell.boxes.empty());
 }
 
-TEST_F(ChannelTest, TextsAreCutAt299UnitsWithoutSplittingAPair) {
-  fake.kernel.CreateFileMapping(kBlock, 1208);
-  const std::wstring face = FromUtf16(u"\U0001F600");  // D83D DE00
-  const struct {
-    std::wstring text;
-    std::string ascii;  // what the field holds before the optional pair
-    bool pair;          // the pair follows the ascii
-  } cases[] = {{std::wstring(299, L'a'), std::string(299, 'a'), false},
-               {std::wstring(5000, L'a'), std::string(299, 'a'), false},
-               // Units 298 and 299 would be the pair: the text keeps 298 units.
-               {std::wstring(298, L'a') + face + L"b", std::string(298, 'a'), false},
-               {std::wstring(297, L'a') + face + L"bc", std::string(297, 'a'), true},
-               {std::wstring(L"CORP\\al\0ice", 11), "CORP\\al", false}};
-  for (const auto& c : cases) {
-    Bytes field(600, 0);
-    PutAscii(field, 0, c.ascii);
-    if (c.pair) {
-      field[2 * c.ascii.size()] = 0x3D;
-      field[2 * c.ascii.size() + 1] = 0xD8;
-      field[2 * c.ascii.size() + 3] = 0xDE;
-    }
-    WriteElevationRequest(c.text, c.text, false, 1);
-    EXPECT_EQ(field, Slice(Block(), 0, 600)) << c.ascii.size();
-    EXPECT_EQ(field, Slice(Block(), 600, 600)) << c.ascii.size();
-  }
-}
-
-TEST_F(ChannelTest, SettingsRecordFollowsTheDialogTexts) {
+TEST_F(TrayTest, ChannelSettingsRecordFollowsTheDialogTexts) {
   const struct {
     std::wstring period, identity, resuscitate;
     bool atLogin;
     Bytes expected;
   } cases[] = {
-      {L"1234567890123456789", L"2", L"1", true, SettingsBytes("1234567890123456789", '2', '1', 1)},
-      {L"12345678901234567890", L"3", L"0", false, SettingsBytes("300", '3', '0', 0)},
+      {L"1234567890123456789", L"2", L"1", true, Settings("1234567890123456789", '2', '1', 1)},
+      {L"12345678901234567890", L"3", L"0", false, Settings("300", '3', '0', 0)},
       // 19 bytes in the ANSI code page (the euro sign is 0x80), 21 in UTF-8.
-      {L"\u20AC" + std::wstring(18, L'9'), L"1", L"1", false,
-       SettingsBytes("\x80" + std::string(18, '9'), '1', '1', 0)},
-      {std::wstring(L"60\0 1", 5), L"", L"", false, SettingsBytes("60", 0, '0', 0)},
-      {L"abc", L"7", L"\u01312", false, SettingsBytes("abc", 0, '?', 0)},
-      {L"abc", L"1", L"\u00E9", false, SettingsBytes("abc", '1', 0xE9, 0)},
-      {L"60", L"1", L"25", true, SettingsBytes("60", '1', '2', 1)}};
+      {L"\u20AC" + std::wstring(18, L'9'), L"1", L"", false,
+       Settings("\x80" + std::string(18, '9'), '1', '0', 0)},
+      {std::wstring(L"60\0 1", 5), L"", L"\u00E9", false, Settings("60", 0, 0xE9, 0)},
+      // U+0131's low byte would be the digit '1': a mode nobody chose.
+      {L"abc", L"7", L"\u01312", false, Settings("abc", 0, '?', 0)}};
   for (const auto& c : cases) {
     const SettingsRecord record =
         BuildSettingsRecord(c.period, c.identity, c.resuscitate, c.atLogin);
@@ -133,129 +76,89 @@ TEST_F(ChannelTest, SettingsRecordFollowsTheDialogTexts) {
   }
 }
 
-TEST_F(ChannelTest, SettingsSaveWritesOnly28BytesAndSignalsItsOwnEvent) {
-  fake.kernel.CreateFileMapping(kBlock, 1208);
-  HoldEvents();
-  WriteElevationRequest(std::wstring(400, L'u'), std::wstring(400, L'r'), false, 99);
-  const Bytes request = Block();
+TEST_F(TrayTest, ChannelSettingsKeepTheRestOfTheBlockAndEachSignalWakesItsOwnEvent) {
+  fake.kernel.Put(kBlock, Type::kMapping, 1208).bytes.assign(1208, 0xEE);
   WriteSettingsRecord(BuildSettingsRecord(L"600", L"2", L"1", true));
   SignalSaveSettings();
-  EXPECT_EQ(SettingsBytes("600", '2', '1', 1), Slice(Block(), 0, 28));
-  EXPECT_EQ(Slice(request, 28, 1180), Slice(Block(), 28, 1180));
-  EXPECT_TRUE(fake.kernel.IsSignaled(kSaveSettings));
-  EXPECT_FALSE(fake.kernel.IsSignaled(kRequestEvent));
-  SignalAddToAdmin(KindPeriod);
-  EXPECT_TRUE(fake.kernel.IsSignaled(kRequestEvent));
-  EXPECT_EQ(KindPeriod, Load(g_nElevationKind));
-  EXPECT_EQ(2u, fake.kernel.OpenCount());  // only the service's own handles are left
+  Bytes expected = Settings("600", '2', '1', 1);
+  expected.resize(1208, 0xEE);
+  EXPECT_EQ(expected, Block());
+  EXPECT_TRUE(Signaled(kSaveSettings));
+  EXPECT_FALSE(Signaled(kAddToAdmin));
+  // The service reads its answer against the kind, so the kind is there before it wakes.
+  int32_t kindAtSignal = -1;
+  fake.kernel.afterSignal = [&] { kindAtSignal = Load(g_nElevationKind); };
+  SignalAddToAdmin(KindShellHook);
+  EXPECT_EQ(KindShellHook, kindAtSignal);
+  EXPECT_TRUE(Signaled(kAddToAdmin));
+  EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 
-TEST_F(ChannelTest, WriteFailuresShowTheirBoxWriteNothingAndLetTheSignalGo) {
-  HoldEvents();
-  WriteElevationRequest(L"CORP\\alice", L"startup", true, 0);
-  SignalAddToAdmin(KindAtLogin);
-  EXPECT_TRUE(fake.kernel.IsSignaled(kRequestEvent));
-  EXPECT_EQ(KindAtLogin, Load(g_nElevationKind));
+TEST_F(TrayTest, ChannelFailuresShowTheirBoxAndWriteOrSignalNothing) {
+  WriteElevationRequest(L"CORP\\alice", L"startup", true, 0);  // no block at all
   // A block too small for a request cannot be mapped for one; a settings record still fits.
-  fake.kernel.CreateFileMapping(kBlock, 100);
+  fake.kernel.Put(kBlock, Type::kMapping, 100);
   WriteElevationRequest(L"CORP\\alice", L"startup", true, 0);
   EXPECT_EQ(Bytes(100, 0), Block());
-  WriteSettingsRecord(BuildSettingsRecord(L"60", L"1", L"0", false));
-  EXPECT_EQ(SettingsBytes("60", '1', '0', 0), Slice(Block(), 0, 28));
-
-  EXPECT_EQ(L": Cannot create mapping. Error code: 2 (0): Cannot create view. Error code: 5 (0)",
-            Boxes(fake));
-  EXPECT_EQ(2u, fake.kernel.OpenCount());
-}
-
-TEST_F(ChannelTest, RequestEventThatCannotBeObtainedDropsTheRequest) {
-  fake.kernel.SquatName(kRequestEvent);
-  fake.kernel.SquatName(kSaveSettings);
-  Store(g_nElevationKind, KindPeriod);
+  fake.kernel.Put(kAddToAdmin, Type::kMapping);
+  fake.kernel.Put(kSaveSettings, Type::kMapping);
   SignalAddToAdmin(KindDays);
   SignalSaveSettings();
-  EXPECT_EQ(KindPeriod, Load(g_nElevationKind));
+  EXPECT_EQ(KindNone, Load(g_nElevationKind));
   EXPECT_EQ(
+      L": Cannot create mapping. Error code: 2 (0): Cannot create view. Error code: 5 (0)"
       L"Error: Error creating AddToAdmin event. Error code: 6 (16)"
       L"Error: Error creating SaveSettingsEvent event. Error code: 6 (16)",
       Boxes(fake));
+  EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 
-TEST_F(ChannelTest, KindIsStoredBeforeTheServiceIsWoken) {
-  EventParams params;
-  params.name = kRequestEvent;
-  const Handle serviceEvent = fake.kernel.CreateOrOpenEvent(params);
-  std::promise<int32_t> seen;
-  std::future<int32_t> kindSeen = seen.get_future();
-  std::thread service([&] {
-    const uint32_t woke = fake.kernel.WaitForAny(&serviceEvent, 1, 5000);
-    seen.set_value(woke == win::kWaitObject0 ? Load(g_nElevationKind) : -1);
-  });
-  // The signaller is held right after the signal until the waiter has looked, so a kind stored
-  // after the signal could not be seen.
-  fake.kernel.afterSignal = [&] { kindSeen.wait_for(std::chrono::seconds(5)); };
-  SignalAddToAdmin(KindShellHook);
-  service.join();
-  fake.kernel.afterSignal = nullptr;
-  EXPECT_EQ(KindShellHook, kindSeen.get());
-}
-
-TEST_F(ChannelTest, ServiceDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
-  fake.kernel.CreateFileMapping(kBlock, 1208);
-  WriteElevationRequest(L"CORP\\alice", FromUtf16(u"fix \U0001F600"), true, 0);
-  const Bytes good = Block();
-  channel::ElevationRequestFields request;
-  ASSERT_EQ(RecordStatus::kOk, channel::DecodeElevationRequest(good.data(), good.size(), &request));
-  EXPECT_EQ(u"CORP\\alice", request.user);
-  EXPECT_EQ(u"fix \U0001F600", request.reason);
-  EXPECT_TRUE(request.atLogin);
-  EXPECT_EQ(0u, request.seconds);
-
-  const auto decode = [](const Bytes& bytes) {
-    channel::ElevationRequestFields ignored;
-    return channel::DecodeElevationRequest(bytes.data(), bytes.size(), &ignored);
-  };
-  const struct {
-    size_t at;
-    uint8_t value;
-    size_t count;
-    RecordStatus status;
-  } damages[] = {
-      {0, 'a', 600, RecordStatus::kNotTerminated},   {598, 'z', 1, RecordStatus::kNotZeroPadded},
-      {600, 'a', 600, RecordStatus::kNotTerminated}, {1198, 'z', 1, RecordStatus::kNotZeroPadded},
-      {0, 0, 600, RecordStatus::kEmptyUserName},     {1200, 2, 1, RecordStatus::kBadFlag}};
-  for (const auto& d : damages) {
-    Bytes bad = good;
-    std::memset(bad.data() + d.at, d.value, d.count);
-    EXPECT_EQ(d.status, decode(bad)) << d.at;
-  }
-  EXPECT_EQ(RecordStatus::kTooShort, decode(Slice(good, 0, 1207)));
-
-  // A settings save leaves a block that no longer reads as a request.
+// The service's side reads what the tray writes, and nothing torn, foreign or stale.
+TEST_F(TrayTest, ChannelDecoderAcceptsWhatTheTrayWritesAndRejectsTheRest) {
+  using channel::RecordStatus;
+  fake.kernel.Put(kBlock, Type::kMapping, 1208);
+  WriteElevationRequest(L"CORP\\alice", L"fix", true, 0);
+  const Bytes request = Block();
   WriteSettingsRecord(BuildSettingsRecord(L"60", L"2", L"1", false));
-  const Bytes saved = Block();
-  EXPECT_EQ(RecordStatus::kNotZeroPadded, decode(saved));
-  channel::SettingsRecordFields settings;
-  ASSERT_EQ(RecordStatus::kOk, channel::DecodeSettingsRecord(saved.data(), 28, &settings));
-  EXPECT_EQ("60", settings.accessPeriod);
-  EXPECT_EQ('2', settings.identity);
-  EXPECT_EQ('1', settings.resuscitate);
-  EXPECT_FALSE(settings.elevateAtLogin);
+  const Bytes settings = Block();  // no longer a request: its bytes 28 on are not zero
+  channel::ElevationRequestFields fields;
+  channel::SettingsRecordFields saved;
   const struct {
-    size_t at;
+    bool asSettings;
+    size_t at, count;
     uint8_t value;
-    size_t count;
     RecordStatus status;
-  } settingsDamages[] = {
-      {20, '4', 1, RecordStatus::kBadIdentity},  {0, '9', 20, RecordStatus::kNotTerminated},
-      {3, '9', 1, RecordStatus::kNotZeroPadded}, {22, '1', 2, RecordStatus::kNotTerminated},
-      {24, 2, 1, RecordStatus::kBadFlag},        {20, '1', 2, RecordStatus::kNotTerminated}};
-  for (const auto& d : settingsDamages) {
-    Bytes bad = saved;
-    std::memset(bad.data() + d.at, d.value, d.count);
-    EXPECT_EQ(d.status, channel::DecodeSettingsRecord(bad.data(), 28, &settings)) << d.at;
+  } cases[] = {{false, 0, 600, 'a', RecordStatus::kNotTerminated},
+               {false, 598, 1, 'z', RecordStatus::kNotZeroPadded},
+               {false, 600, 600, 'a', RecordStatus::kNotTerminated},
+               {false, 0, 600, 0, RecordStatus::kEmptyUserName},
+               {false, 1200, 1, 2, RecordStatus::kBadFlag},
+               {true, 20, 1, '4', RecordStatus::kBadIdentity},
+               {true, 0, 20, '9', RecordStatus::kNotTerminated},
+               {true, 3, 1, '9', RecordStatus::kNotZeroPadded},
+               {true, 22, 2, '1', RecordStatus::kNotTerminated},
+               {true, 24, 1, 2, RecordStatus::kBadFlag},
+               {true, 20, 2, '1', RecordStatus::kNotTerminated}};
+  for (const auto& c : cases) {
+    Bytes bad = c.asSettings ? settings : request;
+    std::memset(bad.data() + c.at, c.value, c.count);
+    EXPECT_EQ(c.status, c.asSettings ? channel::DecodeSettingsRecord(bad.data(), 28, &saved)
+                                     : channel::DecodeElevationRequest(bad.data(), 1208, &fields))
+        << c.at;
   }
-  EXPECT_EQ(RecordStatus::kTooShort, channel::DecodeSettingsRecord(saved.data(), 27, &settings));
+  EXPECT_EQ(RecordStatus::kTooShort,
+            channel::DecodeElevationRequest(request.data(), 1207, &fields));
+  EXPECT_EQ(RecordStatus::kTooShort, channel::DecodeSettingsRecord(settings.data(), 27, &saved));
+  EXPECT_EQ(RecordStatus::kNotZeroPadded,
+            channel::DecodeElevationRequest(settings.data(), 1208, &fields));
+  ASSERT_EQ(RecordStatus::kOk, channel::DecodeElevationRequest(request.data(), 1208, &fields));
+  EXPECT_EQ(u"CORP\\alice", fields.user);
+  EXPECT_EQ(u"fix", fields.reason);
+  EXPECT_TRUE(fields.atLogin);
+  ASSERT_EQ(RecordStatus::kOk, channel::DecodeSettingsRecord(settings.data(), 28, &saved));
+  EXPECT_EQ("60", saved.accessPeriod);
+  EXPECT_EQ('2', saved.identity);
+  EXPECT_EQ('1', saved.resuscitate);
 }
 
 }  // namespace

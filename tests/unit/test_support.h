@@ -4,18 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "state/globals.h"
 #include "elevation/channel.h"
 #include "fakes/fake_platform.h"
+#include "localization/localized_texts.h"
 #include "log/log.h"
 #include "settings/settings_store.h"
-#include "localization/localized_texts.h"
+#include "state/globals.h"
 #include "text/utf16.h"
 
 namespace velmora::test {
@@ -23,28 +22,25 @@ namespace velmora::test {
 using fakes::FakePlatform;
 using View = fakes::FakeRegistry::View;
 using Posts = std::vector<std::pair<uint32_t, uintptr_t>>;
+using Bytes = std::vector<uint8_t>;
 
 constexpr int64_t kNow = 1'800'000'000;
 constexpr Hive kMachine = Hive::kLocalMachine;
 constexpr Hive kUser = Hive::kCurrentUser;
 inline const std::wstring kPolicy = kPolicyKeyPath;
 inline const std::wstring kProduct = kProductKeyPath;
-inline const std::wstring kRequestEvent = channel::kAddToAdminEventName;
-inline const std::wstring kSettledEvent = channel::kShellHookSettledEventName;
+inline const std::wstring kBlock = channel::kSharedBlockName;
 
 // UTF-16LE bytes of a text, as language files hold them.
 inline std::string Utf16(const std::wstring& text) {
-  const std::vector<uint8_t> bytes = ToUtf16LeBytes(text, false);
+  const Bytes bytes = ToUtf16LeBytes(text, false);
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Every message box shown, as "caption: text (type)" one after the other; none has an owner.
+// Every message box shown, as "caption: text (type)" one after the other.
 inline std::wstring Boxes(const FakePlatform& platform) {
   std::wstring boxes;
-  for (const auto& box : platform.shell.boxes) {
-    EXPECT_EQ(nullptr, box.owner);
-    boxes += box.caption + L": " + box.text + L" (" + std::to_wstring(box.type) + L")";
-  }
+  for (const std::wstring& box : platform.shell.boxes) boxes += box;
   return boxes;
 }
 
@@ -63,12 +59,8 @@ class TrayTest : public ::testing::Test {
     fake.files.SetEnvironment(L"USERDOMAIN", L"CORP");
     fake.accounts.userName = L"alice";
     fake.services.states[L"VelmoraFrameworkService"] = svc::kStateRunning;
-    fake.kernel.CreateFileMapping(channel::kSharedBlockName, channel::kElevationRequestSize);
+    fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, channel::kElevationRequestSize);
     ASSERT_TRUE(CreateChannelEvents());
-    // The service holds the request event open, so a signal stays visible.
-    EventParams request;
-    request.name = kRequestEvent;
-    fake.kernel.CreateOrOpenEvent(request);
     Store(g_bADUserValid, 1);
     Store(g_bADUserGroupValid, 1);
     LoadBuiltInTexts();
@@ -94,19 +86,20 @@ class TrayTest : public ::testing::Test {
   }
   void SetTimerEndAt(int64_t end) { SetUserString(L"timerEnd", std::to_wstring(end)); }
 
-  // The request the service would read, or nothing when the block was never written.
-  std::optional<channel::ElevationRequestFields> Request() const {
-    const std::vector<uint8_t> bytes = fake.kernel.MappingBytes(channel::kSharedBlockName);
+  Bytes& Block() { return fake.kernel.named.at(kBlock)->bytes; }
+  // The request the service would read, or nothing when the block holds none.
+  std::optional<channel::ElevationRequestFields> Request() {
     channel::ElevationRequestFields fields;
-    if (channel::DecodeElevationRequest(bytes.data(), bytes.size(), &fields) !=
+    if (channel::DecodeElevationRequest(Block().data(), Block().size(), &fields) !=
         channel::RecordStatus::kOk) {
       return std::nullopt;
     }
     return fields;
   }
+  bool Signaled(const std::wstring& name) { return fake.kernel.Signaled(name); }
   Posts Posted() const {
     Posts posts;
-    for (const Message& m : fake.windows.Queued()) posts.emplace_back(m.message, m.wParam);
+    for (const Message& m : fake.windows.queue) posts.emplace_back(m.message, m.wParam);
     return posts;
   }
 

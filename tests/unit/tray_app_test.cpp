@@ -2,123 +2,63 @@
 // what the shutdown releases, and how start-up switches logging on.
 #include "app/tray_app.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "settings/managed_settings.h"
 #include "test_support.h"
 
 namespace velmora::test {
 namespace {
 
-class TrayAppTest : public TrayTest {
- protected:
-  void CacheDocument(const std::string& json) {
-    std::string scrambled = json;
-    for (char& c : scrambled) c = static_cast<char>(c ^ 0x0E);
-    SetMachine(L"Managed", 1);
-    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(scrambled));
-  }
-};
+using Type = fakes::FakeKernel::Type;
+const wchar_t kRunning[] = L"Warning: Velmora Tray is already running (48)";
+const wchar_t kNoEvents[] = L"Error: Event objects cannot be created (16)";
+const wchar_t kQuiet[] = LR"({"verbose_logging_win":"0"})";
 
-TEST_F(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLeavesNothingOpen) {
-  const auto commandLine = [](const wchar_t* line) {
-    return [line](FakePlatform& f) { f.kernel.commandLine = line; };
-  };
-  const auto squat = [](const wchar_t* name) {
-    return [name](FakePlatform& f) { f.kernel.SquatName(name); };
-  };
-  const std::wstring kRunning = L"Warning: Velmora Tray is already running (48)";
-  const std::wstring kNoEvents = L"Error: Event objects cannot be created (16)";
+TEST(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLogsAsTheSettingsSay) {
   const struct {
-    std::function<void(FakePlatform&)> setUp;
-    int exitCode;  // 7: the main loop ran
-    std::wstring box;
-  } cases[] = {{[](FakePlatform&) {}, 7, L""},
-               // The switch ends the process wherever it stands, but only in lower case.
-               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /elevate"), 0, L""},
-               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" -a /elevate=now -b"), 0, L""},
-               {commandLine(L"\"C:\\dir/elevate\\VelmoraTray.exe\""), 0, L""},
-               {commandLine(L"\"C:\\x\\VelmoraTray.exe\" /ELEVATE"), 7, L""},
-               {[](FakePlatform& f) { f.kernel.PrecreateMutex(L"_MUT_48940814_7"); }, 0, kRunning},
-               {[](FakePlatform& f) { f.kernel.mutexCreateError = 5; }, 0, kRunning},
-               {[](FakePlatform& f) { f.windows.failCreate = true; }, 0, L""},
-               {squat(channel::kStartEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kExpireEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kForbidEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kEmergencyStartEventName), kExitInitFailed, kNoEvents},
-               {squat(channel::kShellHookSettledEventName), 7, L""}};
+    const wchar_t* commandLine;  // null: the default
+    const wchar_t* taken;        // a name another process holds, or null
+    Type type;
+    std::optional<uint32_t> verbose, disable;
+    const wchar_t* managed;  // the cached document, or null
+    int exitCode;            // 7: the main loop ran
+    const wchar_t* box;
+    int inits;  // "Tray app init" lines: logging is decided again after the document
+  } cases[] = {
+      {nullptr, nullptr, Type::kEvent, {}, {}, nullptr, 7, L"", 1},
+      // The switch ends the process wherever it stands, but only in lower case.
+      {L"\"C:\\x\\Tray.exe\" -a /elevate=now", nullptr, Type::kEvent, {}, {}, nullptr, 0, L"", 0},
+      {L"\"C:\\dir/elevate\\Tray.exe\"", nullptr, Type::kEvent, {}, {}, nullptr, 0, L"", 0},
+      {L"\"C:\\x\\Tray.exe\" /ELEVATE", nullptr, Type::kEvent, 0, 1, nullptr, 7, L"", 0},
+      {nullptr, L"_MUT_48940814_7", Type::kMutex, {}, {}, nullptr, 0, kRunning, 0},
+      {nullptr, L"_MUT_48940814_7", Type::kEvent, {}, {}, nullptr, 0, kRunning, 0},
+      {nullptr, channel::kStartEventName, Type::kMutex, 5, 2, nullptr, 1, kNoEvents, 1},
+      {nullptr, channel::kEmergencyStartEventName, Type::kMutex, {}, {}, nullptr, 1, kNoEvents, 1},
+      {nullptr, channel::kShellHookSettledEventName, Type::kMutex, 1, 0, kQuiet, 7, L"", 1},
+      {nullptr, nullptr, Type::kMapping, 1, {}, L"{}", 0, L"", 2}};  // no window
   for (const auto& c : cases) {
-    FakePlatform local;
-    c.setUp(local);
-    local.windows.PostQuit(7);
+    FakePlatform fake;
+    const auto set = [&](const wchar_t* name, std::optional<uint32_t> value, std::wstring path) {
+      if (value) fake.registry.SetDword(kMachine, View::k64, path, name, *value);
+    };
+    set(L"DisableManualElevation", c.disable, kPolicy + L"\\PreApproved");
+    set(L"VerboseLogging", c.verbose, kProduct);
+    set(L"Managed", c.managed ? std::optional(1u) : std::nullopt, kProduct);
+    std::wstring scrambled = c.managed ? c.managed : L"";
+    for (wchar_t& ch : scrambled) ch ^= 0x0E;
+    fake.registry.SetString(kMachine, View::k64, kProduct, L"Managed settings", scrambled);
+    if (c.commandLine) fake.kernel.commandLine = c.commandLine;
+    if (c.taken) fake.kernel.Put(c.taken, c.type);
+    fake.windows.failCreate = c.type == Type::kMapping;
+    fake.windows.PostQuit(7);
     EXPECT_EQ(c.exitCode, TrayMain()) << c.box;
     EXPECT_EQ(c.exitCode == 7, g_hMainWnd.load() != nullptr) << c.exitCode;
-    EXPECT_EQ(c.box, Boxes(local));
-    EXPECT_EQ(0u, local.kernel.OpenCount()) << c.box;  // the instance mutex given back too
+    EXPECT_EQ(c.box, Boxes(fake));
+    EXPECT_EQ(0u, fake.kernel.OpenCount()) << c.box;  // the instance mutex given back too
+    EXPECT_EQ(c.disable == 1u, Load(g_bManualElevationDisabled) == 1);
+    const std::string log = fake.files.Contents(FakePlatform::kLogPath);
+    int inits = 0;
+    for (size_t at = 0; (at = log.find("] Tray app init\r\n", at)) != log.npos; ++at) ++inits;
+    EXPECT_EQ(c.inits, inits) << c.box;
   }
-}
-
-TEST_F(TrayAppTest, ManualElevationFlagComesFromThePreApprovedSubkey) {
-  const std::pair<std::optional<uint32_t>, int32_t> cases[] = {
-      {std::nullopt, 0}, {1, 1}, {0, 0}, {2, 0}};
-  for (const auto& c : cases) {
-    if (c.first) SetMachine(L"DisableManualElevation", *c.first, kPolicy + L"\\PreApproved");
-    ASSERT_TRUE(InitInstance());
-    EXPECT_EQ(c.second, Load(g_bManualElevationDisabled)) << c.second;
-    EXPECT_EQ(1, Load(g_bADUserValid));
-    EXPECT_EQ(1, Load(g_bADUserGroupValid));
-    CleanupInstance();
-  }
-}
-
-TEST_F(TrayAppTest, VerboseLoggingIsOnUnlessItIsExactlyZero) {
-  const std::pair<std::optional<uint32_t>, bool> cases[] = {
-      {std::nullopt, true}, {0, false}, {5, true}, {1, true}};
-  for (const auto& c : cases) {
-    FakePlatform local;
-    if (c.first)
-      local.registry.SetDword(kMachine, View::k64, kProduct, L"VerboseLogging", *c.first);
-    ASSERT_TRUE(InitInstance());
-    const std::string log = local.files.Contents(FakePlatform::kLogPath);
-    EXPECT_EQ(c.second, log.find("] Tray app init\r\n") != std::string::npos);
-    EXPECT_EQ(c.second, local.files.appendCalls > 0);
-    CleanupInstance();
-  }
-}
-
-TEST_F(TrayAppTest, ManagedDocumentDecidesLoggingAgainAfterItsOwnLines) {
-  SetMachine(L"VerboseLogging", 1);
-  CacheDocument("{\"verbose_logging_win\":\"0\"}");
-  ASSERT_TRUE(InitInstance());
-  const std::vector<std::string> expected = {
-      "Tray app init",
-      "Managed value is set. Reading cached settings (should be already downloaded by the "
-      "service)",
-      "Cached json read successfully",
-      "Parsing json OK",
-      "Managed=1",
-      "Retrieving setting 'VerboseLogging': 0"};
-  EXPECT_EQ(expected, LogMessages());
-  CleanupInstance();
-  Log("late line from a worker");
-  EXPECT_EQ(expected, LogMessages());
-
-  // A document without the member leaves logging on: start-up is logged twice.
-  ResetManagedSettings();
-  CacheDocument("{}");
-  fake.files.SetFile(FakePlatform::kLogPath, "");
-  ASSERT_TRUE(InitInstance());
-  const std::vector<std::string> lines = LogMessages();
-  ASSERT_GE(lines.size(), 7u);
-  EXPECT_EQ("Managed=0", lines[4]);
-  EXPECT_EQ("Retrieving setting 'VerboseLogging': 1", lines[5]);
-  EXPECT_EQ("Tray app init", lines[6]);
-  CleanupInstance();
 }
 
 }  // namespace

@@ -1,0 +1,424 @@
+// The service is the security boundary: whatever a tray wrote into the block, only a request
+// that passes the record rules, Deny, the machine's policy and the identity check changes the
+// group, every change is recorded before it happens, and refusals cannot flood the log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "elevation/channel_records.h"
+#include "log_text.h"
+#include "machine_policy.h"
+#include "service_logic.h"
+#include "test_support.h"
+
+namespace velmora::service {
+namespace {
+
+using Name = std::u16string;
+using Users = std::vector<Name>;
+struct SimulatedCrash {};
+
+Name U16(const std::string& text) { return {text.begin(), text.end()}; }
+std::string Narrow(const Name& text) { return {text.begin(), text.end()}; }
+Name Lower(Name text) {
+  for (char16_t& c : text) c = c >= u'A' && c <= u'Z' ? c + 32 : c;
+  return text;
+}
+// "ann,~bob" as "PC\ann" and "bob".
+Users Accounts(const std::string& names) {
+  Users users;
+  std::istringstream in(names);
+  for (std::string name; std::getline(in, name, ',');) {
+    users.push_back(name[0] == '~' ? U16(name.substr(1)) : u"PC\\" + U16(name));
+  }
+  return users;
+}
+
+// The system in memory, answering as the script's KEY=VALUE steps set it, and a ServiceLogic
+// on it. The group (names lower-cased, as Windows compares them) and the two recorded lists
+// outlive a crash: the machine-changing step numbered crashAtStep throws instead.
+class FakeHost : public ServiceHost {
+ public:
+  std::unique_ptr<ServiceLogic> logic = std::make_unique<ServiceLogic>(*this);
+  // policy=ATLOGIN/PERIOD/DAYS/LONGEST, the service key's Deny= and AllowUnverifiedSettings=
+  // (a number, or "text" for another type), sessions=none|fail, logged=NAMES (every session),
+  // admin:NAME=1|0, computer=NAME, members=unreadable, save=fails, and add=, remove= and
+  // write= with the error the call answers.
+  std::map<std::string, std::string> machine = {{"computer", "PC"}};
+  uint64_t now = 1'000'000;
+  std::vector<std::string> log, audited;
+  std::string events, stored;  // events in order: G N R audited, S E F signalled
+  std::set<Name> members;
+  Users saved, membersBefore;
+  int steps = 0, crashAtStep = 0;
+  bool crashed = false;
+
+  uint32_t Number(const std::string& key) { return machine.count(key) ? stoul(machine[key]) : 0; }
+  uint64_t NowMs() override { return now; }
+  void Log(const std::string& line) override { log.push_back(line); }
+  void ReportAudit(AuditEvent kind, const std::string& line) override {
+    events += "GNR"[static_cast<int>(kind)];
+    audited.push_back(line);
+  }
+  void Signal(Answer answer) override {
+    Step();
+    events += "SEF"[static_cast<int>(answer)];
+  }
+  // Active sessions are PC\ann's and PC\bob's; logged=NAMES lists every session.
+  SessionList SessionUsers(bool activeOnly) override {
+    if (machine["sessions"] == "fail") return {};
+    if (machine["sessions"] == "none" || (!activeOnly && !machine.count("logged"))) {
+      return {SessionList::Kind::kNotListed, {}};
+    }
+    return {SessionList::Kind::kListed, Accounts(activeOnly ? "ann,bob" : machine["logged"])};
+  }
+  std::optional<bool> IsAdministrator(const Name& user) override {
+    const std::string key = "admin:" + Narrow(user.substr(3));  // set to 1 or 0 for PC\NAME
+    if (!machine.count(key)) return std::nullopt;
+    return machine[key] == "1";
+  }
+  Name ComputerName() override { return U16(machine["computer"]); }
+  bool SameName(const Name& a, const Name& b) override { return Lower(a) == Lower(b); }
+  uint32_t AddToAdministrators(const Name& user) override {
+    Step();
+    if (Number("add") != 0) return Number("add");
+    return members.insert(Lower(user)).second ? status::kSuccess : status::kMemberInAlias;
+  }
+  uint32_t RemoveFromAdministrators(const Name& user) override {
+    Step();
+    if (Number("remove") != 0) return Number("remove");
+    return members.erase(Lower(user)) ? status::kSuccess : status::kMemberNotInAlias;
+  }
+  std::optional<bool> AdministratorsListed(const Name& user) override {
+    if (machine.count("members")) return std::nullopt;
+    return members.count(Lower(user)) != 0;
+  }
+  // The service key's values are set under their own names; "text" is one of another type.
+  std::optional<uint32_t> ReadServiceDword(const char16_t* name) override {
+    if (!HasServiceValue(name) || machine[Narrow(name)] == "text") return std::nullopt;
+    return Number(Narrow(name));
+  }
+  bool HasServiceValue(const char16_t* name) override { return machine.count(Narrow(name)); }
+  RequestPolicy ReadRequestPolicy() override {
+    unsigned atLogin = 1, period = kMaxElevationSeconds, days = 30, longest = period;
+    std::sscanf(machine["policy"].c_str(), "%u/%u/%u/%u", &atLogin, &period, &days, &longest);
+    return {atLogin != 0, period, days, longest};
+  }
+  uint32_t WriteSettingDword(const char16_t* name, uint32_t value) override {
+    if (Number("write") == 0) stored += Narrow(name) + "=" + std::to_string(value) + " ";
+    return Number("write");
+  }
+  Users LoadElevatedUsers() override { return saved; }
+  bool SaveElevatedUsers(const Users& users) override { return Save(&saved, users); }
+  Users LoadMembersBeforeGrant() override { return membersBefore; }
+  bool SaveMembersBeforeGrant(const Users& users) override { return Save(&membersBefore, users); }
+
+  size_t Lines(const std::string& part) const {
+    return std::count_if(log.begin(), log.end(),
+                         [&](const std::string& line) { return line.find(part) != line.npos; });
+  }
+  std::string Group() const {
+    std::string names;
+    for (const Name& member : members) names += Narrow(member.substr(3)) + " ";
+    return names;
+  }
+
+  // Steps, separated by single blanks: ann:60 a timed request of PC\ann (a name with a
+  // backslash is taken whole, ~ann is "ann"), ann:login one at login, ann:login+5 one at login
+  // with seconds, which no tray writes; settings:PERIOD/IDENTITY/RESUSCITATE/FLAG a settings
+  // record ('-': an empty field); +N: N ms pass and the timer runs; E: EMERGENCYSTART; stop;
+  // shutdown; restart: a new run; torn: the next request's name field is torn; member=NAMES:
+  // administrators already; KEY=VALUE: see machine; !N: the N-th machine change from now
+  // crashes, and the run is lost until the next restart.
+  void Play(const std::string& script) {
+    std::istringstream in(script);
+    bool dead = false, torn = false;
+    for (std::string step; std::getline(in, step, ' ');) {
+      const size_t colon = step.find(':'), equals = step.find('=');
+      if (step.compare(0, 7, "member=") == 0) {
+        for (const Name& user : Accounts(step.substr(7))) members.insert(Lower(user));
+      } else if (equals != step.npos) {
+        machine[step.substr(0, equals)] = step.substr(equals + 1);
+      } else if (step == "torn") {
+        torn = true;
+      } else if (step[0] == '!') {
+        crashAtStep = steps + std::stoi(step.substr(1));
+      } else if (step == "restart") {
+        dead = false;
+        crashAtStep = 0;
+        logic = std::make_unique<ServiceLogic>(*this);
+        logic->Start();
+      } else if (!dead) {
+        try {
+          Act(step, colon, std::exchange(torn, false));
+        } catch (const SimulatedCrash&) {
+          dead = crashed = true;
+        }
+      }
+    }
+  }
+
+ private:
+  void Step() {
+    if (++steps == crashAtStep) throw SimulatedCrash{};
+  }
+  bool Save(Users* list, const Users& users) {
+    Step();
+    if (!machine.count("save")) *list = users;
+    return !machine.count("save");
+  }
+  void Act(const std::string& step, size_t colon, bool torn) {
+    const std::string name = step.substr(0, colon), what = step.substr(colon + 1);
+    if (name == "settings") {
+      char period[20] = {}, identity = 0, resuscitate = 0;
+      unsigned flag = 0;
+      std::sscanf(what.c_str(), "%19[^/]/%c/%c/%u", period, &identity, &resuscitate, &flag);
+      channel::SettingsRecord record = channel::EncodeSettingsRecord(
+          period[0] == '-' ? "" : period, identity, resuscitate == '-' ? 0 : resuscitate, false);
+      record[channel::kSettingsElevateAtLoginOffset] = static_cast<uint8_t>(flag);
+      logic->OnSettingsRecord(record);
+    } else if (colon != step.npos) {
+      const bool atLogin = what.compare(0, 5, "login") == 0;
+      channel::ElevationRequest record = channel::EncodeElevationRequest(
+          name.find('\\') != name.npos ? U16(name) : Accounts(name).front(), u"r", atLogin,
+          std::stoul(!atLogin ? what : what.size() > 5 ? what.substr(6) : "0"));
+      if (torn) record[channel::kRequestUserOffset + 40] = 'x';  // after the name's NUL
+      logic->OnElevationRequest(record);
+    } else if (step[0] == '+') {
+      now += std::stoull(step.substr(1));
+      logic->OnTimer();
+    } else if (step == "E") {
+      logic->OnEmergencyStart();
+    } else {
+      logic->Stop(step == "shutdown");
+    }
+  }
+};
+
+TEST(ServiceTest, OnlyARequestThatPassesEveryRuleChangesTheGroupUntilItsEnd) {
+  const struct {
+    const char* script;
+    const char* events;  // G N R audited, S E F signalled
+    const char* group;   // Administrators afterwards
+    int64_t dueMs;       // -1: nothing pending
+    const char* logged;
+  } cases[] = {
+      // The machine's policy and Deny.
+      {"policy=0/120/0/120 ann:login", "RF", "", -1, "needs the machine setting ElevateAtLogin"},
+      {"policy=1/120/0/120 ann:login", "GS", "ann ", -1, "until the elevation at login is ended"},
+      {"policy=0/120/0/120 ann:2592000", "RF", "", -1,
+       "Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray "
+       "may ask for here (AccessPeriod 120 seconds, ElevateForXDays 0 days, shell hook 30 "
+       "seconds)."},
+      {"policy=0/600/0/600 ann:601", "RF", "", -1, "601 seconds is more than the 600 seconds"},
+      {"policy=0/600/0/600 ann:600", "GS", "ann ", 600000, "elevated for 600 seconds"},
+      {"policy=0/120/30/2592000 ann:2592000", "GS", "ann ", 2592000000, "for 2592000 seconds."},
+      {"Deny=1 ann:60", "RF", "", -1, "Refused: the machine value Deny is 1."},
+      {"Deny=2 ann:60", "RF", "", -1, "Refused: the machine value Deny is 2."},
+      {"Deny=0 ann:60", "GS", "ann ", 60000, "Granted"},
+      {"Deny=text ann:60", "RF", "", -1, "Deny is not a REG_DWORD, which counts as deny."},
+      // Identity: the user of an active session, or with no session list a local account.
+      {"pc\\ANN:60", "GS", "ann ", 60000, "\"pc\\\\ANN\" is the user of an active interactive"},
+      {"eve:60", "RF", "", -1, "\"PC\\\\eve\" is not the user of an active interactive session"},
+      {"sessions=fail ann:60", "RF", "", -1, "sessions cannot be listed, so \"PC\\\\ann\""},
+      {"sessions=none pc\\eve:60", "GS", "eve ", 60000, "accepted as a local account of \"PC\""},
+      {"sessions=none CORP\\ann:60", "RF", "", -1, "\"CORP\\\\ann\" is not a local account of"},
+      {"sessions=none computer= ann:60", "RF", "", -1, "is not a local account of \"\""},
+      // Failing closed around the group change.
+      {"members=unreadable ann:60", "RF", "", -1, "members of Administrators cannot be read"},
+      {"add=1387 ann:60", "RF", "", -1, "cannot add \"PC\\\\ann\" to Administrators: error 1387"},
+      {"save=fails ann:60", "RF", "", -1, "the grant cannot be recorded for crash recovery"},
+      // Records outside the rules.
+      {"~ann:60", "RF", "", -1, "invalid request: the user name is not of the form domain\\"},
+      {"\\ann:60", "RF", "", -1, "not of the form"},
+      {"PC\\:60", "RF", "", -1, "not of the form"},
+      {"PC\\ann\\x:60", "RF", "", -1, "not of the form"},
+      {"an\nn:60", "RF", "", -1, "the user name holds a character that account names cannot"},
+      {"a\x7Fn:60", "RF", "", -1, "holds a character"},
+      {"P*\\ann:60", "RF", "", -1, "holds a character"},
+      {"ann:0", "RF", "", -1, "the seconds of a timed elevation must lie between 1 and 2592000"},
+      {"ann:2592001", "RF", "", -1, "must lie between 1 and"},
+      {"ann:login+5", "RF", "", -1, "an elevation at login must carry 0 seconds"},
+      {"torn ann:60", "RF", "", -1, "a text field is not zero after its NUL"},
+      // Ends: on time, by EMERGENCYSTART, by another user's request, never an earlier member's.
+      {"ann:120 +119999", "GS", "ann ", 1, "elevated for 120 seconds. Signalling START."},
+      {"ann:120 +120000", "GSNE", "", -1, "ends: the period is over."},
+      {"member=ann ann:10 ann:10 +10000", "GSGSNE", "ann ", -1, "before the grant: membership"},
+      {"ann:login +3456000000 E", "GSNE", "", -1, "ends: EMERGENCYSTART."},
+      {"E", "", "", -1, "EMERGENCYSTART with no elevation running: nothing to end."},
+      // A refusal like the one before is counted, and the count written before the next line.
+      {"eve:60 eve:60 eve:60 E", "RFFFR", "", -1, "not written one by one: identity 2 (2 in all"},
+      {"ann:login ANN:100 +90000 ann:100 +20000", "GSGSGS", "ann ", 80000, ""},
+      {"ann:login bob:60", "GSNEGS", "bob ", 60000, "replaced by a request for \"PC\\\\bob\""},
+      // A failed removal is retried, and EXPIRE waits for it.
+      {"ann:10 remove=5 +10000 +59999", "GSN", "ann ", 1, "retrying in 60 seconds."},
+      {"ann:10 remove=5 +10000 +60000", "GSN", "ann ", 60000, ""},
+      {"ann:10 remove=5 +10000 remove=0 +60000", "GSNE", "", -1, ""},
+      {"ann:10 remove=5 +10000 ann:10 remove=0 +10000", "GSNGSNE", "", -1, "(added by this"},
+      // Another user's elevation would take the EXPIRE for its own end.
+      {"ann:10 remove=5 +10000 bob:600 remove=0 +60000", "GSNGS", "bob ", 540000, ""},
+      {"ann:10 remove=5 +10000 remove=0 stop", "GSNE", "", -1, ""},
+      {"ann:login stop", "GSNE", "", -1, "ends: the service is stopping."},
+      // A shutdown keeps the tray's end time; the next start removes what is left.
+      {"ann:600 remove=5 shutdown", "GSN", "ann ", 60000, "the next start removes it."},
+      {"ann:600 remove=5 shutdown remove=0 restart", "GSNNE", "", -1, "by an earlier run"},
+      {"member=ann !2 ann:60 restart", "E", "ann ", -1, "before its grant: membership left"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    FakeHost host;
+    host.Play(c.script);
+    EXPECT_EQ(host.events, c.events);
+    EXPECT_EQ(host.Group(), c.group);
+    EXPECT_EQ(host.logic->NextDueInMs(),
+              c.dueMs < 0 ? std::nullopt : std::optional<uint64_t>(c.dueMs));
+    EXPECT_EQ(host.Lines(c.logged), *c.logged ? 1u : host.log.size());
+    // The event log gets nothing the service's log lacks; no record outlives its membership.
+    for (const std::string& line : host.audited) EXPECT_GT(host.Lines(line), 0u);
+    for (const std::u16string& user : host.saved) EXPECT_EQ(host.members.count(Lower(user)), 1u);
+  }
+}
+
+TEST(ServiceTest, CrashAtAnyStepLeavesExactlyTheEarlierAdministrators) {
+  for (const std::string script :
+       {"member=ann ann:10 +10000", "member=ann ann:10 ann:20 E", "ann:10 +10000",
+        "member=bob ann:10 bob:10 ann:10 stop", "ann:10 remove=5 +10000 ann:10 remove=0 +10000"}) {
+    for (int crashAt = 1;; ++crashAt) {
+      SCOPED_TRACE(script + ", crash at step " + std::to_string(crashAt));
+      FakeHost host;
+      host.Play("!" + std::to_string(crashAt) + " member=root " + script + " remove=0 restart");
+      // Afterwards exactly root and the one already named by member=, if any.
+      EXPECT_EQ(host.Group(), (script[0] == 'm' ? script.substr(7, 4) : "") + "root ");
+      EXPECT_TRUE(host.saved.empty() && host.membersBefore.empty());
+      if (!host.crashed) break;
+    }
+  }
+}
+
+TEST(ServiceTest, RefusalsBeyondTheHoursBudgetAreCountedAndNeverDelayAGrant) {
+  const std::string all = " in all; every refused request had its FORBID).";
+  FakeHost host;
+  host.Play("ann:600");
+  for (int i = 0; i < 1000; ++i, host.now += 10) {
+    // The same invalid request, and identity refusals of ever new names.
+    host.Play(i % 2 ? "x" + std::to_string(i) + ":60" : "ann:login+5");
+  }
+  EXPECT_EQ(host.Lines("Decision. Refused: "), kDetailedRefusalsPerWindow);
+  EXPECT_EQ(host.Lines("Counted. "), 0u) << "counts wait for their time";
+  EXPECT_LE(host.logic->NextDueInMs().value_or(UINT64_MAX), kRefusalSummaryDelayMs);
+  host.Play("ann:600");
+  EXPECT_EQ(host.log.end()[-5], "Counted. Repeated or beyond the hour's 50 lines, not written one "
+                                "by one: identity 475, invalid request 475 (950" + all);
+  std::string events = "GS";
+  for (int i = 0; i < 1000; ++i) events += i < 50 ? "RF" : "F";
+  EXPECT_EQ(host.events, events + "RGS");
+  // Stray EMERGENCYSTARTs are written each within the budget, as a tray's end of session is
+  // read off them; the rest are counted within a minute, and a new hour has a new budget.
+  FakeHost stray;
+  for (uint32_t i = 0; i <= kDetailedRefusalsPerWindow; ++i) stray.Play("E");
+  stray.Play("+59999");
+  EXPECT_EQ(stray.Lines("Emergency. "), kDetailedRefusalsPerWindow);
+  EXPECT_EQ(stray.Lines("Counted. "), 0u);
+  stray.Play("+1");
+  EXPECT_EQ(stray.log.back(), "Counted. Repeated or beyond the hour's 50 lines, not written one "
+                              "by one: EMERGENCYSTART with nothing to end 1 (1" + all);
+  EXPECT_FALSE(stray.logic->NextDueInMs());
+  stray.Play("+3600000 E");
+  EXPECT_EQ(stray.Lines("Emergency. "), kDetailedRefusalsPerWindow + 1);
+}
+
+// The record names nobody, and its values apply to every user: it is stored only when sound
+// and when everyone who could have written it is an administrator.
+TEST(ServiceTest, SettingsAreStoredOnlyWhenSoundAndEveryLoggedOnUserIsAnAdministrator) {
+  const char* all = "AccessPeriod=600 Identity=3 Resuscitate=2 ElevateAtLogin=1 ";
+  const char* digits = "Record rejected: the access period is not a decimal number of at most 7";
+  const char* range = "Record rejected: the access period must lie between 1 and 2592000";
+  const char* mode = "Record rejected: the resuscitate mode is not one of 0, 1, 2, 3";
+  const std::string unlisted =
+      "the platform does not list logon sessions, so the writer cannot be known to be an "
+      "administrator (the machine value AllowUnverifiedSettings is not 1); nothing stored.";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"settings:600/3/2/1", "", unlisted},
+      {"AllowUnverifiedSettings=2 settings:600/3/2/1", "", unlisted},
+      {"AllowUnverifiedSettings=1 settings:600/3/2/1", all, "accepted because the machine value"},
+      {"AllowUnverifiedSettings=1 sessions=fail settings:600/3/2/1", "",
+       "Settings. Refused: the logon sessions cannot be listed"},
+      {"logged=adm,ann admin:adm=1 admin:ann=0 settings:600/3/2/1", "",
+       "\"PC\\\\ann\" is logged on and is not an administrator"},
+      {"logged=adm,bob admin:adm=1 settings:600/3/2/1", "",
+       "\"PC\\\\bob\" is logged on and its group membership cannot be read"},
+      {"logged=adm admin:adm=1 settings:0120/-/0/0", "AccessPeriod=120 Resuscitate=0 "
+       "ElevateAtLogin=0 ", "Every logged-on user is an administrator."},
+      {"logged= write=5 settings:600/3/2/1", "", "Cannot store AccessPeriod=600: error 5."},
+      {"logged= settings:2592000/1/3/0", "AccessPeriod=2592000 Identity=1 Resuscitate=3 "
+       "ElevateAtLogin=0 ", "Settings. access-period=\"2592000\" identity=1 resuscitate=3"},
+      {"logged= settings:0000060/2/1/0", "AccessPeriod=60 Identity=2 Resuscitate=1 "
+       "ElevateAtLogin=0 ", "access-period=\"0000060\""},
+      {"logged= settings:-/1/0/0", "", digits},      {"logged= settings:-5/1/0/0", "", digits},
+      {"logged= settings:+5/1/0/0", "", digits},     {"logged= settings:0x10/1/0/0", "", digits},
+      {"logged= settings:00000060/1/0/0", "", digits}, {"logged= settings:0/1/0/0", "", range},
+      {"logged= settings:2592001/1/0/0", "", range}, {"logged= settings:60/1/4/0", "", mode},
+      {"logged= settings:60/1///0", "", mode},       {"logged= settings:60/1/-/0", "", mode},
+      {"logged= settings:60/1/0/2", "", "Record rejected: a 0/1 flag holds another number"}};
+  for (const auto& [script, stored, logged] : cases) {
+    SCOPED_TRACE(script);
+    FakeHost host;
+    host.Play(script);
+    EXPECT_EQ(host.stored, stored);
+    EXPECT_EQ(host.Lines(logged), 1u);
+    EXPECT_EQ(host.events, "") << "settings have no answer";
+  }
+}
+
+TEST(ServiceTest, TextFromTheBlockCannotForgeOrHideLogLines) {
+  const std::pair<Name, const char*> cases[] = {
+      {u"a\r\n[01.01.2020 00:00:00] Decision", "a\\x0D\\x0A[01.01.2020 00:00:00] Decision"},
+      {u"q\"\\x", "q\\\"\\\\x"},
+      {u"\u202Eevil\u2028\x85\x7F\u200E\u2066\uFEFF",
+       "\\u202Eevil\\u2028\\x85\\x7F\\u200E\\u2066\\uFEFF"},
+      {Name(u"\xD800x") + u"\U0001F600\xDC00\xD800", "\\uD800x\xF0\x9F\x98\x80\\uDC00\\uD800"},
+      {u"J\u00FCrgen \u20AC", "J\xC3\xBCrgen \xE2\x82\xAC"}};
+  for (const auto& [text, escaped] : cases) EXPECT_EQ(EscapeForLog(text), escaped);
+  EXPECT_EQ(EscapeBytesForLog(std::string("1\r\xE9\"\\", 5)), "1\\x0D\\xE9\\\"\\\\");
+  // The request's own line quotes what the block held, even when the record is refused.
+  FakeHost host;
+  host.logic->OnElevationRequest(
+      channel::EncodeElevationRequest(u"PC\\ann\\x", u"fix\r\n\"PC\\eve\"", true, 0));
+  EXPECT_EQ(host.log.front(), "Request. user=\"PC\\\\ann\\\\x\" reason=\"fix\\x0D\\x0A\\\"PC\\\\eve"
+                              "\\\"\" at-login=1 seconds=0");
+}
+
+// The tray's own settings code reads the policy, managed document included, for every request.
+using RequestPolicyTest = test::TrayTest;
+
+TEST_F(RequestPolicyTest, FollowsTheMachineSettingsAndTheManagedDocumentAtEveryRead) {
+  const auto read = [] {
+    const RequestPolicy p = ReadRequestPolicy();
+    return std::vector<uint32_t>{p.atLoginAllowed, p.accessPeriod, p.elevateForXDays,
+                                 p.longestSeconds};
+  };
+  const auto cache = [this](std::string json) {
+    for (char& c : json) c = static_cast<char>(c ^ 0x0E);
+    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(json), test::kPolicy);
+  };
+  EXPECT_EQ(read(), (std::vector<uint32_t>{0, 120, 0, 120}));
+  SetMachine(L"Managed", 1);
+  SetMachine(L"ElevateAtLogin", 1);
+  SetMachine(L"ElevateForXDays", 2);
+  SetMachine(L"AccessPeriod", 10);
+  cache(R"({"access_period_win":"900000"})");
+  EXPECT_EQ(read(), (std::vector<uint32_t>{1, 900000, 2, 900000}));
+  cache(R"({"audit_win":"1"})");
+  EXPECT_EQ(read(), (std::vector<uint32_t>{1, 10, 2, 172800})) << "a member the document lost";
+}
+
+}  // namespace
+}  // namespace velmora::service

@@ -1,0 +1,198 @@
+// The two worker threads and what they keep: "timerEnd" against a moved clock, the service's
+// answers, the shell-hook library's requests and ends, and the wait loop both run, driven
+// through the fake kernel one wait at a time.
+#include <algorithm>
+
+#include "elevation/service_events.h"
+#include "elevation/shell_hook.h"
+#include "elevation/timer_end.h"
+#include "test_support.h"
+
+namespace velmora::test {
+namespace {
+
+const std::wstring kSettled = channel::kShellHookSettledEventName;
+const std::wstring kEmergency = channel::kEmergencyStartEventName;
+
+class WorkerThreadsTest : public TrayTest {
+ protected:
+  void SetUp() override {
+    SignIn();
+    StartLog();
+  }
+  // Runs a thread's loop: `first` is the test's move at the first wait that would block, and
+  // the loop is stopped at a later one once it has waited `waits` times.
+  void RunUntilQuiet(void (*run)(Handle), const std::function<void()>& first, int waits = 0) {
+    const Handle stop = fake.kernel.CreateOrOpenEvent(EventParams{L"test stop"});
+    int blocked = 0;
+    fake.kernel.onBlock = [&] {
+      if (++blocked == 1 && first) first();
+      if (blocked > 1 && fake.kernel.waits >= waits) fake.kernel.SignalEvent(stop);
+    };
+    run(stop);
+  }
+  void Reset(ChannelEvent event) { fake.kernel.ResetEvent(GetChannelEvent(event)); }
+};
+
+TEST_F(WorkerThreadsTest, TimerEndCountsOnlyWhileInTheFutureAndAPastOneIsDeleted) {
+  const struct {
+    std::wstring end;
+    bool active;
+    uint32_t remaining;
+    bool deletedByCheck;
+  } cases[] = {{std::to_wstring(kNow + 120), true, 120, false},
+               {std::to_wstring(kNow), false, 0, false},
+               {std::to_wstring(kNow - 1), false, 0, true},
+               {L"  " + std::to_wstring(kNow + 30) + L"xyz", true, 30, false},
+               {L"soon", false, 0, true},
+               {L"", false, 0, false},
+               // Beyond 32 bits of seconds: stays active and never wraps into a short time.
+               {std::to_wstring(kNow + (int64_t{1} << 32) + 5), true, 0xFFFFFFFFu, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.end.size() << " " << c.remaining);
+    SetUserString(L"timerEnd", c.end);
+    EXPECT_EQ(c.remaining, GetRemainingSeconds());
+    EXPECT_EQ(c.remaining, ActiveRemainingSeconds());
+    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd"));
+    SetUserString(L"timerEnd", c.end);
+    EXPECT_EQ(c.active, IsElevationActive());
+    EXPECT_EQ(c.deletedByCheck, !UserString(L"timerEnd"));
+  }
+}
+
+TEST_F(WorkerThreadsTest, EachServiceAnswerKeepsTheEndTimeItCallsForAndTellsTheMainWindow) {
+  SetMachine(L"AccessPeriod", 600);
+  SetMachine(L"ElevateForXDays", 3);
+  const struct {
+    int event;
+    ElevationKind kind;
+    bool running, ending;  // an elevation runs; the session ends with it
+    int64_t end;           // "timerEnd" after; 0: none
+    std::vector<uintptr_t> balloons;
+    bool restored;  // the default icon is back
+  } cases[] = {{0, KindPeriod, false, false, kNow + 600, {NotifyStarted}, false},
+               {0, KindDays, false, false, kNow + 3 * 86400, {NotifyStarted}, false},
+               {0, KindShellHook, false, false, kNow + 30, {NotifyStarted}, false},
+               {0, KindAtLogin, true, false, kNow + 5, {}, false},
+               {0, KindResumed, true, false, kNow + 5, {NotifyStarted}, false},
+               {1, KindPeriod, true, false, 0, {NotifyExpired}, true},
+               {1, KindPeriod, true, true, kNow + 5, {}, true},  // resumed at the next start
+               {2, KindPeriod, false, false, 0, {NotifyForbidden}, false},
+               {2, KindPeriod, true, false, kNow + 5, {NotifyAlreadyMember}, false},
+               {3, KindPeriod, true, false, kNow + 5, {}, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.event << " " << c.kind);
+    fake.registry.DeleteKeyValue(kUser, kProduct, L"timerEnd");
+    if (c.running) SetTimerEnd(5);
+    fake.windows.queue.clear();
+    Reset(kShellHookSettledEvent);
+    Store(g_nElevationKind, c.kind);
+    Store(g_bShellHookElevation, 1);
+    Store(g_bSessionEnding, c.ending);
+    HandleServiceEvent(c.event);
+    EXPECT_EQ(c.end ? std::optional(std::to_wstring(c.end)) : std::nullopt,
+              UserString(L"timerEnd"));
+    Posts posts = c.restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
+    for (uintptr_t balloon : c.balloons) posts.emplace_back(msg::kShowBalloon, balloon);
+    EXPECT_EQ(posts, Posted());
+    EXPECT_EQ(c.event == 0 || c.event == 2, Signaled(kSettled));  // the library's answer
+    EXPECT_EQ(c.event != 0 || c.kind == KindShellHook, Load(g_bShellHookElevation) == 1);
+    EXPECT_EQ(c.event == 1 ? KindNone : c.kind, Load(g_nElevationKind));
+  }
+}
+
+TEST_F(WorkerThreadsTest, ServiceThreadIgnoresOldSignalsAndAnswersEachEventOnceInOrder) {
+  const std::wstring names[] = {channel::kStartEventName, channel::kExpireEventName,
+                                channel::kForbidEventName};
+  for (const std::wstring& name : names) fake.kernel.Signal(name);
+  Store(g_nElevationKind, KindPeriod);
+  RunUntilQuiet(RunServiceEvents, [&] {
+    for (const std::wstring& name : names) fake.kernel.Signal(name);
+  });
+  EXPECT_EQ((Posts{{msg::kShowBalloon, NotifyStarted},
+                   {msg::kRestoreIcon, 0},
+                   {msg::kShowBalloon, NotifyExpired},
+                   {msg::kShowBalloon, NotifyForbidden}}),
+            Posted());
+}
+
+TEST_F(WorkerThreadsTest, FailedWaitIsLoggedOnceAndPausesBeforeTheNextTry) {
+  CloseChannelEvents();  // every wait now fails outright
+  RunUntilQuiet(RunServiceEvents, nullptr, 6);
+  // Three failed waits, each followed by a pause that would have seen the stop.
+  EXPECT_EQ(6, fake.kernel.waits);
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"ServiceEventThread. Waiting for the "
+                                                    "service's events failed. Error code: 6"});
+}
+
+TEST_F(WorkerThreadsTest, HookIsInstalledOnlyWhenAllowedAndEveryFailureIsLogged) {
+  const std::pair<HookInstall, const char*> cases[] = {
+      {HookInstall::kInstalled, "HOOK INSTALLED"},
+      {HookInstall::kLibraryNotLoaded, "SetHook.The DLL could not be found."},
+      {HookInstall::kProcedureNotFound, "SetHook. The function was not found."},
+      {HookInstall::kHookFailed, "Hook install failed. GetLastError: 1428"}};
+  for (const auto& [outcome, line] : cases) {
+    fake.shell.hookOutcome = outcome;
+    EXPECT_EQ(outcome == HookInstall::kInstalled, SetHook());
+    EXPECT_EQ(outcome == HookInstall::kInstalled, IsHookInstalled());
+    EXPECT_EQ(line, LogMessages().back());
+    RemoveHook();
+    EXPECT_EQ(nullptr, fake.shell.installedHook);
+  }
+  EXPECT_FALSE(IsShellHookDisabled());
+  for (uint32_t value : {0u, 1u, 0xFFFFFFFFu}) {
+    SetMachine(L"DisableShellHook", value, kPolicy);
+    EXPECT_EQ(value != 0, IsShellHookDisabled()) << value;
+  }
+}
+
+TEST_F(WorkerThreadsTest, ShellEventsAskForThirtySecondsAndEndOnlyTheHooksOwnElevation) {
+  const struct {
+    int index;
+    bool admin;
+    int32_t fromHook;
+    bool requested, settled, ended;
+  } cases[] = {{0, false, 0, true, false, false},  // the service's answer settles it
+               {0, true, 0, false, true, false},
+               {1, false, 0, false, false, false},  // a manual elevation runs
+               {1, false, 1, false, false, true},
+               {2, false, 1, false, false, false}};
+  for (const auto& c : cases) {
+    fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
+    Reset(kShellHookSettledEvent);
+    Reset(kEmergencyStartEvent);
+    fake.accounts.groups[L"Administrators"] = {{c.admin ? L"CORP\\alice" : L"CORP\\bob"}};
+    Store(g_bShellHookElevation, c.fromHook);
+    HandleShellHookEvent(c.index);
+    EXPECT_EQ(c.requested, Request() && Request()->seconds == 30 && !Request()->atLogin);
+    EXPECT_EQ(c.settled, Signaled(kSettled)) << c.index << c.admin;
+    EXPECT_EQ(c.ended, Signaled(kEmergency)) << c.index << c.fromHook;
+  }
+  EXPECT_EQ(KindShellHook, Load(g_nElevationKind));
+  EXPECT_TRUE(Posted().empty());  // silent
+}
+
+TEST_F(WorkerThreadsTest, ShellThreadAnswersEachSignalAfterItsStartRequestFirst) {
+  const std::wstring request = channel::kShellHookRequestEventName;
+  const std::wstring end = channel::kShellHookEndEventName;
+  fake.kernel.Signal(request);  // before the start: not for this tray
+  fake.kernel.Signal(end);
+  Store(g_bShellHookElevation, 1);
+  std::vector<std::string> seen;  // what the thread had logged when the end reached the service
+  fake.kernel.afterSignal = [&] {
+    if (seen.empty() && Signaled(kEmergency)) seen = LogMessages();
+  };
+  RunUntilQuiet(RunShellHookEvents, [&] {
+    fake.kernel.Signal(end);
+    fake.kernel.Signal(request);
+  });
+  const std::string added = "Add admin event signalled (from shell hook)";
+  EXPECT_EQ(1, std::count(seen.begin(), seen.end(), added));
+  const std::vector<std::string> all = LogMessages();
+  EXPECT_EQ(1, std::count(all.begin(), all.end(), added));
+  EXPECT_TRUE(Request().has_value());
+  EXPECT_TRUE(Signaled(kEmergency));
+}
+
+}  // namespace
+}  // namespace velmora::test
