@@ -47,7 +47,7 @@ directory_checks() {  # on|off
     e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1
     e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk
   else
-    e2e_wine reg delete "$connector" /f || e2e_fail "cannot switch the directory checks off"
+    e2e_reg_delete "$connector"
   fi
 }
 

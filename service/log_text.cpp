@@ -13,10 +13,12 @@ void AppendHex(std::string& out, uint32_t value, int digits) {
   }
 }
 
-// Characters that end or reorder a line in some viewer although they are not controls.
+// Characters that end or reorder a line in some viewer although they are not controls, and the
+// invisible ones that would let two different account names read the same in the log.
 bool IsInvisibleFormatter(uint32_t cp) {
-  return cp == 0x2028 || cp == 0x2029 || cp == 0xFEFF || (cp >= 0x200E && cp <= 0x200F) ||
-         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+  return cp == 0x061C || cp == 0x2028 || cp == 0x2029 || cp == 0xFEFF ||
+         (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x202A && cp <= 0x202E) ||
+         (cp >= 0x2060 && cp <= 0x2069);
 }
 
 }  // namespace

@@ -250,6 +250,12 @@ bool ServiceLogic::SettingsAccepted(std::string* why) {
         "administrator (the machine value AllowUnverifiedSettings is not 1)";
     return false;
   }
+  // With nobody logged on, the writer is a program outside every session (a scheduled task
+  // of any user, say): no one vouches for it.
+  if (sessions.users.empty()) {
+    *why = "nobody is logged on, so the writer cannot be a logged-on administrator";
+    return false;
+  }
   for (const std::u16string& user : sessions.users) {
     const std::optional<bool> admin = host_.IsAdministrator(user);
     if (admin != true) {

@@ -1,35 +1,88 @@
 #!/usr/bin/env bash
 # A real click on the tray's icon on Wine's taskbar, through the reference service and back: the
 # request as the service decodes it, "timerEnd" while the elevation runs, the start and expiry
-# balloons, and the default icon again afterwards.
+# balloons. Refused (the service's Deny = 1): the forbidden balloon and no timerEnd. A tray
+# killed during an elevation asks, when it starts again, for the seconds that are left (the
+# resuscitation reason, "(resuscitated)" in its start balloon, the first end kept). A log-off
+# that really happens (WM_ENDSESSION TRUE) with Resuscitate 0 ends the elevation at once but
+# keeps timerEnd and shows no "expired" balloon, so that the next start asks for the rest; a
+# cancelled end is an ordinary expiry; each Resuscitate value × shutdown/log-off signals
+# EMERGENCYSTART exactly when the value says so (the service logs every one it receives). The
+# service stopped: the not-running balloon and no request at all.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
+WM_ENDSESSION=0x16 LOGOFF=0x80000000
+EXPIRED="Your local administration privileges has expired"
+expiries() { grep -c 'Signalling EXPIRE' "$E2E_SERVICE_LOG" || true; }
+emergencies() { grep -c 'EMERGENCYSTART' "$E2E_SERVICE_LOG" || true; }
+resuscitated() { e2e_trace_count ' (resuscitated)", size'; }
+
 e2e_elevation_case
 # 5 s: the start balloon says 0 minutes (whole minutes, rounded down).
 e2e_set_machine AccessPeriod 5
-start_text="You have been assigned local administration privileges for 0 minutes"
-expire_text="Your local administration privileges has expired"
-
 e2e_tray_up
-e2e_screenshot icon 120x40+904+728
-started=$(e2e_balloon_count "$start_text") expired=$(e2e_balloon_count "$expire_text")
 e2e_click_tray_icon
-e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"no reason\" at-login=0 seconds=5" \
-  "the click's request" 10
-e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 5 seconds." "grant"
-end="$(e2e_timer_end)" || e2e_fail "no timerEnd after the grant"
-now=$(date +%s)
-((end >= now + 3 && end <= now + 6)) || e2e_fail "timerEnd $end is not about 5 s after $now"
-e2e_expect_balloon "$start_text" "$started" "start balloon"
-e2e_screenshot start-balloon 520x200+504+568
-
-# The service's end of the period reaches the tray: no timerEnd, the expiry balloon.
+e2e_expect_grant 5
+end="$(e2e_timer_end)"
+((end >= $(date +%s) + 2 && end <= $(date +%s) + 6)) || e2e_fail "timerEnd $end is not about 5 s ahead"
+e2e_expect_balloon "You have been assigned local administration privileges for 0 minutes" 0 "start balloon"
 e2e_service_expect_log "ends: the period is over." "expiry" 15
 e2e_wait_until 5 e2e_no_timer_end || e2e_fail "timerEnd is still there after EXPIRE"
-e2e_expect_balloon "$expire_text" "$expired" "expiry balloon"
+e2e_expect_balloon "$EXPIRED" 0 "expiry balloon"
 e2e_screenshot expire-balloon 520x200+504+568
 e2e_assert_eq 1 "$(e2e_service_requests)" "requests sent for one click"
-e2e_pass
+
+e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v Deny /t REG_DWORD /d 1 /reg:64
+e2e_click_tray_icon
+e2e_service_expect_log "Decision. Refused: the machine value Deny is 1." "refusal" 10
+e2e_expect_balloon "You have insufficient privileges to elevate your account. Please contact your system administrator" 0 \
+  "forbidden balloon"
+e2e_no_timer_end || e2e_fail "timerEnd was written for a refused request"
+e2e_reg_delete "$E2E_MACHINE_KEY\\Service" /v Deny /reg:64
+
+e2e_set_machine AccessPeriod 600
+e2e_click_tray_icon
+e2e_expect_grant 600
+end="$(e2e_timer_end)"
+sleep 2
+e2e_expect_resumed_at_restart "$end"
+e2e_wait_until 10 e2e_more_than 0 resuscitated || e2e_fail "no resuscitated balloon"
+e2e_assert_eq "$end" "$(e2e_timer_end)" "timerEnd after the resumed grant"
+
+# The log-off happens (Resuscitate missing = 0).
+expired=$(e2e_balloon_count "$EXPIRED") before=$(expiries)
+e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 1 $LOGOFF || e2e_fail "cannot send WM_ENDSESSION"
+e2e_service_expect_log "ends: EMERGENCYSTART." "EMERGENCYSTART at the log-off"
+e2e_wait_until 5 e2e_more_than "$before" expiries || e2e_fail "no EXPIRE after EMERGENCYSTART"
+sleep 3  # a balloon shows about 2 s after it is asked for
+e2e_assert_eq "$expired" "$(e2e_balloon_count "$EXPIRED")" "expired balloons at the log-off"
+e2e_assert_eq "$end" "$(e2e_timer_end)" "timerEnd after the log-off's expiry"
+e2e_expect_resumed_at_restart "$end"
+
+# A shutdown that is cancelled (wParam FALSE): the signal still goes, and its expiry is final.
+e2e_set_machine Resuscitate 1
+e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 0 0 || e2e_fail "cannot send WM_ENDSESSION"
+e2e_expect_balloon "$EXPIRED" "$expired" "expiry after a cancelled shutdown"
+e2e_wait_until 5 e2e_no_timer_end || e2e_fail "timerEnd kept after a cancelled shutdown"
+
+# Resuscitate 0: always; 1: shutdown only; 2: log-off only; 3: never.
+for case in "0 0 1" "0 $LOGOFF 1" "1 0 1" "1 $LOGOFF 0" "2 0 0" "2 $LOGOFF 1" "3 0 0" "3 $LOGOFF 0"; do
+  read -r mode lparam expected <<<"$case"
+  e2e_set_machine Resuscitate "$mode"
+  before=$(emergencies)
+  e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 1 "$lparam" || e2e_fail "cannot send WM_ENDSESSION"
+  e2e_wait_until 5 e2e_more_than $((before + expected - 1)) emergencies || true
+  sleep 1.5
+  e2e_assert_eq $((before + expected)) "$(emergencies)" "EMERGENCYSTART count, Resuscitate=$mode lParam=$lparam"
+done
+e2e_main_window VelmoraTray.exe >/dev/null || e2e_fail "the tray ended at WM_ENDSESSION"
+
+e2e_service_stop || e2e_fail "the service did not stop within 20 s"
+sent=$(e2e_service_requests)
+e2e_click_tray_icon
+e2e_expect_balloon "Velmora Framework Service is not running, please contact your system Administrator" 0 \
+  "service-not-running balloon"
+e2e_assert_eq "$sent" "$(e2e_service_requests)" "requests while the service is stopped"

@@ -6,40 +6,33 @@ set -euo pipefail
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-WM_TIMER=0x113
-
 # The icon's pixels (the first slot) now, as a file in the scratch folder.
 grab_icon() {  # NAME
   timeout 20 import -display "$DISPLAY" -window root -crop 16x16+1005+750 +repage \
     "$E2E_TMP/$1.png" </dev/null >/dev/null 2>&1 || e2e_fail "cannot grab the icon"
 }
-
 # Number of pixels that differ between two grabs.
-differing() {  # NAME NAME
-  compare -metric AE "$E2E_TMP/$1.png" "$E2E_TMP/$2.png" null: 2>&1 >/dev/null | cut -d' ' -f1
-}
-
+differing() { compare -metric AE "$E2E_TMP/$1.png" "$E2E_TMP/$2.png" null: 2>&1 >/dev/null | cut -d' ' -f1; }
 default_icon_back() { grab_icon now && (($(differing now default) == 0)); }
 
-# An elevation of ACCESS_PERIOD s; once SECONDS are left the tray is made to draw at once, and
-# its icon must differ from each of the pictures named.
+# An elevation of ACCESS_PERIOD s; once SECONDS are left the tray is made to draw at once
+# (WM_TIMER), and its icon must differ from each of the pictures named.
 countdown() {  # ACCESS_PERIOD SECONDS DIFFERENT_FROM...
-  local end name="countdown-$2" other
+  local end other
   e2e_set_machine AccessPeriod "$1"
   e2e_click_tray_icon
   xdotool mousemove --window "$E2E_DESKTOP_X" 400 300  # no tooltip over the icon
-  e2e_service_expect_log "at-login=0 seconds=$1" "request for $1 s" 10
-  e2e_wait_until 5 e2e_timer_end >/dev/null || e2e_fail "no timerEnd after the grant"
+  e2e_expect_grant "$1"
   end="$(e2e_timer_end)"
   ((end - $(date +%s) >= $2)) || e2e_fail "fewer than $2 s left already"
   while ((end - $(date +%s) > $2)); do sleep 0.05; done
-  e2e_driver send "$E2E_MAIN" $WM_TIMER 0 0 >/dev/null || e2e_fail "cannot send WM_TIMER"
-  grab_icon "$name"
-  ((end - $(date +%s) == $2)) || e2e_fail "the picture of $2 s was taken too late"
-  e2e_screenshot "$name" 120x40+904+728
-  convert "$E2E_TMP/$name.png" -scale 800% "$E2E_ARTIFACTS/$E2E_NAME-$name-zoom.png"
+  e2e_driver send "$E2E_MAIN" 0x113 0 0 || e2e_fail "cannot send WM_TIMER"
+  grab_icon "countdown-$2"
+  # Under load the tray's own timer may have drawn the next second by then: still a count.
+  ((end - $(date +%s) >= $2 - 1)) || e2e_fail "the picture of $2 s was taken too late"
+  convert "$E2E_TMP/countdown-$2.png" -scale 800% "$E2E_ARTIFACTS/$E2E_NAME-$2-zoom.png"
   for other in "${@:3}"; do
-    (($(differing "$name" "$other") > 20)) || e2e_fail "the icon at $2 s looks like $other"
+    (($(differing "countdown-$2" "$other") > 20)) || e2e_fail "the icon at $2 s looks like $other"
   done
 }
 
@@ -51,10 +44,8 @@ sleep 1
 grab_icon default
 
 countdown 130 120 default
-e2e_driver service-emergency || e2e_fail "cannot end the elevation"
+e2e_emergency
 e2e_wait_until 10 default_icon_back || e2e_fail "the default icon did not come back after EXPIRE"
-
 countdown 12 9 default countdown-120
 e2e_service_expect_log "ends: the period is over." "end of the 12 s" 15
 e2e_wait_until 10 default_icon_back || e2e_fail "the default icon did not come back at the end"
-e2e_pass

@@ -7,46 +7,26 @@
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
-e2e_parse_args "$@"
-e2e_setup
+e2e_begin "$@"
 
-expect_answer() {  # EXPECTED WHAT DRIVER-ARGS...
-  local expected="$1" what="$2" answer
-  shift 2
-  answer="$(e2e_driver "$@")" || true
-  [[ "$answer" == *"$expected" ]] || e2e_fail "$what: expected $expected, got [$answer]
-$(e2e_service_log)"
-}
-
-# request EXPECTED WHAT AT-LOGIN SECONDS [LOG-TEXT]: a raw record of the current user.
-request() {
-  expect_answer "$1" "$2" service-request "$user" "no reason" "$3" "$4" 10000
+# A raw record of the current user answered with ANSWER, the log saying LOG-TEXT; a grant is
+# ended again at once.
+request() {  # ANSWER WHAT AT-LOGIN SECONDS [LOG-TEXT]
+  e2e_expect_answer "$1" "$2" service-request "$E2E_USER" "no reason" "$3" "$4" 10000
   [[ -z "${5:-}" ]] || e2e_service_expect_log "$5" "$2"
   if [[ "$1" == START ]]; then
-    e2e_driver service-emergency || e2e_fail "cannot set EMERGENCYSTART"
-    expect_answer EXPIRE "$2: the end" service-wait 5000
+    e2e_emergency
+    e2e_expect_answer EXPIRE "$2: the end" service-wait 5000
   fi
 }
 
 e2e_clean_state
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
-user="$(e2e_driver expand-env '%USERDOMAIN%\%USERNAME%')"
-
-# The audit trail: the event source is registered with the program as its message file, and the
-# log files' DACL was set and checked (Wine keeps no file DACLs: it reports what it derives).
-e2e_service_expect_log "Audit. Grants, ends and refusals also go to the Windows event log" "event log"
-source_key='SYSTEM\CurrentControlSet\Services\EventLog\Application\VelmoraFrameworkService'
-[[ "$(e2e_reg_query HKLM "$source_key" EventMessageFile 64)" == *VelmoraFrameworkService.exe ]] ||
-  e2e_fail "the event source names no message file"
-grep -qE '\] Log\. (The log and its backup can be read and written by SYSTEM and Administrators only|.* is not protected as it must be)' \
-  "$E2E_SERVICE_LOG" || e2e_fail "the log files' DACL was not checked at start"
-
+e2e_service_up
 request FORBID "at login without ElevateAtLogin" 1 0 \
   "Decision. Refused: policy rule ElevateAtLogin: an elevation at login needs the machine setting ElevateAtLogin to be 1. Signalling FORBID."
+request START "the default access period" 0 120
 request FORBID "30 days with the defaults" 0 2592000 \
   "Decision. Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray may ask for here (AccessPeriod 120 seconds, ElevateForXDays 0 days, shell hook 30 seconds). Signalling FORBID."
-request START "the default access period" 0 120
 
 # "1" typed as text reads as 49 by the settings rules: not 1, refused, and said once.
 e2e_set_machine ElevateAtLogin 1 REG_SZ
@@ -54,7 +34,7 @@ request FORBID "ElevateAtLogin stored as text" 1 0 "policy rule ElevateAtLogin"
 request FORBID "ElevateAtLogin stored as text, again" 1 0
 e2e_service_expect_log 'Settings. The number setting "ElevateAtLogin" is stored as text: it reads as 49, the code of its first character.' \
   "number stored as text"
-(($(grep -c 'is stored as text' "$E2E_SERVICE_LOG") == 1)) || e2e_fail "the text value was logged more than once"
+e2e_assert_eq 1 "$(grep -c 'is stored as text' "$E2E_SERVICE_LOG")" "lines about the text value"
 
 e2e_set_machine ElevateAtLogin 1
 request START "at login with ElevateAtLogin" 1 0 "is elevated until the elevation at login is ended"
@@ -64,29 +44,22 @@ request START "30 days with ElevateForXDays 30" 0 2592000 "is elevated for 25920
 # The managed document's access period counts, read afresh for each request.
 e2e_set_machine ElevateForXDays 0
 e2e_set_machine Managed 1
-printf '%s' '{"access_period_win":"3600"}' >"$E2E_TMP/managed.json"
-e2e_driver reg-set-managed "$(e2e_winpath "$E2E_TMP/managed.json")" >/dev/null ||
-  e2e_fail "cannot store the managed document"
+e2e_managed_document '{"access_period_win":"3600"}'
 request FORBID "one second over the managed access period" 0 3601 \
   "3601 seconds is more than the 3600 seconds a tray may ask for here (AccessPeriod 3600 seconds"
 request START "the managed access period" 0 3600 "is elevated for 3600 seconds"
 
 # Deny typed as text denies.
-e2e_reg_add 'HKLM\Software\Ostrand\Velmora\Service' /v Deny /t REG_SZ /d yes /reg:64 ||
-  e2e_fail "cannot set Deny"
+e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v Deny /t REG_SZ /d yes /reg:64
 request FORBID "Deny as text" 0 60 \
   "Decision. Refused: the machine value Deny is not a REG_DWORD, which counts as deny."
-e2e_reg_delete 'HKLM\Software\Ostrand\Velmora\Service' /v Deny /reg:64
+e2e_reg_delete "$E2E_MACHINE_KEY\\Service" /v Deny /reg:64
 
 # A timerEnd 30 days ahead, written by the user: the tray resumes no more than the policy's
 # longest request (the access period 3600 from the document), and the service grants that.
 e2e_set_machine ElevateAtLogin 0
-e2e_desktop_trace_start
-e2e_reg_add 'HKCU\Software\Ostrand\Velmora' /v timerEnd /t REG_SZ /d $(($(date +%s) + 2592000)) ||
-  e2e_fail "cannot set timerEnd"
-e2e_start_tray
-e2e_find_main VelmoraTray.exe 10000 >/dev/null || e2e_fail "no main window"
+e2e_reg_add "$E2E_USER_KEY" /v timerEnd /t REG_SZ /d $(($(date +%s) + 2592000))
+e2e_tray_up
 e2e_service_expect_log "reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds=3600" \
   "resumed request" 15
 e2e_service_expect_log "is elevated for 3600 seconds. Signalling START." "resumed grant"
-e2e_pass

@@ -27,15 +27,6 @@ class FakeClock : public Clock {
   LocalTime local;
 };
 
-// The ANSI code page as Windows-1252, both ways, as WideCharToMultiByte with no best-fit and
-// MultiByteToWideChar give it: the five bytes 1252 leaves undefined map to the C1 controls of
-// the same value, and a character without a byte becomes '?' (a surrogate pair one '?').
-class FakeCodePage : public CodePage {
- public:
-  std::string WideToAnsi(const std::wstring& text) override;
-  std::wstring AnsiToWide(const std::string& text) override;
-};
-
 // Local accounts. A group that is absent, or present without a member list, cannot be
 // queried; nullopt names make their query fail.
 class FakeAccounts : public Accounts {

@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "fakes/fake_code_page.h"
-#include "fakes/fake_kernel.h"
-#include "fakes/fake_registry.h"
+#include "fakes/fake_system.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 
@@ -45,8 +43,9 @@ inline std::u16string ReadLogText(const std::string& s) {
     }
     constexpr uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
     Require(cp >= kShortest[length] && cp <= 0x10FFFF);
-    constexpr uint32_t kForbidden[][2] = {{0x80, 0x9F},     {0x200E, 0x200F}, {0x2028, 0x202E},
-                                          {0x2066, 0x2069}, {0xD800, 0xDFFF}, {0xFEFF, 0xFEFF}};
+    constexpr uint32_t kForbidden[][2] = {{0x80, 0x9F},     {0x061C, 0x061C}, {0x200B, 0x200F},
+                                          {0x2028, 0x202E}, {0x2060, 0x2069}, {0xD800, 0xDFFF},
+                                          {0xFEFF, 0xFEFF}};
     for (const auto& range : kForbidden) Require(cp < range[0] || cp > range[1]);
     if (cp >= 0x10000) out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
     out += static_cast<char16_t>(cp >= 0x10000 ? 0xDC00 + (cp & 0x3FF) : cp);

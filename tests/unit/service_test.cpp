@@ -345,6 +345,7 @@ TEST(ServiceTest, SettingsAreStoredOnlyWhenSoundAndEveryLoggedOnUserIsAnAdminist
   const std::string unlisted =
       "the platform does not list logon sessions, so the writer cannot be known to be an "
       "administrator (the machine value AllowUnverifiedSettings is not 1); nothing stored.";
+  const std::string adm = "logged=adm admin:adm=1 ";  // one administrator logged on
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {"settings:600/3/2/1", "", unlisted},
       {"AllowUnverifiedSettings=2 settings:600/3/2/1", "", unlisted},
@@ -355,19 +356,20 @@ TEST(ServiceTest, SettingsAreStoredOnlyWhenSoundAndEveryLoggedOnUserIsAnAdminist
        "\"PC\\\\ann\" is logged on and is not an administrator"},
       {"logged=adm,bob admin:adm=1 settings:600/3/2/1", "",
        "\"PC\\\\bob\" is logged on and its group membership cannot be read"},
-      {"logged=adm admin:adm=1 settings:0120/-/0/0", "AccessPeriod=120 Resuscitate=0 "
+      {adm + "settings:0120/-/0/0", "AccessPeriod=120 Resuscitate=0 "
        "ElevateAtLogin=0 ", "Every logged-on user is an administrator."},
-      {"logged= write=5 settings:600/3/2/1", "", "Cannot store AccessPeriod=600: error 5."},
-      {"logged= settings:2592000/1/3/0", "AccessPeriod=2592000 Identity=1 Resuscitate=3 "
+      {"logged= settings:600/3/2/1", "", "Refused: nobody is logged on"},
+      {adm + "write=5 settings:600/3/2/1", "", "Cannot store AccessPeriod=600: error 5."},
+      {adm + "settings:2592000/1/3/0", "AccessPeriod=2592000 Identity=1 Resuscitate=3 "
        "ElevateAtLogin=0 ", "Settings. access-period=\"2592000\" identity=1 resuscitate=3"},
-      {"logged= settings:0000060/2/1/0", "AccessPeriod=60 Identity=2 Resuscitate=1 "
+      {adm + "settings:0000060/2/1/0", "AccessPeriod=60 Identity=2 Resuscitate=1 "
        "ElevateAtLogin=0 ", "access-period=\"0000060\""},
-      {"logged= settings:-/1/0/0", "", digits},      {"logged= settings:-5/1/0/0", "", digits},
-      {"logged= settings:+5/1/0/0", "", digits},     {"logged= settings:0x10/1/0/0", "", digits},
-      {"logged= settings:00000060/1/0/0", "", digits}, {"logged= settings:0/1/0/0", "", range},
-      {"logged= settings:2592001/1/0/0", "", range}, {"logged= settings:60/1/4/0", "", mode},
-      {"logged= settings:60/1///0", "", mode},       {"logged= settings:60/1/-/0", "", mode},
-      {"logged= settings:60/1/0/2", "", "Record rejected: a 0/1 flag holds another number"}};
+      {adm + "settings:-/1/0/0", "", digits}, {adm + "settings:-5/1/0/0", "", digits},
+      {adm + "settings:+5/1/0/0", "", digits}, {adm + "settings:0x10/1/0/0", "", digits},
+      {adm + "settings:00000060/1/0/0", "", digits}, {adm + "settings:0/1/0/0", "", range},
+      {adm + "settings:2592001/1/0/0", "", range}, {adm + "settings:60/1/4/0", "", mode},
+      {adm + "settings:60/1///0", "", mode}, {adm + "settings:60/1/-/0", "", mode},
+      {adm + "settings:60/1/0/2", "", "Record rejected: a 0/1 flag holds another number"}};
   for (const auto& [script, stored, logged] : cases) {
     SCOPED_TRACE(script);
     FakeHost host;
@@ -382,8 +384,8 @@ TEST(ServiceTest, TextFromTheBlockCannotForgeOrHideLogLines) {
   const std::pair<Name, const char*> cases[] = {
       {u"a\r\n[01.01.2020 00:00:00] Decision", "a\\x0D\\x0A[01.01.2020 00:00:00] Decision"},
       {u"q\"\\x", "q\\\"\\\\x"},
-      {u"\u202Eevil\u2028\x85\x7F\u200E\u2066\uFEFF",
-       "\\u202Eevil\\u2028\\x85\\x7F\\u200E\\u2066\\uFEFF"},
+      {u"\u202Eevil\u2028\x85\x7F\u200E\u2066\uFEFF\u061C\u200B\u2060",
+       "\\u202Eevil\\u2028\\x85\\x7F\\u200E\\u2066\\uFEFF\\u061C\\u200B\\u2060"},
       {Name(u"\xD800x") + u"\U0001F600\xDC00\xD800", "\\uD800x\xF0\x9F\x98\x80\\uDC00\\uD800"},
       {u"J\u00FCrgen \u20AC", "J\xC3\xBCrgen \xE2\x82\xAC"}};
   for (const auto& [text, escaped] : cases) EXPECT_EQ(EscapeForLog(text), escaped);

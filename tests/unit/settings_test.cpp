@@ -58,6 +58,9 @@ TEST_F(SettingsTest, PolicyKeyOutranksProductKeyAnd64BitViewOutranks32) {
 // text type is logged once per name as the mistake it likely is; a string read takes the data
 // up to its first NUL unit, whatever the type.
 TEST_F(SettingsTest, ReadsTakeTheRawDataOfAnyTypeAsTheirKindSays) {
+  // A read while the log is off is noticed again at the first read with the log on.
+  fake.registry.SetRaw(kMachine, View::k64, kPolicy, L"Value", reg::kRegSz, {'1', 0, 0, 0});
+  Read(ReadMachineNumberText, L"Value");
   StartLog();
   const std::tuple<uint32_t, std::vector<uint8_t>, std::wstring, std::wstring> cases[] = {
       {reg::kRegDword, {0xFF, 0xFF, 0xFF, 0xFF}, L"-1", L"\uFFFF\uFFFF"},

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -38,12 +37,6 @@ inline int Fail(const std::string& what, int code = kError) {
   return code;
 }
 
-inline std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof(text), "0x%" PRIX64, value);
-  return text;
-}
-
 struct BadUsage {};
 
 // The arguments after the command's name; a malformed one throws BadUsage.
@@ -68,7 +61,7 @@ struct Args {
 
 struct Command {
   const char* name;
-  const char* args;  // <required> [optional]; "..." allows more
+  const char* args;
   const char* help;
   int (*run)(const Args&);
 };
@@ -77,23 +70,16 @@ inline int Run(const char* program, const std::vector<Command>& commands, int ar
                wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   const std::string name = argc > 1 ? ToUtf8(argv[1]) : "";
-  for (const Command& command : commands) {
-    if (name != command.name) continue;
-    const std::string usage = command.args;
-    const auto required = static_cast<size_t>(std::count(usage.begin(), usage.end(), '<'));
-    const size_t most = required + std::count(usage.begin(), usage.end(), '[');
-    const Args args{{argv + 2, argv + argc}};
-    if (args.size() < required || (args.size() > most && usage.find("...") == usage.npos)) break;
+  for (const Command& c : commands) {
+    if (name != c.name) continue;
     try {
-      return command.run(args);
-    } catch (const BadUsage&) {
+      return c.run(Args{{argv + 2, argv + argc}});
+    } catch (...) {  // BadUsage, or an argument that is missing
       break;
     }
   }
   std::fprintf(stderr, "usage: %s <command> ...\n", program);
-  for (const Command& c : commands) {
-    std::fprintf(stderr, "  %-56s %s\n", (std::string(c.name) + " " + c.args).c_str(), c.help);
-  }
+  for (const Command& c : commands) std::fprintf(stderr, "  %s %s: %s\n", c.name, c.args, c.help);
   return kError;
 }
 
@@ -125,15 +111,9 @@ inline DWORD PidOf(HWND hwnd) {
 }
 
 inline std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256];
-  return std::wstring(name, static_cast<size_t>(std::max(GetClassNameW(hwnd, name, 256), 0)));
-}
-
-// Read without sending a message: a program busy starting up is not waited for.
-inline std::wstring CaptionOf(HWND hwnd) {
-  wchar_t caption[512];
-  return std::wstring(caption,
-                      static_cast<size_t>(std::max(GetWindowTextW(hwnd, caption, 512), 0)));
+  wchar_t name[256] = L"";
+  GetClassNameW(hwnd, name, 256);
+  return name;
 }
 
 // A named CALLBACK: on 32-bit targets a lambda does not convert to the stdcall WNDENUMPROC.
@@ -151,18 +131,19 @@ inline std::vector<HWND> Windows(HWND parent = nullptr) {
 }
 
 // The first top-level window of `target` (see Processes; empty: any process) with this class
-// and caption (empty: any).
+// and caption (empty: any). The caption is read without a message: a program busy starting up
+// is not waited for.
 inline HWND FindTopLevel(const std::wstring& target, const std::wstring& className,
                          const std::wstring& caption, bool mustBeVisible) {
   const std::vector<DWORD> pids = target.empty() ? std::vector<DWORD>{} : Processes(target);
   for (HWND hwnd : Windows()) {
-    if (!target.empty() && std::find(pids.begin(), pids.end(), PidOf(hwnd)) == pids.end()) continue;
-    if ((mustBeVisible && !IsWindowVisible(hwnd)) ||
-        (!className.empty() && ClassOf(hwnd) != className) ||
-        (!caption.empty() && CaptionOf(hwnd) != caption)) {
-      continue;
+    wchar_t text[512] = L"";
+    GetWindowTextW(hwnd, text, 512);
+    if ((target.empty() || std::find(pids.begin(), pids.end(), PidOf(hwnd)) != pids.end()) &&
+        (!mustBeVisible || IsWindowVisible(hwnd)) &&
+        (className.empty() || ClassOf(hwnd) == className) && (caption.empty() || text == caption)) {
+      return hwnd;
     }
-    return hwnd;
   }
   return nullptr;
 }

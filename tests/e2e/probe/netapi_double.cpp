@@ -9,44 +9,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-constexpr DWORD kGroupNotFound = 2220;  // NERR_GroupNotFound
-
-struct MembersInfo3 {  // LOCALGROUP_MEMBERS_INFO_3
-  wchar_t* domainAndName;
-};
-
-std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
-  std::vector<std::wstring> parts;
-  for (size_t at = 0;;) {
-    const size_t end = text.find(separator, at);
-    parts.push_back(text.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at));
-    if (end == std::wstring::npos) return parts;
-    at = end + 1;
-  }
-}
-
-bool MembersOf(const wchar_t* group, std::vector<std::wstring>* members) {
-  std::vector<wchar_t> groups(32768, L'\0');
-  const DWORD length = GetEnvironmentVariableW(L"VELMORA_E2E_GROUPS", groups.data(), 32768);
-  if (length == 0 || length >= 32768) return false;
-  for (const std::wstring& entry : Split(std::wstring(groups.data(), length), L';')) {
-    const size_t equals = entry.find(L'=');
-    if (equals == std::wstring::npos ||
-        CompareStringOrdinal(entry.c_str(), static_cast<int>(equals), group, -1, TRUE) !=
-            CSTR_EQUAL) {
-      continue;
-    }
-    const std::wstring list = entry.substr(equals + 1);
-    if (!list.empty()) *members = Split(list, L'|');
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 extern "C" __declspec(dllexport) DWORD WINAPI NetApiBufferFree(void* buffer) {
   return HeapFree(GetProcessHeap(), 0, buffer) ? 0 : ERROR_INVALID_PARAMETER;
 }
@@ -54,24 +16,32 @@ extern "C" __declspec(dllexport) DWORD WINAPI NetApiBufferFree(void* buffer) {
 extern "C" __declspec(dllexport) DWORD WINAPI NetLocalGroupGetMembers(
     const wchar_t*, const wchar_t* group, DWORD level, BYTE** buffer, DWORD, DWORD* read,
     DWORD* total, DWORD_PTR*) {
-  if (level != 3 || group == nullptr || buffer == nullptr || read == nullptr || total == nullptr) {
-    return ERROR_INVALID_PARAMETER;
-  }
+  wchar_t groups[4096];
+  const DWORD length = GetEnvironmentVariableW(L"VELMORA_E2E_GROUPS", groups, 4096);
+  const std::wstring all = L";" + std::wstring(groups, length < 4096 ? length : 0) + L";";
+  const size_t at = all.find(L";" + std::wstring(group ? group : L"") + L"=");
+  if (level != 3 || !buffer || !read || !total) return ERROR_INVALID_PARAMETER;
+  if (at == std::wstring::npos) return 2220;  // NERR_GroupNotFound
+  // One block, as the real function returns it: the entries (LOCALGROUP_MEMBERS_INFO_3), then
+  // their texts.
+  std::wstring list = all.substr(at + 1, all.find(L';', at + 1) - at - 1);
+  list = list.substr(list.find(L'=') + 1);
   std::vector<std::wstring> members;
-  if (!MembersOf(group, &members)) return kGroupNotFound;
-  // One block, as the real function returns it: the entries, then their texts.
-  size_t size = members.size() * sizeof(MembersInfo3);
-  for (const std::wstring& member : members) size += (member.size() + 1) * sizeof(wchar_t);
-  auto* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1));
-  if (block == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-  auto* entries = reinterpret_cast<MembersInfo3*>(block);
-  auto* text = reinterpret_cast<wchar_t*>(block + members.size() * sizeof(MembersInfo3));
-  for (size_t i = 0; i < members.size(); ++i) {
-    entries[i].domainAndName = text;
-    members[i].copy(text, members[i].size());
-    text += members[i].size() + 1;
+  for (size_t from = 0; !list.empty() && from <= list.size();) {
+    const size_t bar = std::min(list.find(L'|', from), list.size());
+    members.push_back(list.substr(from, bar - from));
+    from = bar + 1;
   }
-  *buffer = block;
+  size_t size = members.size() * sizeof(wchar_t*);
+  for (const std::wstring& member : members) size += (member.size() + 1) * sizeof(wchar_t);
+  auto* entries = static_cast<wchar_t**>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1));
+  if (!entries) return ERROR_NOT_ENOUGH_MEMORY;
+  auto* text = reinterpret_cast<wchar_t*>(entries + members.size());
+  for (size_t i = 0; i < members.size(); ++i) {
+    entries[i] = text;
+    text += members[i].copy(text, members[i].size()) + 1;
+  }
+  *buffer = reinterpret_cast<BYTE*>(entries);
   *read = *total = static_cast<DWORD>(members.size());
   return 0;
 }

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The shell hook. VelmoraSH64.dll through velmora_hook_tool.exe, both beside the tray: the CBT
+# hook installs for the whole desktop and passes calls on; the library's events reach a stand-in
+# for the tray (the driver) and its answer settles a request; without an answer a request times
+# out, even when an answer to an earlier request is still pending; "end" reaches the tray's
+# event. End to end: a VelmoraSH64.dll in the tray's current folder (not beside the program) is
+# never loaded; the tray installs the hook, a program asks through the library and the service
+# grants 30 silent seconds; the library's end request ends them early; DisableShellHook leaves
+# requests unanswered.
+set -euo pipefail
+# shellcheck source=lib/wine_env.sh
+source "$(dirname "$0")/lib/wine_env.sh"
+e2e_begin "$@"
+
+dir="$(dirname "$E2E_TRAY")"
+hook_tool() {  # leaves "<exit code> <output>" in $result
+  local status=0 out
+  out="$(e2e_run "$dir/velmora_hook_tool.exe" "$@")" || status=$?
+  result="$status $out"
+}
+
+e2e_clean_state
+# The hook as the tray installs it, with the library found by its plain name.
+hook_tool hook-check
+expected="0 loaded $(e2e_winpath "$dir")\\VelmoraSH64.dll
+installed
+window created under the hook
+removed"
+e2e_assert_eq "${expected,,}" "${result,,}" "hook-check (paths in any case)"
+# A request answered by the stand-in: it sees "event__123__" and sets "event__124__".
+e2e_driver_bg answerer WAITING wait-event event__123__ 20000 event__124__
+hook_tool request 5000
+e2e_assert_eq "0 settled" "$result" "request with an answer"
+e2e_expect_exit "$E2E_BG_PID" 20 0 "stand-in answering the request"
+# Nobody answers; the answer a stand-in left pending must not settle the new request.
+e2e_driver_bg stale HELD hold signalled-event event__124__ 15000
+hook_tool request 500
+e2e_assert_eq "1 timeout" "$result" "request without an answer"
+e2e_is_running "$E2E_BG_PID" || e2e_fail "the pending answer was gone before the request ended"
+e2e_kill_tracked
+# "end" sets "event__125__".
+e2e_driver_bg ender WAITING wait-event event__125__ 20000
+hook_tool end
+e2e_assert_eq "0 signalled" "$result" "end"
+e2e_expect_exit "$E2E_BG_PID" 20 0 "stand-in waiting for the end event"
+
+# A copy of the tray without the library beside it, started from a folder that holds the real
+# one, which would install the hook if it were loaded. On a new desktop, with the service: no
+# process there has had the library loaded by the hook checked above.
+e2e_elevation_case
+mkdir -p "$E2E_TMP/program" "$E2E_TMP/planted"
+cp "$E2E_TRAY" "$E2E_TMP/program/"
+cp "$dir/VelmoraSH64.dll" "$E2E_TMP/planted/"
+(cd "$E2E_TMP/planted" && E2E_TRAY="$E2E_TMP/program/VelmoraTray.exe" e2e_tray_up)
+e2e_expect_log_sequence "SetHook" "SetHook.The DLL could not be found." "a planted library"
+e2e_tray_down
+
+rm -f "$E2E_TRAY_LOG"
+e2e_tray_up
+e2e_expect_log_sequence "SetHook" "HOOK INSTALLED" "hook installed at start"
+balloons="$(e2e_trace_count 'Show tooltip 0, L"')"
+hook_tool request 20000
+e2e_assert_eq "0 settled" "$result" "request through the library"
+e2e_expect_grant 30 "Resuscitate after tray app close (shutdown,log off or app crash occured)"
+sleep 3  # a balloon shows about 2 s after it is asked for
+e2e_assert_eq "$balloons" "$(e2e_trace_count 'Show tooltip 0, L"')" "balloons during the hook's elevation"
+hook_tool end
+e2e_assert_eq "0 signalled" "$result" "end through the library"
+e2e_expect_ended
+
+# Switched off: nothing is loaded and nobody answers.
+e2e_tray_down
+e2e_set_machine DisableShellHook 1
+rm -f "$E2E_TRAY_LOG"
+e2e_tray_up
+hook_tool request 3000
+e2e_assert_eq "1 timeout" "$result" "request with DisableShellHook 1"
+! e2e_tray_log_messages | grep -q '^SetHook' || e2e_fail "SetHook ran with DisableShellHook 1"
