@@ -79,6 +79,11 @@ struct MappedViewTraits {
   using Handle = void*;
   static void Close(Handle h) { Kern().UnmapView(h); }
 };
+// The directory's system-information and bound objects.
+struct DirectoryObjectTraits {
+  using Handle = Directory::Object;
+  static void Close(Handle h) { Dir().ReleaseObject(h); }
+};
 struct MemoryDcTraits {
   using Handle = Gdi::Dc;
   static void Close(Handle h) { Graphics().DeleteMemoryDc(h); }
@@ -91,6 +96,7 @@ using OwnedIcon = Owned<IconTraits>;
 using OwnedGdiObject = Owned<GdiObjectTraits>;
 using OwnedMemoryDc = Owned<MemoryDcTraits>;
 using OwnedView = Owned<MappedViewTraits>;
+using OwnedDirectoryObject = Owned<DirectoryObjectTraits>;
 
 // A window's DC, borrowed with GetDC and given back with ReleaseDC.
 class WindowDc {

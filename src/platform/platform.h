@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/dialog_host.h"
+#include "platform/directory.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
@@ -28,6 +29,7 @@ struct Platform {
   ServiceControl* services = nullptr;
   DialogHost* dialogs = nullptr;
   Gdi* gdi = nullptr;
+  Directory* directory = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -44,5 +46,6 @@ inline Accounts& Users() { return *GetPlatform().accounts; }
 inline ServiceControl& Services() { return *GetPlatform().services; }
 inline DialogHost& Dialogs() { return *GetPlatform().dialogs; }
 inline Gdi& Graphics() { return *GetPlatform().gdi; }
+inline Directory& Dir() { return *GetPlatform().directory; }
 
 }  // namespace velmora

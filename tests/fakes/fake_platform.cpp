@@ -54,7 +54,7 @@ FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
   shell.strings = ProgramStringTable();
   InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
-                           &accounts, &services, &windows, &gdi});
+                           &accounts, &services, &windows, &gdi, &directory});
   ResetProcessState();
 }
 

@@ -8,18 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_directory.h"
 #include "fakes/fake_system.h"
 #include "fakes/fake_windows.h"
 #include "platform/platform.h"
 
 namespace velmora::fakes {
 
-// A clock that only moves when told. Local time is set on its own, for log stamps.
+// A clock that only moves when told. Local time is set on its own, for log stamps; the local
+// file time follows `now` in a zone at UTC.
 class FakeClock : public Clock {
  public:
   int64_t NowSeconds() override { return now; }
   LocalTime LocalNow() override { return local; }
-  int64_t LocalFileTime() override { return 0; }
+  int64_t LocalFileTime() override { return (now + 11644473600) * 10000000; }
 
   std::atomic<int64_t> now{0};
   LocalTime local;
@@ -85,6 +87,7 @@ class FakePlatform {
   FakeWindows windows{gdi};
   FakeAccounts accounts;
   FakeServiceControl services;
+  FakeDirectory directory;
 
   // Where the log lands with the default environment.
   static constexpr const wchar_t* kLogPath =

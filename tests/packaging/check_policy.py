@@ -12,15 +12,35 @@ import xml.etree.ElementTree as ET
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 NS = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 READER = r"\b(GetSetting|ReadMachineNumberText|ReadMachineString|ReadUserString)\("
-# The name, the out argument, then the kind (GetSetting only) and the subkey literal if given.
+# The name, the out argument, then the kind (GetSetting only) and the subkey if given.
 READ = re.compile(READER + r'\s*(L"[^"]*"|\w+)\s*,\s*\w+\s*(?:,\s*SettingKind::k(Number|String))?'
-                  r'\s*(?:,\s*L"([^"]*)")?\s*\)')
+                  r'\s*(?:,\s*(L"[^"]*"|\w+))?\s*\)')
 # What a template element stores, as the settings list names it; anything else is no setting.
 # A policy's own value without enabled and disabled values is 1 or 0.
 STORED = {"decimal": "number", "decimalAsText": "string", "string": "string", "text": "string",
           "policy": "number"}
 VALUES = (NS + "enabledValue", NS + "disabledValue", f"{NS}item/{NS}value")
 errors = []
+
+
+def literals(arg, text):  # [a literal's text] or [the text of the file's constant ARG], or None
+    if arg.startswith('L"'):
+        return [arg[2:-1]]
+    found = re.fullmatch(r"\w+", arg) and re.findall(rf'\b{arg}\[\]\s*=\s*L"([^"]*)"', text)
+    return found or None
+
+
+def followed(arg, text, at):  # the values of parameter ARG of the function around AT, by call
+    function = [f for f in re.finditer(rf"\b(?!if\b|while\b|for\b)(\w+)\(([^()]*\b{arg}\b[^()]*)\)"
+                                       r"\s*(?:const\s*)?\{", text[:at])][-1:]
+    if not function:
+        return None
+    name, params = function[0].groups()
+    index = [bool(re.search(rf"\b{arg}\s*(=.*)?$", p)) for p in params.split(",")].index(True)
+    calls = [c.group(1).split(",") for c in re.finditer(rf"\b{name}\(([^()]*)\)", text)
+             if c.start() != function[0].start()]
+    found = [literals(c[index].strip(), text) if len(c) > index else None for c in calls]
+    return None if not found or None in found else [n for f in found for n in f]
 
 
 def source_reads():  # (name, hive, subkey, type) of every read in src/
@@ -33,18 +53,15 @@ def source_reads():  # (name, hive, subkey, type) of every read in src/
             m = READ.match(text, call.start())
             reader, arg, kind, subkey = m.groups() if m else (call.group(1), "", "", "")
             # A literal, a constant of the file, or the parameter of the enclosing function,
-            # followed to the literals that function is called with.
-            names = [arg[2:-1]] if arg.startswith('L"') else \
-                re.findall(rf'\b{arg}\[\]\s*=\s*L"([^"]*)"', text) if arg else []
-            function = re.findall(rf"\b(\w+)\([^()]*\b{arg}\)\s*\{{", text[:call.start()])
-            if not names and function and arg:
-                names = re.findall(rf'\b{function[-1]}\(\s*L"([^"]*)"', text)
-            if not names or (reader == "GetSetting") != bool(kind):
+            # followed to what every call of that function passes in its place.
+            names = arg and (literals(arg, text) or followed(arg, text, call.start()))
+            subkey = (literals(subkey, text) or [""])[0] if subkey else "-"
+            if not names or not subkey or (reader == "GetSetting") != bool(kind):
                 line = text.count("\n", 0, call.start()) + 1
                 errors.append(f"{path.relative_to(ROOT)}:{line}: cannot tell what {reader} reads")
             kind = (kind or ("Number" if "Number" in reader else "String")).lower()
-            reads |= {(name, "user" if "User" in reader else "machine", subkey or "-", kind)
-                      for name in names}
+            reads |= {(name, "user" if "User" in reader else "machine", subkey, kind)
+                      for name in names or []}
     return reads
 
 

@@ -9,6 +9,7 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_code_page.h"
 #include "platform/win32/win32_dialog_host.h"
+#include "platform/win32/win32_directory.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_gdi.h"
 #include "platform/win32/win32_kernel.h"
@@ -30,6 +31,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static velmora::NoDestructor<velmora::Win32ServiceControl> services;
   static velmora::NoDestructor<velmora::Win32DialogHost> dialogs;
   static velmora::NoDestructor<velmora::Win32Gdi> gdi;
+  static velmora::NoDestructor<velmora::Win32Directory> directory;
 
   velmora::Platform platform;
   platform.registry = registry.get();
@@ -43,6 +45,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   platform.services = services.get();
   platform.dialogs = dialogs.get();
   platform.gdi = gdi.get();
+  platform.directory = directory.get();
   velmora::InstallPlatform(platform);
 
   return velmora::TrayMain();
