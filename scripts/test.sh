@@ -32,7 +32,7 @@ run_ctest host --preset host -j "$JOBS"
 
 echo "== fuzzing: seed corpora replayed, then every parser of outside data (bounded)"
 if bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}" >build/fuzz.log 2>&1; then
-  summary+=("fuzz: 5 targets, seeds replayed, ${FUZZ_SECONDS:-15} s each, no finding")
+  summary+=("fuzz: 5 targets (language, service records, log text, settings, PIN), seeds replayed, ${FUZZ_SECONDS:-15} s each, no finding")
 else
   tail -n 40 build/fuzz.log
   summary+=("fuzz: FAILED (see build/fuzz.log)")

@@ -27,6 +27,7 @@ type_pin() {  # [PIN]
   [[ "$pin" =~ ^[0-9]{6}$ ]] || e2e_fail "velmora_pin $code $TOKEN printed [$pin]"
   e2e_click_item 1000
   xdotool type --delay 50 "$pin"
+  e2e_screenshot pin
   xdotool key Return
   e2e_wait_until 5 e2e_dialog_gone "PIN Verification" || e2e_fail "Return did not accept the PIN"
 }
@@ -36,7 +37,7 @@ about() {  # SERVICE_LINE SHELL_LINE
   e2e_dialog About
   e2e_assert_eq "$1|$version|$2" "$(e2e_control_text 1015)|$(e2e_control_text 1016)|$(e2e_control_text 1019)" \
     "service, tray and shell lines"
-  e2e_screenshot "about-$1" 520x640+252+64
+  e2e_screenshot "about-${1// /-}" 520x640+252+64
 }
 
 e2e_elevation_case

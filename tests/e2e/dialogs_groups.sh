@@ -43,6 +43,7 @@ text 1006 'CORP\bob|CORP\Carol' "Staff, sorted"
 text 1007 "Staff members" "access group heading"
 seconds="$(e2e_control 1008 | grep -o ' [0-9]* seconds remain before reverting the previleges$')"
 ((${seconds%% seconds*} > 540 && ${seconds%% seconds*} <= 600)) || e2e_fail "time line: $(e2e_control 1008)"
+e2e_screenshot status
 e2e_close_dialog Status Return
 e2e_end_elevation
 
