@@ -135,6 +135,11 @@ const Gesture kGestures[] = {
     {kRunning | kAtLogin | kFromHook, msg::kLButtonUp, false, 0, L"", 0, L""},
     {kAdmin, msg::kRButtonUp, false, ID_ELEVATE, kPlain, 0, L"alice is already a member"}};
 
+// The name CTest shows for a row.
+void PrintTo(const Gesture& g, std::ostream* os) {
+  *os << "setup " << g.setup << " mouse " << g.mouse << " choice " << g.choice;
+}
+
 class GestureTest : public MainDlgTest, public testing::WithParamInterface<Gesture> {};
 
 TEST_P(GestureTest, BuildsItsMenuFromPolicyAndAsksOnlyWhenSomethingNeedsAsking) {

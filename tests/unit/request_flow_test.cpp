@@ -66,6 +66,9 @@ const Flow kFlows[] = {
     {KindDays, kRfe, nullptr, u"no reason", false, 0, L""},
     {KindDays, kAudit2 | kRfe, nullptr, u"no reason", false, 0, L""}};
 
+// The name CTest shows for a row.
+void PrintTo(const Flow& f, std::ostream* os) { *os << "kind " << f.kind << " setup " << f.setup; }
+
 class RequestOrderTest : public RequestFlowTest, public testing::WithParamInterface<Flow> {};
 
 TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) {
