@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "dialogs/modal.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -74,8 +75,7 @@ bool GetServiceExecutablePath(std::wstring* path) {
 }
 
 intptr_t CAboutDlg::DoModal() {
-  WindowSystem& windows = Windows();
-  return windows.RunModalDialog(IDD_ABOUTBOX, windows.ActiveWindow(), this);
+  return RunModalOverActiveWindow(IDD_ABOUTBOX, this);
 }
 
 bool CAboutDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam,
@@ -89,7 +89,7 @@ bool CAboutDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPar
     case msg::kCtlColorStatic:
       return OnCtlColorStatic(wParam, lParam, result);
     case msg::kCommand: {
-      const int id = static_cast<int>(wParam & 0xFFFF);
+      const int id = CommandId(wParam);
       if (id != kIdOk && id != kIdCancel) return false;
       Dialogs().EndDialog(m_hWnd, id);
       return true;

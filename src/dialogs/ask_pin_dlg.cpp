@@ -1,5 +1,6 @@
 #include "dialogs/ask_pin_dlg.h"
 
+#include "dialogs/modal.h"
 #include "elevation/pin.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -7,8 +8,7 @@
 namespace velmora {
 
 intptr_t CAskPinDlg::DoModal() {
-  WindowSystem& windows = Windows();
-  return windows.RunModalDialog(IDD_ASK_PIN, windows.ActiveWindow(), this);
+  return RunModalOverActiveWindow(IDD_ASK_PIN, this);
 }
 
 bool CAskPinDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t,
@@ -24,7 +24,7 @@ bool CAskPinDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPa
     return true;
   }
   if (message != msg::kCommand) return false;
-  const int id = static_cast<int>(wParam & 0xFFFF);
+  const int id = CommandId(wParam);
   if (id != kIdOk && id != kIdCancel) return false;
   if (id == kIdOk) {
     m_userCode = host.GetItemText(m_hWnd, IDC_PIN_USER_CODE);

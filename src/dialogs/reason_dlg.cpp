@@ -1,5 +1,6 @@
 #include "dialogs/reason_dlg.h"
 
+#include "dialogs/modal.h"
 #include "dialogs/window_icons.h"
 #include "localization/localized_texts.h"
 #include "platform/platform.h"
@@ -15,8 +16,7 @@ constexpr size_t kMinimumReasonLength = 3;
 }  // namespace
 
 intptr_t CReasonDlg::DoModal() {
-  WindowSystem& windows = Windows();
-  return windows.RunModalDialog(IDD_REASON, windows.ActiveWindow(), this);
+  return RunModalOverActiveWindow(IDD_REASON, this);
 }
 
 bool CReasonDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam,
@@ -28,7 +28,7 @@ bool CReasonDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPa
       result = OnInitDialog();
       return true;
     case msg::kCommand: {
-      const int id = static_cast<int>(wParam & 0xFFFF);
+      const int id = CommandId(wParam);
       if (id == kIdOk) {
         OnConfirm();
         return true;

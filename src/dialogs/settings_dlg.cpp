@@ -1,5 +1,6 @@
 #include "dialogs/settings_dlg.h"
 
+#include "dialogs/modal.h"
 #include "elevation/channel.h"
 #include "platform/platform.h"
 #include "resource.h"
@@ -24,8 +25,7 @@ std::wstring Or(const std::wstring& text, const wchar_t* fallback) {
 }  // namespace
 
 intptr_t CSettingsDlg::DoModal() {
-  WindowSystem& windows = Windows();
-  return windows.RunModalDialog(IDD_SETTINGS, windows.ActiveWindow(), this);
+  return RunModalOverActiveWindow(IDD_SETTINGS, this);
 }
 
 bool CSettingsDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t,
@@ -37,7 +37,7 @@ bool CSettingsDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t w
     return true;
   }
   if (message != msg::kCommand) return false;
-  const int id = static_cast<int>(wParam & 0xFFFF);
+  const int id = CommandId(wParam);
   if (id == kIdOk) {
     OnOK();
     return true;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/modal.h"
 #include "elevation/timer_end.h"
 #include "identity/local_groups.h"
 #include "platform/platform.h"
@@ -23,8 +24,7 @@ void ShowError(Hwnd owner, const std::wstring& text) {
 }  // namespace
 
 intptr_t CStatusDlg::DoModal() {
-  WindowSystem& windows = Windows();
-  return windows.RunModalDialog(IDD_STATUS, windows.ActiveWindow(), this);
+  return RunModalOverActiveWindow(IDD_STATUS, this);
 }
 
 bool CStatusDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t,
@@ -36,7 +36,7 @@ bool CStatusDlg::ProcessWindowMessage(Hwnd hwnd, uint32_t message, uintptr_t wPa
       result = OnInitDialog();
       return true;
     case msg::kCommand: {
-      const int id = static_cast<int>(wParam & 0xFFFF);
+      const int id = CommandId(wParam);
       if (id == kIdOk) {
         Dialogs().EndDialog(m_hWnd, 0);
       } else if (id == kIdCancel) {
