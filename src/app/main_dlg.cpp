@@ -24,6 +24,11 @@
 namespace velmora {
 namespace {
 
+// The text counts whole minutes; a grant shorter than one must not read as none at all.
+uint32_t StartBalloonMinutes(uint32_t seconds) {
+  return seconds != 0 && seconds < 60 ? 1 : seconds / 60;
+}
+
 bool PromptForReason(std::wstring* reason) {
   return AskElevationReason(reason) == kReasonGiven;
 }
@@ -298,7 +303,7 @@ std::wstring CMainDlg::BalloonText(uintptr_t kind, uint32_t seconds) const {
           return FormatWide(L"You have been assigned local administration privileges for %d day(s)",
                             {GetElevateForXDays()});
         case KindPeriod:
-          return FormatText<TextId::kBalloonStartMessage>(GetAccessPeriod() / 60);
+          return FormatText<TextId::kBalloonStartMessage>(StartBalloonMinutes(GetAccessPeriod()));
         case KindResumed:
           return FormatText<TextId::kBalloonElevationAfterResuscitate>(
               DurationText(GetRemainingSeconds()));

@@ -93,8 +93,9 @@ void CSettingsDlg::OnOK() {
   const bool atLogin = host.IsItemChecked(m_hWnd, IDC_SETTINGS_ELEVATE_AT_LOGIN);
   m_strIdentity = identity;
 
-  WriteSettingsRecord(BuildSettingsRecord(period, identity, resuscitate, atLogin));
-  SignalSaveSettings();
+  if (WriteSettingsRecord(BuildSettingsRecord(period, identity, resuscitate, atLogin))) {
+    SignalSaveSettings();
+  }
   host.EndDialog(m_hWnd, kIdOk);
 }
 

@@ -34,29 +34,30 @@ void ShowWriteError(const wchar_t* format, uint32_t error) {
   ShellUi().ShowMessageBox(nullptr, FormatWide(format, {error}), std::wstring(), win::kMbOk);
 }
 
-void WriteRecord(const uint8_t* bytes, size_t length) {
+bool WriteRecord(const uint8_t* bytes, size_t length) {
   Kernel& kernel = Kern();
   const OwnedHandle mapping(
       kernel.OpenNamedFileMapping(channel::kSharedBlockName, kern::kFileMapAllAccess));
   if (!mapping) {
     ShowWriteError(L"Cannot create mapping. Error code: %d", kernel.LastError());
-    return;
+    return false;
   }
   const OwnedView view(kernel.MapView(mapping.get(), kern::kFileMapWrite, length));
   if (!view) {
     ShowWriteError(L"Cannot create view. Error code: %d", kernel.LastError());
-    return;
+    return false;
   }
   // One copy of a record built complete beforehand: the service never sees a half-built one
   // from this writer.
   std::memcpy(view.get(), bytes, length);
   kernel.FlushView(view.get(), length);
+  return true;
 }
 
 // Obtains a request event, runs `beforeSignal`, sets the event and closes it. The service keeps
 // its own handle, so the object (and the signal) outlive ours.
 template <typename BeforeSignal>
-void SignalRequestEvent(const wchar_t* name, const wchar_t* errorFormat,
+bool SignalRequestEvent(const wchar_t* name, const wchar_t* errorFormat,
                         BeforeSignal beforeSignal) {
   Kernel& kernel = Kern();
   EventParams params;
@@ -66,10 +67,11 @@ void SignalRequestEvent(const wchar_t* name, const wchar_t* errorFormat,
     const uint32_t error = kernel.LastError();
     ShellUi().ShowMessageBox(nullptr, FormatWide(errorFormat, {error}), L"Error",
                         win::kMbOk | win::kMbIconError);
-    return;
+    return false;
   }
   beforeSignal();
   kernel.SignalEvent(event.get());
+  return true;
 }
 
 }  // namespace
@@ -104,19 +106,19 @@ void SignalShellHookSettled() {
   if (Handle settled = g_channelEvents[kShellHookSettledEvent]) Kern().SignalEvent(settled);
 }
 
-void WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
+bool WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
                            uint32_t seconds) {
   const ElevationRequest record =
       channel::EncodeElevationRequest(ToUtf16(user), ToUtf16(reason), atLogin, seconds);
-  WriteRecord(record.data(), record.size());
+  return WriteRecord(record.data(), record.size());
 }
 
-void WriteSettingsRecord(const SettingsRecord& record) {
-  WriteRecord(record.data(), record.size());
+bool WriteSettingsRecord(const SettingsRecord& record) {
+  return WriteRecord(record.data(), record.size());
 }
 
-void SignalAddToAdmin(ElevationKind kind) {
-  SignalRequestEvent(channel::kAddToAdminEventName,
+bool SignalAddToAdmin(ElevationKind kind) {
+  return SignalRequestEvent(channel::kAddToAdminEventName,
                      L"Error creating AddToAdmin event. Error code: %d",
                      [kind] { Store(g_nElevationKind, kind); });
 }

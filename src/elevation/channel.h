@@ -38,19 +38,20 @@ void SignalShellHookSettled();
 using channel::ElevationRequest;
 using channel::SettingsRecord;
 
-// Writes one record into the service's shared block. A block that cannot be opened or mapped
-// shows its error box and writes nothing; the caller goes on regardless (the service learns of
-// the request only through the signal that follows).
+// Writes one record into the service's shared block; false when the block could not be opened
+// or mapped, after its error box. The caller then must not signal: the service would act on
+// whatever an earlier writer left in the block.
 // Texts are stored as UTF-16LE up to their first NUL and cut to 299 units (298 when the cut
 // would split a surrogate pair).
-void WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
+bool WriteElevationRequest(const std::wstring& user, const std::wstring& reason, bool atLogin,
                            uint32_t seconds);
-void WriteSettingsRecord(const SettingsRecord& record);
+bool WriteSettingsRecord(const SettingsRecord& record);
 
 // Tells the service that the block holds an ElevationRequest. Stores `kind` in
 // g_nElevationKind before the event is set (the service's answer is read against it), and only
-// when the event could be obtained; otherwise shows the error box and drops the request.
-void SignalAddToAdmin(ElevationKind kind);
+// when the event could be obtained; otherwise shows the error box, drops the request and
+// answers false.
+bool SignalAddToAdmin(ElevationKind kind);
 // Tells the service that the block holds a SettingsRecord.
 void SignalSaveSettings();
 

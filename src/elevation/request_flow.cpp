@@ -73,7 +73,11 @@ void ResumeElevation(Hwnd window, const ReasonPrompt& askReason) {
 
 void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds,
                     const ReasonPrompt& askReason) {
-  if (Load(g_bReasonDlgOpen) != 0) return;
+  if (Load(g_bReasonDlgOpen) != 0) {
+    // The shell's caller waits for an answer; the one already being asked for is the answer.
+    SignalShellHookSettled();
+    return;
+  }
 
   if (IsCurrentUserAdmin()) {
     SignalShellHookSettled();
@@ -112,8 +116,12 @@ void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds,
     }
   }
 
-  WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds);
-  SignalAddToAdmin(kind);
+  if (!WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds)) {
+    Log("AddUserToAdmin. The request could not be written; the service is not asked");
+    SignalShellHookSettled();
+  } else if (!SignalAddToAdmin(kind)) {
+    SignalShellHookSettled();
+  }
 }
 
 }  // namespace velmora

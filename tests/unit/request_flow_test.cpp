@@ -48,7 +48,7 @@ struct Flow {
 };
 const Flow kFlows[] = {
     {KindPeriod, 0, nullptr, u"no reason", false, 0, L""},
-    {KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, nullptr, false, 0, L""},
+    {KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, nullptr, true, 0, L""},
     {KindPeriod, kAdmin | kStopped, nullptr, nullptr, true, 0, L""},
     {KindDays, kStopped | kNoADUser, nullptr, nullptr, true, NotifyServiceNotRunning, L""},
     {KindAtLogin, kStopped | kNoWindow, nullptr, nullptr, true, 0,
