@@ -14,6 +14,11 @@ void PostToMainWindow(uint32_t message, uintptr_t wParam) {
   Windows().Post(g_hMainWnd.load(std::memory_order_relaxed), message, wParam, 0);
 }
 
+std::vector<Handle> ServiceEvents() {
+  return {GetChannelEvent(kStartEvent), GetChannelEvent(kExpireEvent),
+          GetChannelEvent(kForbidEvent)};
+}
+
 }  // namespace
 
 void HandleServiceEvent(int index) {
@@ -55,16 +60,17 @@ void HandleServiceEvent(int index) {
 }
 
 void RunServiceEvents(Handle stop) {
-  const std::vector<Handle> events = {GetChannelEvent(kStartEvent), GetChannelEvent(kExpireEvent),
-                                      GetChannelEvent(kForbidEvent)};
-  // Signals from before this start are not answers to anything this tray asked.
-  for (Handle event : events) Kern().ResetEvent(event);
-  FollowEvents(events, stop,
+  FollowEvents(ServiceEvents(), stop,
                "ServiceEventThread. Waiting for the service's events failed. Error code: %u",
                [](size_t index) { HandleServiceEvent(static_cast<int>(index)); });
 }
 
 void StartServiceEventThread() {
+  // Signals from before this start are not answers to anything this tray asked. They are
+  // cleared here, before the start-up request goes out: a thread that cleared them once it ran
+  // could wipe the answer to that request.
+  const std::vector<Handle> events = ServiceEvents();
+  for (Handle event : events) Kern().ResetEvent(event);
   Kern().StartDetachedThread([] { RunServiceEvents(nullptr); });
 }
 

@@ -6,10 +6,10 @@
 
 namespace velmora {
 
-// Starts ServiceEventThread as a detached thread.
+// Resets the three service events, then starts ServiceEventThread as a detached thread.
 void StartServiceEventThread();
-// The thread body: resets the three service events, then waits for them for ever. `stop`, when
-// given, is waited on after them and ends the loop (tests end their thread with it).
+// The thread body: waits for the service's events for ever. `stop`, when given, is waited on
+// after them and ends the loop (tests end their thread with it).
 void RunServiceEvents(Handle stop);
 // What one service event means for the tray; index 0 START, 1 EXPIRE, 2 FORBID.
 void HandleServiceEvent(int index);

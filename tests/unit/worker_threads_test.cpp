@@ -97,11 +97,14 @@ TEST_F(WorkerThreadsTest, ServiceThreadIgnoresOldSignalsAndAnswersEachEventOnceI
   const std::wstring names[] = {channel::kStartEventName, channel::kExpireEventName,
                                 channel::kForbidEventName};
   for (const std::wstring& name : names) fake.kernel.Signal(name);
+  StartServiceEventThread();
   Store(g_nElevationKind, KindPeriod);
+  fake.kernel.Signal(names[2]);  // the start-up request's answer, before the thread runs
   RunUntilQuiet(RunServiceEvents, [&] {
     for (const std::wstring& name : names) fake.kernel.Signal(name);
   });
-  EXPECT_EQ((Posts{{msg::kShowBalloon, NotifyStarted},
+  EXPECT_EQ((Posts{{msg::kShowBalloon, NotifyForbidden},
+                   {msg::kShowBalloon, NotifyStarted},
                    {msg::kRestoreIcon, 0},
                    {msg::kShowBalloon, NotifyExpired},
                    {msg::kShowBalloon, NotifyForbidden}}),
