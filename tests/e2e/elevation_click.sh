@@ -7,8 +7,11 @@
 # that really happens (WM_ENDSESSION TRUE) with Resuscitate 0 ends the elevation at once but
 # keeps timerEnd and shows no "expired" balloon, so that the next start asks for the rest; a
 # cancelled end is an ordinary expiry; each Resuscitate value × shutdown/log-off signals
-# EMERGENCYSTART exactly when the value says so (the service logs every one it receives). The
-# service stopped: the not-running balloon and no request at all.
+# EMERGENCYSTART exactly when the value says so (the service logs every one it receives).
+# VisibleCountDown=1: the icon shows the seconds left (pictures at 120 and at 9), and the default
+# icon comes back when the service ends the elevation. The directory checks are off unless
+# switched on: the log says so and no group verdict is recorded. The service stopped: the
+# not-running balloon and no request at all.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -19,6 +22,34 @@ EXPIRED="Your local administration privileges has expired"
 expiries() { grep -c 'Signalling EXPIRE' "$E2E_SERVICE_LOG" || true; }
 emergencies() { grep -c 'EMERGENCYSTART' "$E2E_SERVICE_LOG" || true; }
 resuscitated() { e2e_trace_count ' (resuscitated)", size'; }
+# The icon's pixels (the first slot) now, as a file in the scratch folder.
+grab_icon() {  # NAME
+  timeout 20 import -display "$DISPLAY" -window root -crop 16x16+1005+750 +repage \
+    "$E2E_TMP/$1.png" </dev/null >/dev/null 2>&1 || e2e_fail "cannot grab the icon"
+}
+# Number of pixels that differ between two grabs.
+differing() { compare -metric AE "$E2E_TMP/$1.png" "$E2E_TMP/$2.png" null: 2>&1 >/dev/null | cut -d' ' -f1; }
+default_icon_back() { grab_icon now && (($(differing now default) == 0)); }
+# An elevation of ACCESS_PERIOD s; once SECONDS are left the tray is made to draw at once
+# (WM_TIMER), and its icon must differ from each of the pictures named.
+countdown() {  # ACCESS_PERIOD SECONDS DIFFERENT_FROM...
+  local end other
+  e2e_set_machine AccessPeriod "$1"
+  e2e_click_tray_icon
+  xdotool mousemove --window "$E2E_DESKTOP_X" 400 300  # no tooltip over the icon
+  e2e_expect_grant "$1"
+  end="$(e2e_timer_end)"
+  ((end - $(date +%s) >= $2)) || e2e_fail "fewer than $2 s left already"
+  while ((end - $(date +%s) > $2)); do sleep 0.05; done
+  e2e_driver send "$E2E_MAIN" 0x113 0 0 || e2e_fail "cannot send WM_TIMER"
+  grab_icon "countdown-$2"
+  # Under load the tray's own timer may have drawn the next second by then: still a count.
+  ((end - $(date +%s) >= $2 - 1)) || e2e_fail "the picture of $2 s was taken too late"
+  convert "$E2E_TMP/countdown-$2.png" -scale 800% "$E2E_ARTIFACTS/$E2E_NAME-$2-zoom.png"
+  for other in "${@:3}"; do
+    (($(differing "countdown-$2" "$other") > 20)) || e2e_fail "the icon at $2 s looks like $other"
+  done
+}
 
 e2e_elevation_case
 # 5 s: the start balloon says 0 minutes (whole minutes, rounded down).
@@ -26,6 +57,8 @@ e2e_set_machine AccessPeriod 5
 e2e_tray_up
 e2e_click_tray_icon
 e2e_expect_grant 5
+e2e_tray_log_messages | grep -qxF "ActiveDirectory key is not set" || e2e_fail "no log line about the directory checks"
+! e2e_reg_get "$E2E_USER_KEY" setting2 >/dev/null || e2e_fail "checks off: a group verdict was recorded"
 end="$(e2e_timer_end)"
 ((end >= $(date +%s) + 2 && end <= $(date +%s) + 6)) || e2e_fail "timerEnd $end is not about 5 s ahead"
 e2e_expect_balloon "You have been assigned local administration privileges for 0 minutes" 0 "start balloon"
@@ -79,6 +112,21 @@ for case in "0 0 1" "0 $LOGOFF 1" "1 0 1" "1 $LOGOFF 0" "2 0 0" "2 $LOGOFF 1" "3
   e2e_assert_eq $((before + expected)) "$(emergencies)" "EMERGENCYSTART count, Resuscitate=$mode lParam=$lparam"
 done
 e2e_main_window VelmoraTray.exe >/dev/null || e2e_fail "the tray ended at WM_ENDSESSION"
+
+# A new start: after WM_ENDSESSION TRUE Windows would have ended the process.
+e2e_set_machine VisibleCountDown 1
+e2e_tray_down
+e2e_tray_up
+xdotool mousemove --window "$E2E_DESKTOP_X" 400 300
+sleep 1
+grab_icon default
+countdown 130 120 default
+e2e_emergency
+e2e_wait_until 10 default_icon_back || e2e_fail "the default icon did not come back after EXPIRE"
+periods=$(e2e_service_lines "ends: the period is over.")
+countdown 12 9 default countdown-120
+e2e_wait_until 15 e2e_more_than "$periods" e2e_service_lines "ends: the period is over." || e2e_fail "no end of the 12 s"
+e2e_wait_until 10 default_icon_back || e2e_fail "the default icon did not come back at the end"
 
 e2e_service_stop || e2e_fail "the service did not stop within 20 s"
 sent=$(e2e_service_requests)
