@@ -51,8 +51,7 @@ used="$(e2e_reg_get "$E2E_USER_KEY" hwid)" || e2e_fail "no hwid after an accepte
 e2e_end_elevation
 # The same PIN again, with the new dialog's code: refused, and the service hears nothing.
 type_pin "$pin"
-e2e_dialog "PIN Error"
-grep -q ' The PIN is incorrect$' "$E2E_TMP/dialog.txt" || e2e_fail "refusal box: $(cat "$E2E_TMP/dialog.txt")"
+e2e_expect_dialog "PIN Error" "The PIN is incorrect"
 e2e_close_dialog "PIN Error" Return
 e2e_assert_eq 1 "$(e2e_service_requests)" "requests after the replayed PIN"
 e2e_assert_eq "$used" "$(e2e_reg_get "$E2E_USER_KEY" hwid)" "hwid after the replayed PIN"

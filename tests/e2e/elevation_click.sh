@@ -19,9 +19,21 @@ e2e_begin "$@"
 
 WM_ENDSESSION=0x16 LOGOFF=0x80000000
 EXPIRED="Your local administration privileges has expired"
-expiries() { grep -c 'Signalling EXPIRE' "$E2E_SERVICE_LOG" || true; }
-emergencies() { grep -c 'EMERGENCYSTART' "$E2E_SERVICE_LOG" || true; }
-resuscitated() { e2e_trace_count ' (resuscitated)", size'; }
+# Stops the tray, starts it again (a new logon) and fails unless it asks the service again for
+# the seconds left until END with the resuscitation reason, and the service grants them.
+resumed() {  # END
+  local before left seconds asked="reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds="
+  before="$(e2e_service_lines "$asked")"
+  e2e_tray_down
+  left=$(($1 - $(date +%s)))
+  e2e_tray_up
+  e2e_within 10 "no resumed request" e2e_more_than "$before" e2e_service_lines "$asked"
+  seconds="$(grep -o "${asked}[0-9]*" "$E2E_SERVICE_LOG" | tail -n1 | cut -d= -f4)"
+  # What was left between the restart and the request's arrival, a second either side for rounding.
+  ((seconds >= $1 - $(date +%s) - 1 && seconds <= left + 1)) ||
+    e2e_fail "resumed for $seconds s, but $left s were left at the restart"
+  e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." "resumed grant"
+}
 # The icon's pixels (the first slot) now, as a file in the scratch folder.
 grab_icon() {  # NAME
   timeout 20 import -display "$DISPLAY" -window root -crop 16x16+1005+750 +repage \
@@ -63,7 +75,7 @@ end="$(e2e_timer_end)"
 ((end >= $(date +%s) + 2 && end <= $(date +%s) + 6)) || e2e_fail "timerEnd $end is not about 5 s ahead"
 e2e_expect_balloon "You have been assigned local administration privileges for 0 minutes" 0 "start balloon"
 e2e_service_expect_log "ends: the period is over." "expiry" 15
-e2e_wait_until 5 e2e_no_timer_end || e2e_fail "timerEnd is still there after EXPIRE"
+e2e_within 5 "timerEnd is still there after EXPIRE" e2e_not e2e_timer_end
 e2e_expect_balloon "$EXPIRED" 0 "expiry balloon"
 e2e_screenshot expire-balloon 520x200+504+568
 e2e_assert_eq 1 "$(e2e_service_requests)" "requests sent for one click"
@@ -73,7 +85,7 @@ e2e_click_tray_icon
 e2e_service_expect_log "Decision. Refused: the machine value Deny is 1." "refusal" 10
 e2e_expect_balloon "You have insufficient privileges to elevate your account. Please contact your system administrator" 0 \
   "forbidden balloon"
-e2e_no_timer_end || e2e_fail "timerEnd was written for a refused request"
+e2e_not e2e_timer_end || e2e_fail "timerEnd was written for a refused request"
 e2e_reg_delete "$E2E_MACHINE_KEY\\Service" /v Deny /reg:64
 
 e2e_set_machine AccessPeriod 600
@@ -81,35 +93,35 @@ e2e_click_tray_icon
 e2e_expect_grant 600
 end="$(e2e_timer_end)"
 sleep 2
-e2e_expect_resumed_at_restart "$end"
-e2e_wait_until 10 e2e_more_than 0 resuscitated || e2e_fail "no resuscitated balloon"
+resumed "$end"
+e2e_within 10 "no resuscitated balloon" e2e_more_than 0 e2e_trace_count ' (resuscitated)", size'
 e2e_assert_eq "$end" "$(e2e_timer_end)" "timerEnd after the resumed grant"
 
 # The log-off happens (Resuscitate missing = 0).
-expired=$(e2e_balloon_count "$EXPIRED") before=$(expiries)
+expired=$(e2e_balloon_count "$EXPIRED") before=$(e2e_service_lines 'Signalling EXPIRE')
 e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 1 $LOGOFF || e2e_fail "cannot send WM_ENDSESSION"
 e2e_service_expect_log "ends: EMERGENCYSTART." "EMERGENCYSTART at the log-off"
-e2e_wait_until 5 e2e_more_than "$before" expiries || e2e_fail "no EXPIRE after EMERGENCYSTART"
+e2e_within 5 "no EXPIRE after EMERGENCYSTART" e2e_more_than "$before" e2e_service_lines 'Signalling EXPIRE'
 sleep 3  # a balloon shows about 2 s after it is asked for
 e2e_assert_eq "$expired" "$(e2e_balloon_count "$EXPIRED")" "expired balloons at the log-off"
 e2e_assert_eq "$end" "$(e2e_timer_end)" "timerEnd after the log-off's expiry"
-e2e_expect_resumed_at_restart "$end"
+resumed "$end"
 
 # A shutdown that is cancelled (wParam FALSE): the signal still goes, and its expiry is final.
 e2e_set_machine Resuscitate 1
 e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 0 0 || e2e_fail "cannot send WM_ENDSESSION"
 e2e_expect_balloon "$EXPIRED" "$expired" "expiry after a cancelled shutdown"
-e2e_wait_until 5 e2e_no_timer_end || e2e_fail "timerEnd kept after a cancelled shutdown"
+e2e_within 5 "timerEnd kept after a cancelled shutdown" e2e_not e2e_timer_end
 
 # Resuscitate 0: always; 1: shutdown only; 2: log-off only; 3: never.
 for case in "0 0 1" "0 $LOGOFF 1" "1 0 1" "1 $LOGOFF 0" "2 0 0" "2 $LOGOFF 1" "3 0 0" "3 $LOGOFF 0"; do
   read -r mode lparam expected <<<"$case"
   e2e_set_machine Resuscitate "$mode"
-  before=$(emergencies)
+  before=$(e2e_service_lines EMERGENCYSTART)
   e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 1 "$lparam" || e2e_fail "cannot send WM_ENDSESSION"
-  e2e_wait_until 5 e2e_more_than $((before + expected - 1)) emergencies || true
+  e2e_wait_until 5 e2e_more_than $((before + expected - 1)) e2e_service_lines EMERGENCYSTART || true
   sleep 1.5
-  e2e_assert_eq $((before + expected)) "$(emergencies)" "EMERGENCYSTART count, Resuscitate=$mode lParam=$lparam"
+  e2e_assert_eq $((before + expected)) "$(e2e_service_lines EMERGENCYSTART)" "EMERGENCYSTART count, Resuscitate=$mode lParam=$lparam"
 done
 e2e_main_window VelmoraTray.exe >/dev/null || e2e_fail "the tray ended at WM_ENDSESSION"
 
@@ -122,11 +134,11 @@ sleep 1
 grab_icon default
 countdown 130 120 default
 e2e_emergency
-e2e_wait_until 10 default_icon_back || e2e_fail "the default icon did not come back after EXPIRE"
+e2e_within 10 "the default icon did not come back after EXPIRE" default_icon_back
 periods=$(e2e_service_lines "ends: the period is over.")
 countdown 12 9 default countdown-120
-e2e_wait_until 15 e2e_more_than "$periods" e2e_service_lines "ends: the period is over." || e2e_fail "no end of the 12 s"
-e2e_wait_until 10 default_icon_back || e2e_fail "the default icon did not come back at the end"
+e2e_within 15 "no end of the 12 s" e2e_more_than "$periods" e2e_service_lines "ends: the period is over."
+e2e_within 10 "the default icon did not come back at the end" default_icon_back
 
 e2e_service_stop || e2e_fail "the service did not stop within 20 s"
 sent=$(e2e_service_requests)

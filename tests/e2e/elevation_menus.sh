@@ -48,8 +48,7 @@ e2e_set_machine AccessPeriod 600
 e2e_reg_add "$E2E_USER_KEY" /v RFELINK /t REG_SZ /d 'https://help.example/elevation'
 sent=$(e2e_service_requests)
 e2e_click_tray_icon
-e2e_dialog Velmora
-grep -q ' Reason for elevation$' "$E2E_TMP/dialog.txt" || e2e_fail "no prompt in: $(cat "$E2E_TMP/dialog.txt")"
+e2e_expect_dialog Velmora "Reason for elevation"
 e2e_assert_eq "Elevate|Cancel" "$(e2e_control_text 1)|$(e2e_control_text 2)" "buttons"
 e2e_assert_eq "1034 SysLink visible=1 <a>https://help.example/elevation</a>" \
   "$(e2e_control 1034 | cut -d' ' -f1-3,7-)" "the RFELINK link"
