@@ -16,10 +16,6 @@ expect_menu() {  # BUTTON CONTROL EXPECTED WHAT
   e2e_assert_eq "$3" "$(e2e_icon_menu "$1" "$2")" "$4"
   if [[ -n "$3" ]]; then e2e_click_away; fi
 }
-restart_tray() {
-  e2e_tray_down
-  e2e_tray_up
-}
 
 e2e_elevation_case
 e2e_tray_up
@@ -84,7 +80,8 @@ e2e_set_machine Audit 0
 e2e_set_machine TokenElevation 0 REG_SZ
 e2e_set_machine AccessPeriod 5
 e2e_set_machine Language de-de REG_SZ
-restart_tray
+e2e_tray_down
+e2e_tray_up
 e2e_assert_eq "Rechte erhöhen für $user|Rechte für 3 Tage erhöhen|Info|Status" "$(e2e_icon_menu 1 1)" \
   "German menu"
 e2e_screenshot menu-de 300x140+724+628
@@ -95,7 +92,8 @@ e2e_expect_balloon "Ihre lokalen Administratorrechte sind abgelaufen" 0 "German 
 
 e2e_reg_add "$E2E_MACHINE_KEY\\PreApproved" /v DisableManualElevation /t REG_DWORD /d 1
 e2e_reg_delete "$E2E_MACHINE_KEY" /v Language
-restart_tray
+e2e_tray_down
+e2e_tray_up
 expect_menu 3 0 "About" "right click, manual elevation disabled"
 expect_menu 1 1 "" "Control + left click, manual elevation disabled"
 sent=$(e2e_service_requests)

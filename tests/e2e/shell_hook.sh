@@ -66,7 +66,7 @@ sleep 3  # a balloon shows about 2 s after it is asked for
 e2e_assert_eq "$balloons" "$(e2e_trace_count 'Show tooltip 0, L"')" "balloons during the hook's elevation"
 hook_tool end
 e2e_assert_eq "0 signalled" "$result" "end through the library"
-e2e_expect_ended
+e2e_end_elevation signalled
 
 # Switched off: nothing is loaded and nobody answers.
 e2e_tray_down

@@ -428,13 +428,10 @@ e2e_expect_grant() {  # SECONDS [REASON]
   e2e_within 5 "no timerEnd after the grant" e2e_timer_end >/dev/null
 }
 
-# Ends the running elevation with EMERGENCYSTART (or expects it ended so); the tray removes
-# "timerEnd".
-e2e_end_elevation() {
-  e2e_emergency
-  e2e_expect_ended
-}
-e2e_expect_ended() {
+# Ends the running elevation with EMERGENCYSTART (with "signalled": expects it ended so by
+# someone else); the tray removes "timerEnd".
+e2e_end_elevation() {  # [signalled]
+  [[ -n "${1:-}" ]] || e2e_emergency
   e2e_service_expect_log "ends: EMERGENCYSTART." "the end of the elevation"
   e2e_within 5 "timerEnd is still there after EXPIRE" e2e_not e2e_timer_end
 }
