@@ -173,17 +173,6 @@ int ObjectDacl(const Args& a) {
   return kOk;
 }
 
-// "WAITING" once the event is held (a signal from then on is kept), "SIGNALLED" when it comes,
-// then sets the answer event.
-int WaitEvent(const Args& a) {
-  HANDLE event = OpenToAllEvent(a[0]);
-  if (!event) return Fail("CreateEventW");
-  Print("WAITING");
-  if (WaitForSingleObject(event, a.Ms(1)) != WAIT_OBJECT_0) return kNotFound;
-  Print("SIGNALLED");
-  return a.size() < 3 || SetEvent(OpenToAllEvent(a[2])) ? kOk : Fail("cannot set the answer");
-}
-
 // ---- The service channel, through the tray's own code --------------------------------------
 
 void InstallTrayPlatform() {
@@ -264,8 +253,6 @@ int wmain(int argc, wchar_t** argv) {
           {"menu-items", "<pid|image> <timeout_ms>", "items of the open popup menu", MenuItems},
           {"hold", "<mutex|event|signalled-event> <name> <ms>", "own a name for a while", Hold},
           {"object-dacl", "<event|mapping> <name>", "DACL of a named object as SDDL", ObjectDacl},
-          {"wait-event", "<name> <timeout_ms> [answer-name]", "wait on an event, set another",
-           WaitEvent},
           {"service-request", "<user> <reason> <at-login> <seconds> <timeout_ms> [count]",
            "the tray's request; prints each answer", ServiceRequest},
           {"service-wait", "<timeout_ms>", "first of START, EXPIRE, FORBID", ServiceWait},
