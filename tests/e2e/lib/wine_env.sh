@@ -204,7 +204,7 @@ e2e_start_bg() {  # TAG EXE ARGS...
 # The driver in the background, once it has printed WORD.
 e2e_driver_bg() {  # TAG WORD ARGS...
   e2e_start_bg "$1" "$E2E_DRIVER" "${@:3}"
-  e2e_wait_until 20 grep -q "$2" "$E2E_TMP/$1.out" ||
+  e2e_wait_until 20 grep -qs "$2" "$E2E_TMP/$1.out" ||
     e2e_fail "$1 never printed $2: $(cat "$E2E_TMP/$1.out" "$E2E_TMP/$1.err")"
 }
 
