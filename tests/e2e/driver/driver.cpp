@@ -132,23 +132,19 @@ int MenuItems(const Args& a) {
 
 // ---- Named kernel objects ------------------------------------------------------------------
 
-// An auto-reset event with a NULL DACL, created or opened, as the tray and the shell-hook
+// Obtains a name as its owner would and keeps it for a while: a mutex, or an event, which
+// "signalled-event" also sets, so that the signal outlives the setter. "HELD" once it is held.
+// The event is auto-reset with a NULL DACL, created or opened, as the tray and the shell-hook
 // library obtain theirs.
-HANDLE OpenToAllEvent(const std::wstring& name) {
+int Hold(const Args& a) {
+  const std::wstring& kind = a[0];
+  if (kind != L"mutex" && kind != L"event" && kind != L"signalled-event") throw BadUsage{};
   SECURITY_DESCRIPTOR descriptor;
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
-  return CreateEventW(&attributes, FALSE, FALSE, name.c_str());
-}
-
-// Obtains a name as its owner would and keeps it for a while: a mutex, or an event, which
-// "signalled-event" also sets, so that the signal outlives the setter. "HELD" once it is held.
-int Hold(const Args& a) {
-  const std::wstring& kind = a[0];
-  if (kind != L"mutex" && kind != L"event" && kind != L"signalled-event") throw BadUsage{};
-  HANDLE object =
-      kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str()) : OpenToAllEvent(a[1]);
+  HANDLE object = kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str())
+                                   : CreateEventW(&attributes, FALSE, FALSE, a[1].c_str());
   if (!object || (kind == L"signalled-event" && !SetEvent(object))) {
     return Fail("cannot hold " + ToUtf8(a[1]));
   }
