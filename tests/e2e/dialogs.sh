@@ -1,26 +1,48 @@
 #!/usr/bin/env bash
-# Dialogs opened from the real menu. The help-desk PIN: "Request Previleges" opens the PIN dialog
-# with a user code; velmora_pin answers that code from the SharedToken text; the PIN typed into
-# the dialog (Return is Accept) is recorded in "hwid" and reaches the reference service as a
-# plain request; the same PIN typed again is refused with "The PIN is incorrect" and nothing
-# reaches the service. About: each version line shows the product version that its file's
-# version resource holds (the service's file found from its configuration, quotes, blanks and
-# arguments included), "Not found" without the hook library, "not running" without the service,
-# and the licence as LICENSE holds it (each paragraph one line, CRLF line ends); Escape and
-# Return close it.
+# The tray's dialogs, opened from the real menu. Status and Settings, opened with Control + a
+# real click, for a copy of the tray beside a netapi32.dll stand-in whose groups the scenario
+# names (Wine's own answers the caller's bare name for every group: no order, no failure, and
+# never the user with a domain). Status: both lists sorted by the list boxes themselves, the
+# access group's heading, the seconds left of the running elevation, the error box of a group
+# that cannot be read (the dialog opens after it), the access group hidden when unset; Return and
+# Escape close it. Settings, only on an administrator's menu, driven with the keyboard:
+# UserConfig 2 locks "Resuscitate:"; the changed values travel through the reference service
+# (its AllowUnverifiedSettings switch, as Wine lists no logon sessions) into the machine's
+# values, the chosen name shows at once, Escape sends nothing, and OK with no name chosen sends
+# no identity and shows no name.
+# The help-desk PIN: "Request Previleges" opens the PIN dialog with a user code; velmora_pin
+# answers that code from the SharedToken text; the PIN typed into the dialog (Return is Accept)
+# is recorded in "hwid" and reaches the reference service as a plain request; the same PIN typed
+# again is refused with "The PIN is incorrect" and nothing reaches the service. About: each
+# version line shows the product version that its file's version resource holds (the service's
+# file found from its configuration, quotes, blanks and arguments included), "Not found" without
+# the hook library, "not running" without the service, and the licence as LICENSE holds it (each
+# paragraph one line, CRLF line ends); Escape and Return close it.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-TOKEN=1234567890
+TOKEN=1234567890 TRAY="$E2E_TRAY"
 version="$(strings -el "$E2E_TRAY" | grep -x -A1 ProductVersion | tail -n1)"
 
+# The menu item ITEM after a click with BUTTON (Control held when CONTROL is 1), and the window
+# it opens (ITEM unless WINDOW is given).
+open() {  # BUTTON CONTROL ITEM [WINDOW]
+  e2e_icon_menu "$1" "$2" >/dev/null
+  e2e_choose "$3"
+  e2e_dialog "${4:-$3}"
+}
+states() {  # ID:ENABLED:CHECKED...
+  for state in "$@"; do
+    IFS=: read -r id enabled checked <<<"$state"
+    e2e_assert_eq "enabled=$enabled checked=$checked" "$(e2e_control "$id" | cut -d' ' -f4-5)" "control $id"
+  done
+}
+text() { e2e_assert_eq "$2" "$(e2e_control_text "$1")" "$3"; }  # ID TEXT WHAT
 # The PIN dialog from the menu, PIN typed (velmora_pin's answer to its code when empty), Return.
 type_pin() {  # [PIN]
-  e2e_assert_eq "Request Previleges|Elevate $E2E_LOGON|About" "$(e2e_icon_menu 3 0)" "right click"
-  e2e_choose "Request Previleges"
-  e2e_dialog "PIN Verification"
+  open 3 0 "Request Previleges" "PIN Verification"
   code="$(e2e_control_text 1010)"
   [[ "$code" =~ ^[0-9]{4}$ ]] || e2e_fail "user code [$code]"
   pin="${1:-$(e2e_run "$E2E_BUILD/tools/velmora_pin.exe" "$code" "$TOKEN")}"
@@ -28,19 +50,99 @@ type_pin() {  # [PIN]
   e2e_click_item 1000
   xdotool type --delay 50 "$pin"
   e2e_screenshot pin
-  xdotool key Return
-  e2e_wait_until 5 e2e_dialog_gone "PIN Verification" || e2e_fail "Return did not accept the PIN"
+  e2e_close_dialog "PIN Verification" Return
 }
 about() {  # SERVICE_LINE SHELL_LINE
-  e2e_icon_menu 3 0 >/dev/null
-  e2e_choose About
-  e2e_dialog About
+  open 3 0 About
   e2e_assert_eq "$1|$version|$2" "$(e2e_control_text 1015)|$(e2e_control_text 1016)|$(e2e_control_text 1019)" \
     "service, tray and shell lines"
   e2e_screenshot "about-${1// /-}" 520x640+252+64
 }
 
 e2e_elevation_case
+e2e_set_machine AccessPeriod 600
+e2e_set_machine AccessGroup Staff REG_SZ
+e2e_tray_copy "$E2E_TMP/tray" "$E2E_BUILD/tests/e2e/netapi_double/netapi32.dll"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;netapi32=n,b"
+export VELMORA_E2E_GROUPS='Administrators=CORP\zeta|CORP\alpha|CORP\Mallory;Staff=CORP\bob|CORP\Carol'
+e2e_tray_up
+e2e_click_tray_icon
+e2e_expect_grant 600
+open 1 1 Status
+text 1005 'CORP\alpha|CORP\Mallory|CORP\zeta' "Administrators, sorted"
+text 1006 'CORP\bob|CORP\Carol' "Staff, sorted"
+text 1007 "Staff members" "access group heading"
+seconds="$(e2e_control 1008 | grep -o ' [0-9]* seconds remain before reverting the previleges$')"
+((${seconds%% seconds*} > 540 && ${seconds%% seconds*} <= 600)) || e2e_fail "time line: $(e2e_control 1008)"
+e2e_screenshot status
+e2e_close_dialog Status Return
+e2e_end_elevation
+
+# An access group that cannot be read: the error box first, then the dialog without its members.
+e2e_set_machine AccessGroup Ghost REG_SZ
+open 1 1 Status Error
+e2e_expect_dialog Error "Error obtaining list of members of group Ghost"
+xdotool key Return
+e2e_dialog Status
+text 1007 "Ghost members" "heading of the unknown group"
+text 1006 "" "members of the unknown group"
+text 1008 "" "time line without an elevation"
+e2e_close_dialog Status Escape
+e2e_reg_delete "$E2E_MACHINE_KEY" /v AccessGroup
+open 1 1 Status
+e2e_assert_eq "visible=0 visible=0" "$(e2e_control 1006 | cut -d' ' -f3) $(e2e_control 1007 | cut -d' ' -f3)" \
+  "access group list and heading"
+e2e_close_dialog Status Return
+
+e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v AllowUnverifiedSettings /t REG_DWORD /d 1
+e2e_set_machine UserConfig 2
+e2e_set_machine AccessPeriod 300
+e2e_set_machine Identity 1
+export VELMORA_E2E_GROUPS="Administrators=$E2E_USER"
+e2e_tray_down
+e2e_tray_up
+open 3 1 Settings
+text 1000 300 "access period shown"
+text 1010 0 "resuscitate shown"
+states 1002:1:1 1009:1:0 1010:0:0 1011:0:0
+# 900 typed over 300, Tab to the checked name, Down twice to Domain\Username, Tab to the box,
+# Space ticks it, Return is OK.
+e2e_click_item 1000
+xdotool key --delay 50 End BackSpace BackSpace BackSpace
+xdotool type --delay 50 900
+xdotool key --delay 100 Tab Down Down Tab space
+e2e_dialog Settings
+states 1004:1:1 1009:1:1
+e2e_screenshot settings 400x440+312+164
+e2e_close_dialog Settings Return
+e2e_service_expect_log 'Settings. access-period="900" identity=3 resuscitate=0 elevate-at-login=1' \
+  "the record" 10
+e2e_service_expect_log 'Settings. Stored ElevateAtLogin=1.' "stored"
+e2e_expect_dwords AccessPeriod=900 Identity=3 Resuscitate=0 ElevateAtLogin=1
+e2e_assert_eq "Elevate $E2E_USER|About" "$(e2e_icon_menu 3 0)" "the chosen name at once"
+e2e_click_away
+
+# Escape: nothing is sent.
+open 3 1 Settings
+text 1000 900 "access period read back"
+states 1004:1:1
+e2e_close_dialog Settings Escape
+sleep 1
+e2e_assert_eq 1 "$(e2e_service_lines 'Settings. access-period=')" "records after Escape"
+
+# An Identity no choice stands for: none is checked, and OK sends none and shows no name.
+e2e_set_machine Identity 7
+open 3 1 Settings
+states 1002:1:0 1003:1:0 1004:1:0
+e2e_click_item 1
+e2e_service_expect_log 'Settings. access-period="900" identity=none resuscitate=0' "no choice" 10
+e2e_expect_dwords Identity=7
+e2e_assert_eq "Elevate |About" "$(e2e_icon_menu 3 0)" "no name after no choice"
+e2e_click_away
+
+# The plain tray, beside the hook library, on a clean state.
+e2e_elevation_case
+E2E_TRAY="$TRAY"
 e2e_set_machine TokenElevation 1 REG_SZ
 e2e_set_machine SharedToken "$TOKEN" REG_SZ
 e2e_tray_up
@@ -51,8 +153,7 @@ used="$(e2e_reg_get "$E2E_USER_KEY" hwid)" || e2e_fail "no hwid after an accepte
 e2e_end_elevation
 # The same PIN again, with the new dialog's code: refused, and the service hears nothing.
 type_pin "$pin"
-e2e_dialog "PIN Error"
-grep -q ' The PIN is incorrect$' "$E2E_TMP/dialog.txt" || e2e_fail "refusal box: $(cat "$E2E_TMP/dialog.txt")"
+e2e_expect_dialog "PIN Error" "The PIN is incorrect"
 e2e_close_dialog "PIN Error" Return
 e2e_assert_eq 1 "$(e2e_service_requests)" "requests after the replayed PIN"
 e2e_assert_eq "$used" "$(e2e_reg_get "$E2E_USER_KEY" hwid)" "hwid after the replayed PIN"

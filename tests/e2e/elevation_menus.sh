@@ -16,10 +16,6 @@ expect_menu() {  # BUTTON CONTROL EXPECTED WHAT
   e2e_assert_eq "$3" "$(e2e_icon_menu "$1" "$2")" "$4"
   if [[ -n "$3" ]]; then e2e_click_away; fi
 }
-restart_tray() {
-  e2e_tray_down
-  e2e_tray_up
-}
 
 e2e_elevation_case
 e2e_tray_up
@@ -48,8 +44,7 @@ e2e_set_machine AccessPeriod 600
 e2e_reg_add "$E2E_USER_KEY" /v RFELINK /t REG_SZ /d 'https://help.example/elevation'
 sent=$(e2e_service_requests)
 e2e_click_tray_icon
-e2e_dialog Velmora
-grep -q ' Reason for elevation$' "$E2E_TMP/dialog.txt" || e2e_fail "no prompt in: $(cat "$E2E_TMP/dialog.txt")"
+e2e_expect_dialog Velmora "Reason for elevation"
 e2e_assert_eq "Elevate|Cancel" "$(e2e_control_text 1)|$(e2e_control_text 2)" "buttons"
 e2e_assert_eq "1034 SysLink visible=1 <a>https://help.example/elevation</a>" \
   "$(e2e_control 1034 | cut -d' ' -f1-3,7-)" "the RFELINK link"
@@ -85,7 +80,8 @@ e2e_set_machine Audit 0
 e2e_set_machine TokenElevation 0 REG_SZ
 e2e_set_machine AccessPeriod 5
 e2e_set_machine Language de-de REG_SZ
-restart_tray
+e2e_tray_down
+e2e_tray_up
 e2e_assert_eq "Rechte erhöhen für $user|Rechte für 3 Tage erhöhen|Info|Status" "$(e2e_icon_menu 1 1)" \
   "German menu"
 e2e_screenshot menu-de 300x140+724+628
@@ -96,7 +92,8 @@ e2e_expect_balloon "Ihre lokalen Administratorrechte sind abgelaufen" 0 "German 
 
 e2e_reg_add "$E2E_MACHINE_KEY\\PreApproved" /v DisableManualElevation /t REG_DWORD /d 1
 e2e_reg_delete "$E2E_MACHINE_KEY" /v Language
-restart_tray
+e2e_tray_down
+e2e_tray_up
 expect_menu 3 0 "About" "right click, manual elevation disabled"
 expect_menu 1 1 "" "Control + left click, manual elevation disabled"
 sent=$(e2e_service_requests)

@@ -35,8 +35,6 @@ fail no_high_entropy 020b 00000140 0x2e 00000960 KERNEL32.dll
 fail no_aslr32 010b 00000100 0x2e 00000960 KERNEL32.dll
 fail no_nx32 010b 00000040 0x2e 00000960 KERNEL32.dll
 fail libstdcxx 020b 00000160 0x2e 00000960 KERNEL32.dll libstdc++-6.dll
-fail winpthread 010b 00000140 0x2e 00000960 KERNEL32.dll libwinpthread-1.dll
-fail own_dll 020b 00000160 0x2e 00000960 KERNEL32.dll VelmoraCore.dll
 fail not_pe 0000 - 0x2e 00000960 KERNEL32.dll
 fail no_relocations 020b 00000160 0x2e 00000000 KERNEL32.dll
 fail relocs_stripped 010b 00000140 0x2f 00000960 KERNEL32.dll

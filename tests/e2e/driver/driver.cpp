@@ -132,23 +132,19 @@ int MenuItems(const Args& a) {
 
 // ---- Named kernel objects ------------------------------------------------------------------
 
-// An auto-reset event with a NULL DACL, created or opened, as the tray and the shell-hook
+// Obtains a name as its owner would and keeps it for a while: a mutex, or an event, which
+// "signalled-event" also sets, so that the signal outlives the setter. "HELD" once it is held.
+// The event is auto-reset with a NULL DACL, created or opened, as the tray and the shell-hook
 // library obtain theirs.
-HANDLE OpenToAllEvent(const std::wstring& name) {
+int Hold(const Args& a) {
+  const std::wstring& kind = a[0];
+  if (kind != L"mutex" && kind != L"event" && kind != L"signalled-event") throw BadUsage{};
   SECURITY_DESCRIPTOR descriptor;
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
-  return CreateEventW(&attributes, FALSE, FALSE, name.c_str());
-}
-
-// Obtains a name as its owner would and keeps it for a while: a mutex, or an event, which
-// "signalled-event" also sets, so that the signal outlives the setter. "HELD" once it is held.
-int Hold(const Args& a) {
-  const std::wstring& kind = a[0];
-  if (kind != L"mutex" && kind != L"event" && kind != L"signalled-event") throw BadUsage{};
-  HANDLE object =
-      kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str()) : OpenToAllEvent(a[1]);
+  HANDLE object = kind == L"mutex" ? CreateMutexW(nullptr, TRUE, a[1].c_str())
+                                   : CreateEventW(&attributes, FALSE, FALSE, a[1].c_str());
   if (!object || (kind == L"signalled-event" && !SetEvent(object))) {
     return Fail("cannot hold " + ToUtf8(a[1]));
   }
@@ -171,17 +167,6 @@ int ObjectDacl(const Args& a) {
   }
   Print(ToUtf8(sddl));
   return kOk;
-}
-
-// "WAITING" once the event is held (a signal from then on is kept), "SIGNALLED" when it comes,
-// then sets the answer event.
-int WaitEvent(const Args& a) {
-  HANDLE event = OpenToAllEvent(a[0]);
-  if (!event) return Fail("CreateEventW");
-  Print("WAITING");
-  if (WaitForSingleObject(event, a.Ms(1)) != WAIT_OBJECT_0) return kNotFound;
-  Print("SIGNALLED");
-  return a.size() < 3 || SetEvent(OpenToAllEvent(a[2])) ? kOk : Fail("cannot set the answer");
 }
 
 // ---- The service channel, through the tray's own code --------------------------------------
@@ -264,8 +249,6 @@ int wmain(int argc, wchar_t** argv) {
           {"menu-items", "<pid|image> <timeout_ms>", "items of the open popup menu", MenuItems},
           {"hold", "<mutex|event|signalled-event> <name> <ms>", "own a name for a while", Hold},
           {"object-dacl", "<event|mapping> <name>", "DACL of a named object as SDDL", ObjectDacl},
-          {"wait-event", "<name> <timeout_ms> [answer-name]", "wait on an event, set another",
-           WaitEvent},
           {"service-request", "<user> <reason> <at-login> <seconds> <timeout_ms> [count]",
            "the tray's request; prints each answer", ServiceRequest},
           {"service-wait", "<timeout_ms>", "first of START, EXPIRE, FORBID", ServiceWait},

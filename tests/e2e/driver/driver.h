@@ -10,7 +10,6 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -44,15 +43,11 @@ struct Args {
   std::vector<std::wstring> list;
   size_t size() const { return list.size(); }
   const std::wstring& operator[](size_t i) const { return list.at(i); }
-  // Decimal or 0x-hex, never negative, at most `max`.
+  // Decimal or 0x-hex, never negative, at most `max`; std::stoull throws on no number at all.
   unsigned long long Num(size_t i, unsigned long long max = ~0ULL) const {
-    const std::wstring& text = list.at(i);
-    wchar_t* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::wcstoull(text.c_str(), &end, 0);
-    if (text.empty() || text[0] == L'-' || errno != 0 || *end != L'\0' || value > max) {
-      throw BadUsage{};
-    }
+    size_t used = 0;
+    const unsigned long long value = std::stoull(list.at(i), &used, 0);
+    if (used != list.at(i).size() || list.at(i)[0] == L'-' || value > max) throw BadUsage{};
     return value;
   }
   DWORD Ms(size_t i) const { return static_cast<DWORD>(Num(i, INFINITE - 1)); }

@@ -2,7 +2,7 @@
 # wine_env.sh - the harness of the end-to-end scenarios: the x86_64 Windows programs under 64-bit
 # Wine on an X display. Source it from a `set -euo pipefail` script, then:
 #
-#   e2e_begin "$@"    # --build DIR --tray EXE --driver EXE --artifacts DIR [--prefix DIR]; set-up
+#   e2e_begin "$@"    # --build DIR --tray EXE --driver EXE --artifacts DIR; set-up
 #   e2e_clean_state   # before every case: no tray, no product keys, no log, no service
 #   ...               # e2e_tray_up, e2e_driver, e2e_expect_exit, e2e_screenshot, ...
 #
@@ -50,17 +50,16 @@ e2e_wait_until() {  # SECONDS_ COMMAND...
 
 # Succeeds when the number that COMMAND prints is greater than COUNT.
 e2e_more_than() { (($("${@:2}") > $1)); }  # COUNT COMMAND...
+e2e_not() { ! "$@" >/dev/null; }  # COMMAND...
+# Fails with WHAT unless COMMAND succeeds within SECONDS_.
+e2e_within() { e2e_wait_until "$1" "${@:3}" || e2e_fail "$2"; }  # SECONDS_ WHAT COMMAND...
 
 # --------------------------------------------------------------------------------------------
 # Set-up and teardown
 
 e2e_begin() {
-  while (($#)); do
-    case "$1" in
-      --build | --tray | --driver | --artifacts) printf -v "E2E_$(tr '[:lower:]' '[:upper:]' <<<"${1#--}")" %s "$2" ;;
-      --prefix) E2E_WINEPREFIX="$2" ;;
-      *) e2e_fail "usage: $0 --build DIR --tray EXE --driver EXE --artifacts DIR [--prefix DIR]" ;;
-    esac
+  while (($# > 1)); do
+    printf -v "E2E_$(tr '[:lower:]' '[:upper:]' <<<"${1#--}")" %s "$2"
     shift 2
   done
   E2E_SCENARIO=1
@@ -205,7 +204,7 @@ e2e_start_bg() {  # TAG EXE ARGS...
 # The driver in the background, once it has printed WORD.
 e2e_driver_bg() {  # TAG WORD ARGS...
   e2e_start_bg "$1" "$E2E_DRIVER" "${@:3}"
-  e2e_wait_until 20 grep -q "$2" "$E2E_TMP/$1.out" ||
+  e2e_wait_until 20 grep -qs "$2" "$E2E_TMP/$1.out" ||
     e2e_fail "$1 never printed $2: $(cat "$E2E_TMP/$1.out" "$E2E_TMP/$1.err")"
 }
 
@@ -235,12 +234,11 @@ e2e_tray_down() {
 
 # The process's state letter is anything but Z (a zombie is not running).
 e2e_is_running() { [[ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" == [!Z] ]]; }  # UNIX_PID
-e2e_has_ended() { ! e2e_is_running "$1"; }
 
 # Fails unless a background process of this shell ends with EXPECTED within TIMEOUT s.
 e2e_expect_exit() {  # UNIX_PID TIMEOUT EXPECTED WHAT
   local status=0
-  e2e_wait_until "$2" e2e_has_ended "$1" || e2e_fail "$4: still running after $2 s"
+  e2e_within "$2" "$4: still running after $2 s" e2e_not e2e_is_running "$1"
   wait "$1" || status=$?
   e2e_assert_eq "$3" "$status" "$4: exit code"
 }
@@ -249,7 +247,7 @@ e2e_kill_tracked() {
   local pid
   for pid in "${E2E_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in "${E2E_PIDS[@]}"; do
-    e2e_wait_until 5 e2e_has_ended "$pid" || kill -KILL "$pid" 2>/dev/null || true
+    e2e_wait_until 5 e2e_not e2e_is_running "$pid" || kill -KILL "$pid" 2>/dev/null || true
   done
   E2E_PIDS=()
 }
@@ -308,7 +306,6 @@ e2e_timer_end() {
   value="$(e2e_reg_get "$E2E_USER_KEY" timerEnd)" && [[ "$value" == "REG_SZ "* ]] &&
     echo "${value#REG_SZ }"
 }
-e2e_no_timer_end() { ! e2e_reg_get "$E2E_USER_KEY" timerEnd >/dev/null; }
 
 # Windows path of a Unix path (drive Z: is the Unix root in every prefix Wine creates).
 e2e_winpath() { printf 'Z:%s\n' "${1//\//\\}"; }
@@ -428,37 +425,15 @@ e2e_expect_grant() {  # SECONDS [REASON]
   e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"${2:-no reason}\" at-login=0 seconds=$1" \
     "request for $1 s" 10
   e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $1 seconds." "grant"
-  e2e_wait_until 5 e2e_timer_end >/dev/null || e2e_fail "no timerEnd after the grant"
+  e2e_within 5 "no timerEnd after the grant" e2e_timer_end >/dev/null
 }
 
-# Ends the running elevation with EMERGENCYSTART (or expects it ended so); the tray removes
-# "timerEnd".
-e2e_end_elevation() {
-  e2e_emergency
-  e2e_expect_ended
-}
-e2e_expect_ended() {
+# Ends the running elevation with EMERGENCYSTART (with "signalled": expects it ended so by
+# someone else); the tray removes "timerEnd".
+e2e_end_elevation() {  # [signalled]
+  [[ -n "${1:-}" ]] || e2e_emergency
   e2e_service_expect_log "ends: EMERGENCYSTART." "the end of the elevation"
-  e2e_wait_until 5 e2e_no_timer_end || e2e_fail "timerEnd is still there after EXPIRE"
-}
-
-# Stops the tray, starts it again (a new logon) and fails unless it asks the service again for
-# the seconds left until END with the resuscitation reason, and the service grants them.
-e2e_expect_resumed_at_restart() {  # END
-  local asked="reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds="
-  local before left seconds
-  before="$(e2e_service_lines "$asked")"
-  e2e_tray_down
-  left=$(($1 - $(date +%s)))
-  e2e_tray_up
-  e2e_wait_until 10 e2e_more_than "$before" e2e_service_lines "$asked" || e2e_fail "no resumed request"
-  seconds="$(grep -o "${asked}[0-9]*" "$E2E_SERVICE_LOG" | tail -n1)"
-  seconds="${seconds##*=}"
-  # What was left between the restart and the request's arrival, a second either side for rounding.
-  ((seconds >= $1 - $(date +%s) - 1 && seconds <= left + 1)) ||
-    e2e_fail "resumed for $seconds s, but $left s were left at the restart"
-  e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." \
-    "resumed grant"
+  e2e_within 5 "timerEnd is still there after EXPIRE" e2e_not e2e_timer_end
 }
 
 # --------------------------------------------------------------------------------------------
@@ -479,8 +454,7 @@ e2e_desktop_window() {
   E2E_DESKTOP_X="$(xdotool search --name '^shell - Wine desktop$' 2>/dev/null | head -n1)"
   [[ -n "$E2E_DESKTOP_X" ]]
 }
-e2e_no_desktop_window() { ! e2e_desktop_window; }
-e2e_desktop_or_ended() { e2e_desktop_window || e2e_has_ended "$1"; }  # UNIX_PID
+e2e_desktop_or_ended() { e2e_desktop_window || ! e2e_is_running "$1"; }  # UNIX_PID
 
 # Replaces the desktop process by one that traces its tooltips into E2E_DESKTOP_TRACE. Call it
 # after every e2e_clean_state, which ends it with the other tracked processes.
@@ -490,7 +464,7 @@ e2e_desktop_trace_start() {
   # untraced one of its own meanwhile: the window must be our process's (_NET_WM_PID).
   for attempt in 1 2 3 4 5; do
     e2e_driver terminate explorer.exe 1 10000 >/dev/null || e2e_fail "cannot end the desktop process"
-    e2e_wait_until 10 e2e_no_desktop_window || e2e_fail "the old desktop window is still there"
+    e2e_within 10 "the old desktop window is still there" e2e_not e2e_desktop_window
     # The full path: `wine explorer.exe` would run it through start.exe, a PID we cannot end.
     WINEDEBUG="-all,+tooltips,+timestamp${E2E_DESKTOP_CHANNELS:+,$E2E_DESKTOP_CHANNELS}" \
       wine 'C:\windows\explorer.exe' /desktop=shell,1024x768 </dev/null >/dev/null 2>"$trace" &
@@ -578,10 +552,15 @@ e2e_dialog() {  # TITLE [TIMEOUT_MS]
   done
   ((status == 0)) || e2e_fail "no window [$1] (driver status $status)"
 }
-e2e_dialog_gone() { ! e2e_driver window "$1" 0 VelmoraTray.exe >/dev/null; }  # TITLE
+# e2e_dialog, then fails unless a control of the window shows exactly TEXT.
+e2e_expect_dialog() {  # TITLE TEXT [TIMEOUT_MS]
+  e2e_dialog "$1" "${3:-10000}"
+  grep -q " $2\$" "$E2E_TMP/dialog.txt" || e2e_fail "[$1] without [$2]: $(cat "$E2E_TMP/dialog.txt")"
+}
+e2e_dialog_gone() { e2e_not e2e_driver window "$1" 0 VelmoraTray.exe; }  # TITLE
 e2e_close_dialog() {  # TITLE KEY
   xdotool key "$2"
-  e2e_wait_until 5 e2e_dialog_gone "$1" || e2e_fail "$2 did not close $1"
+  e2e_within 5 "$2 did not close $1" e2e_dialog_gone "$1"
 }
 
 # The line of control ID in the description that e2e_dialog left, and its exact text.

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# The reference service in Wine's service manager, driven through the tray's own channel code:
+# the objects it creates and their DACLs; a granted request as the log decodes it (a reason that
+# tries to forge a log line included) and its expiry; raw records that no tray wrote, refused by
+# the rule that names them (FORBID, and the log says which) and granted once the machine's policy
+# allows them, the managed document included; a number setting stored as text and a Deny value of
+# the wrong type fail closed; an elevation at login has no end of its own; the settings record
+# into the machine values; a timerEnd far ahead makes the tray ask for no more than the policy's
+# longest request; a standard user's flood of 1,000 invalid requests with the longest texts
+# leaves the grant before it in the retained log (refusals beyond the hour's budget are counted,
+# not written) and a valid request after it served; recovery after a crash, the end of an
+# elevation at service stop, and refusal to serve when someone else holds one of its names.
+set -euo pipefail
+# shellcheck source=lib/wine_env.sh
+source "$(dirname "$0")/lib/wine_env.sh"
+e2e_begin "$@"
+
+computer="${E2E_USER%%\\*}"
+SERVICE_KEY="$E2E_MACHINE_KEY\\Service"
+answer() { e2e_expect_answer "$1" "$2" service-wait "$3"; }  # ANSWER WHAT TIMEOUT_MS
+# The tray's request answered with ANSWER, the log then saying TEXT; a START is ended again by
+# EMERGENCYSTART unless KEEP is given.
+request() {  # ANSWER WHAT USER REASON AT-LOGIN SECONDS [TEXT] [KEEP]
+  e2e_expect_answer "$1" "$2" service-request "$3" "$4" "$5" "$6" 10000
+  [[ -z "${7:-}" ]] || e2e_service_expect_log "$7" "$2"
+  [[ "$1" != START || -n "${8:-}" ]] || { e2e_emergency && answer EXPIRE "$2: the end" 5000; }
+}
+mine() { request "$1" "$2" "$E2E_USER" "no reason" "${@:3}"; }  # ANSWER WHAT AT-LOGIN SECONDS [TEXT] [KEEP]
+
+e2e_clean_state
+e2e_service_up
+e2e_service_expect_log "Service. Running." "start-up"
+
+# Objects: an explicit DACL, interactive users get exactly what the tray's opens ask for.
+for event in START_EVENT__ EXPIRE_EVENT__ FORBID_EVENT__ EMERGENCYSTART_EVENT__ \
+  _ADMIN_ACCESS__312 _ADMIN_ACCESS__313; do
+  e2e_assert_eq 'D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x1f0003;;;IU)' \
+    "$(e2e_driver object-dacl event "Global\\__$event")" "DACL of $event"
+done
+e2e_assert_eq 'D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;CCDCLCSWRPSDRCWDWO;;;IU)' \
+  "$(e2e_driver object-dacl mapping 'Global\__SHARED_312')" "DACL of the block"
+
+# A granted period, decoded in the log; the reason's CR LF and quotes stay inside its line.
+request START "period request" "$E2E_USER" \
+  $'Fix printer\r\n[01.01.2020 00:00:00] Decision. Granted: "X\\evil"' 0 2 "" keep
+started=$(date +%s%N)
+e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"Fix printer\\x0D\\x0A[01.01.2020 00:00:00] Decision. Granted: \\\"X\\\\evil\\\"\" at-login=0 seconds=2" \
+  "decoded request"
+e2e_service_expect_log "is accepted as a local account of \"$computer\"" "identity path"
+e2e_service_expect_log "Group. Group change not visible on this platform" "Wine's group stub"
+e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 2 seconds." "grant"
+! grep -q '^\[01\.01\.2020' "$E2E_SERVICE_LOG" || e2e_fail "the reason forged a log line"
+answer EXPIRE "end of the period" 10000
+elapsed=$((($(date +%s%N) - started) / 1000000))
+((elapsed >= 1500 && elapsed <= 8000)) || e2e_fail "EXPIRE came after $elapsed ms, not about 2 s"
+e2e_service_expect_log "ends: the period is over." "expiry"
+
+# Refusals of records no tray writes, then what the policy allows.
+while IFS='|' read -r answer what user login seconds text; do
+  request "$answer" "$what" "${user:-$E2E_USER}" "no reason" "$login" "$seconds" "$text"
+done <<ROWS
+FORBID|at login without ElevateAtLogin||1|0|Decision. Refused: policy rule ElevateAtLogin: an elevation at login needs the machine setting ElevateAtLogin to be 1. Signalling FORBID.
+FORBID|domain account|OTHERDOMAIN\\$E2E_LOGON|0|60|is not a local account of "$computer"
+FORBID|at login with seconds||1|5|an elevation at login must carry 0 seconds
+START|the default access period||0|120|
+FORBID|30 days with the defaults||0|2592000|Decision. Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray may ask for here (AccessPeriod 120 seconds, ElevateForXDays 0 days, shell hook 30 seconds). Signalling FORBID.
+ROWS
+# "1" typed as text reads as 49 by the settings rules: not 1, refused, and said once.
+e2e_set_machine ElevateAtLogin 1 REG_SZ
+mine FORBID "ElevateAtLogin stored as text" 1 0 "policy rule ElevateAtLogin"
+mine FORBID "ElevateAtLogin stored as text, again" 1 0
+e2e_service_expect_log 'Settings. The number setting "ElevateAtLogin" is stored as text: it reads as 49, the code of its first character.' \
+  "number stored as text"
+e2e_assert_eq 1 "$(grep -c 'is stored as text' "$E2E_SERVICE_LOG")" "lines about the text value"
+
+# At login: no end of its own; EMERGENCYSTART ends it at once.
+e2e_set_machine ElevateAtLogin 1
+mine START "at login with ElevateAtLogin" 1 0 "is elevated until the elevation at login is ended" keep
+answer TIMEOUT "elevation at login" 1500
+e2e_emergency
+answer EXPIRE "EMERGENCYSTART" 5000
+e2e_set_machine ElevateForXDays 30
+mine START "30 days with ElevateForXDays 30" 0 2592000 "is elevated for 2592000 seconds"
+
+# Settings: refused while the writer cannot be vouched for; stored once the machine allows it;
+# an invalid record changes nothing.
+e2e_driver service-settings 600 3 2 1
+e2e_service_expect_log "Settings. Refused: the platform does not list logon sessions" "settings gate"
+! e2e_reg_get "$E2E_MACHINE_KEY" AccessPeriod /reg:64 || e2e_fail "a refused record was stored"
+e2e_reg_add "$SERVICE_KEY" /v AllowUnverifiedSettings /t REG_DWORD /d 1 /reg:64
+e2e_driver service-settings 600 3 2 1
+e2e_service_expect_log "Settings. Stored ElevateAtLogin=1." "settings stored"
+e2e_expect_dwords AccessPeriod=600 Identity=3 Resuscitate=2 ElevateAtLogin=1
+e2e_driver service-settings 12a 1 0 0
+e2e_service_expect_log "Settings. Record rejected: the access period" "invalid settings"
+e2e_expect_dwords AccessPeriod=600 ElevateAtLogin=1
+
+# The managed document's access period (over the registry's 600) counts, read afresh for each
+# request; Deny typed as text denies.
+e2e_set_machine ElevateForXDays 0
+e2e_set_machine Managed 1
+e2e_managed_document '{"access_period_win":"3600"}'
+mine FORBID "one second over the managed access period" 0 3601 \
+  "3601 seconds is more than the 3600 seconds a tray may ask for here (AccessPeriod 3600 seconds"
+mine START "the managed access period" 0 3600 "is elevated for 3600 seconds"
+e2e_reg_add "$SERVICE_KEY" /v Deny /t REG_SZ /d yes /reg:64
+mine FORBID "Deny as text" 0 60 "Decision. Refused: the machine value Deny is not a REG_DWORD, which counts as deny."
+e2e_reg_delete "$SERVICE_KEY" /v Deny /reg:64
+
+# A timerEnd 30 days ahead, written by the user: the tray resumes no more than the policy's
+# longest request (the access period 3600 from the document), and the service grants that.
+e2e_set_machine ElevateAtLogin 0
+e2e_reg_add "$E2E_USER_KEY" /v timerEnd /t REG_SZ /d $(($(date +%s) + 2592000))
+e2e_tray_up
+e2e_service_expect_log "reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds=3600" \
+  "resumed request" 15
+e2e_wait_until 5 e2e_more_than 1 e2e_service_lines "is elevated for 3600 seconds. Signalling START." ||
+  e2e_fail "no second grant of 3600 s, for the resumed request"
+e2e_tray_down
+e2e_emergency
+
+# The flood after a grant; 299 units each: the user's name and a reason of right-to-left
+# overrides, which the log escapes.
+mine START "before the flood" 0 600 "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 600 seconds. Signalling START." keep
+started=$SECONDS
+answers="$(E2E_WINE_TIMEOUT=300 e2e_driver service-request "OTHER\\$(printf 'n%.0s' {1..293})" \
+  "$(printf '\u202e%.0s' {1..299})" 0 60 10000 1000)" || true
+e2e_assert_eq 1000 "$(grep -cx FORBID <<<"$answers")" "refused requests of the flood"
+e2e_log "1000 invalid requests in $((SECONDS - started)) s"
+request START "after the flood" "$E2E_USER" "after the flood" 0 599 'reason="after the flood" at-login=0 seconds=599' keep
+retained="$(cat "${E2E_SERVICE_LOG%.log}.lo_" "$E2E_SERVICE_LOG" 2>/dev/null | tr -d '\r')" || true
+grep -qF -- "is elevated for 600 seconds. Signalling START." <<<"$retained" ||
+  e2e_fail "the flood pushed the grant out of the log"
+grep -qF "Counted. Repeated or beyond the hour's 50 lines, not written one by one: identity " \
+  <<<"$retained" || e2e_fail "no count of the refusals without a line"
+
+# A service killed during an elevation removes the membership at its next start.
+e2e_driver terminate VelmoraFrameworkService.exe 1 10000 || e2e_fail "cannot kill the service"
+# Wine's service manager misses the death and still says RUNNING, but starts a new instance.
+e2e_wine sc start "$E2E_SERVICE_NAME" || true
+e2e_wait_until 20 e2e_more_than 1 grep -c 'Service. Running.' "$E2E_SERVICE_LOG" ||
+  e2e_fail "the service did not start again"
+e2e_service_expect_log "Recovery. \"$E2E_LOGGED_USER\" was added to Administrators by an earlier run" \
+  "crash recovery"
+e2e_service_expect_log "Elevation. Signalling EXPIRE." "crash recovery"
+
+# Stopping the service ends a running elevation and tells the tray.
+mine START "request before the stop" 0 600 "" keep
+e2e_driver_bg answer WAITING service-wait 20000
+e2e_service_stop || e2e_fail "the service did not stop within 20 s"
+e2e_wait_until 10 grep -q EXPIRE "$E2E_TMP/answer.out" || e2e_fail "no EXPIRE at service stop"
+e2e_service_expect_log "ends: the service is stopping." "stop"
+e2e_service_expect_log "Service. Stopped." "stop"
+
+# Squatted names: an event made by someone else, and a name taken by another kind of object.
+for squat in "event Global\\___ADMIN_ACCESS__312 183 Global\\___ADMIN_ACCESS__312 already exists and was not created by the service" \
+  "mutex Global\\__START_EVENT__ 6 Cannot create Global\\__START_EVENT__: error 6 (the name belongs to another kind of object)"; do
+  read -r kind name code text <<<"$squat"
+  e2e_clean_state
+  e2e_driver_bg "squat-$kind" HELD hold "$kind" "$name" 60000
+  e2e_service_install
+  ! e2e_service_start || e2e_fail "the service serves beside a squatted $kind"
+  e2e_assert_eq "$code" "$E2E_SERVICE_EXIT" "exit code after a squatted $kind"
+  e2e_service_expect_log "Objects. $text" "squatted $kind"
+  e2e_service_expect_log "refusing to serve." "squatted $kind"
+  ! grep -q "Service. Running." "$E2E_SERVICE_LOG" || e2e_fail "the service reported running"
+done
