@@ -58,48 +58,40 @@ TEST_F(DialogsTest, ServiceProgramIsTheCommandLinesFirstProgramName) {
 TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenClicked) {
   fake.files.modulePath = L"C:\\Velmora\\VelmoraTray.exe";
   const wchar_t kService[] = L"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe";
-  const struct {
-    const wchar_t* command;  // the service's; null: not installed
-    bool versions;           // the files carry version information; the licence is there
-    const wchar_t* shown;    // tray, service and library versions, licence
-  } cases[] = {{L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run", true,
-                L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence"},
-               {nullptr, true, L"1.2.3.65535|not running|9.10.11.12|Licence"},
-               {kService, false, L"||Not found|"}};
-  for (const auto& c : cases) {
-    // Only the library beside the tray counts, never one the search path would find.
-    fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
-    fake.shell.resources.clear();
-    if (c.versions) {
-      fake.shell.productVersions[fake.files.modulePath] = {0x10002, 0x3FFFF};
-      fake.shell.productVersions[kService] = {0x50006, 0x70008};
-      fake.shell.productVersions[L"C:\\Velmora\\VelmoraSH64.dll"] = {0x9000A, 0xB000C};
-      fake.shell.resources[{L"LIC", IDR_LICENSE}] = "Licence";
-    }
+  // Only the library beside the tray counts, never one the search path would find.
+  fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
+  // The service's command line (null: not installed); tray, service, library version, licence.
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {kService, L"||Not found|"},  // no file carries version information yet, no licence
+      {nullptr, L"1.2.3.65535|not running|9.10.11.12|Licence"},
+      {L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run",
+       L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence"}};
+  for (const auto& [command, shown] : cases) {
     fake.services.binaryPaths.clear();
-    if (c.command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = c.command;
-    fake.shell.opened.clear();
-    const int icons = fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon);
+    if (command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
     CAboutDlg dialog;
-    intptr_t white = 0, other = 0;
-    const auto user = [&] {
-      white = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE);
-      other = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT);
-      Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
-      Notify(IDC_ABOUT_PRODUCT, kNmClick);
-      EXPECT_TRUE(fake.shell.opened.empty());
-      Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
-      Notify(IDC_ABOUT_WEB_LINK, kNmClick);
-    };
-    const int button = c.versions ? kIdCancel : kIdOk;
-    EXPECT_EQ(button, Run(dialog, {99, button}, user));
-    EXPECT_EQ(c.shown, Texts({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
-                              IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
-    EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()), white);
-    EXPECT_EQ(0, other);
-    EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);
-    EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));
+    EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}));
+    EXPECT_EQ(shown, Texts({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
+                            IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
+    fake.shell.productVersions[fake.files.modulePath] = {0x10002, 0x3FFFF};
+    fake.shell.productVersions[kService] = {0x50006, 0x70008};
+    fake.shell.productVersions[L"C:\\Velmora\\VelmoraSH64.dll"] = {0x9000A, 0xB000C};
+    fake.shell.resources[{L"LIC", IDR_LICENSE}] = "Licence";
   }
+  const int icons = fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon);
+  CAboutDlg dialog;
+  EXPECT_EQ(kIdCancel, Run(dialog, {kIdCancel}, [&] {
+              EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()),
+                        Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE));
+              EXPECT_EQ(0, Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT));
+              Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
+              Notify(IDC_ABOUT_PRODUCT, kNmClick);
+              EXPECT_TRUE(fake.shell.opened.empty());
+              Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
+              Notify(IDC_ABOUT_WEB_LINK, kNmClick);
+            }));
+  EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);
+  EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));
 }
 
 TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
