@@ -156,13 +156,14 @@ TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThem
     const wchar_t* userConfig;
     std::optional<uint32_t> period, identity, atLogin, resuscitate;
     const char* managed;   // a managed document, or null
-    const wchar_t* shown;  // period|resuscitate|identities|at login|enabled: at login, resuscitate
+    const wchar_t* shown;  // period|resuscitate|checked: identities, at login|enabled: at login,
+                           // resuscitate and its label
     std::string sent;      // period|identity|resuscitate|at login, as the service reads them
   } cases[] = {
-      {L"0", {}, {}, {}, {}, nullptr, L"120|0|100|0|111", "120|1|0|0"},
-      {L"1", 600, 3, 1, 2, nullptr, L"600|2|001|1|000", "600|3|2|1"},
-      {L"2", 600, 7, 0, 3, nullptr, L"600|3|000|0|100", "600|-|3|0"},
-      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1|010|1|111", "45|2|1|1"}};
+      {L"0", {}, {}, {}, {}, nullptr, L"120|0|1000|111", "120|1|0|0"},
+      {L"1", 600, 3, 1, 2, nullptr, L"600|2|0011|000", "600|3|2|1"},
+      {L"2", 600, 7, 0, 3, nullptr, L"600|3|0000|100", "600|-|3|0"},
+      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1|0101|111", "45|2|1|1"}};
   for (const auto& c : cases) {
     for (const auto& [name, value] : {std::pair{L"AccessPeriod", c.period},
                                       {L"Identity", c.identity},
@@ -175,16 +176,16 @@ TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThem
     SetManagedMode(c.managed != nullptr && ApplyManagedDocument(c.managed));
     CSettingsDlg dialog(c.userConfig);
     std::wstring shown;
-    EXPECT_EQ(
-        kIdOk, Run(dialog, {99, kIdOk}, [&] {
-          shown = Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}) + L"|" +
-                  bits({IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME, IDC_SETTINGS_DOMAIN_USERNAME},
-                       false) +
-                  L"|" + bits({IDC_SETTINGS_ELEVATE_AT_LOGIN}, false) + L"|" +
-                  bits({IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
-                        IDC_SETTINGS_RESUSCITATE_LABEL},
-                       true);
-        }));
+    EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}, [&] {
+                shown = Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}) + L"|" +
+                        bits({IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME,
+                              IDC_SETTINGS_DOMAIN_USERNAME, IDC_SETTINGS_ELEVATE_AT_LOGIN},
+                             false) +
+                        L"|" +
+                        bits({IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
+                              IDC_SETTINGS_RESUSCITATE_LABEL},
+                             true);
+              }));
     EXPECT_EQ(c.shown, shown);
     channel::SettingsRecordFields sent;
     ASSERT_EQ(channel::RecordStatus::kOk,

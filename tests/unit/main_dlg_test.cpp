@@ -238,8 +238,8 @@ TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigit
   EXPECT_EQ(0, fake.gdi.misuse);
 }
 
-// Records what reaches it, leaves messages of one value to the loop's filters, and posts one
-// message from its first idle call, as work arriving while the loop is idle would.
+// Records what reaches it, leaves messages of one value to the loop's filters, and posts its
+// messages from its first idle call, as work arriving while the loop is idle would.
 struct Recorder : WindowHandler, CMessageFilter, CIdleHandler {
   bool ProcessWindowMessage(Hwnd, uint32_t message, uintptr_t, intptr_t, intptr_t&) override {
     if (message >= msg::kUser) received.push_back(message);
@@ -247,11 +247,13 @@ struct Recorder : WindowHandler, CMessageFilter, CIdleHandler {
   }
   bool PreTranslateMessage(Message* message) override { return message->message == claims; }
   bool OnIdle() override {
-    if (++idleCalls == 1 && postWhenIdle != 0) Windows().Post(nullptr, postWhenIdle, 0, 0);
+    if (++idleCalls == 1) {
+      for (uint32_t message : postWhenIdle) Windows().Post(nullptr, message, 0, 0);
+    }
     return false;
   }
-  std::vector<uint32_t> received;
-  uint32_t claims = 0, postWhenIdle = 0;
+  std::vector<uint32_t> received, postWhenIdle;
+  uint32_t claims = 0;
   int idleCalls = 0;
 };
 
@@ -272,20 +274,15 @@ TEST_F(MainDlgTest, LoopHandsMessagesToTheFiltersLastAddedFirstAndStopsAtQuit) {
   // Once the main window is gone its filter no longer claims anything.
   loop.RemoveMessageFilter(&first);
   fake.windows.DestroyWindow(hwnd);
-  // Idle work runs once the queue is empty, again after work arrives, but not after a message
-  // that arrives constantly.
+  // Idle work runs once the queue is empty, but not again after messages that arrive constantly.
   loop.AddIdleHandler(&first);
-  first.postWhenIdle = msg::kPaint;
+  first.postWhenIdle = {msg::kMouseMove, msg::kNcMouseMove, msg::kPaint, msg::kSystemTimer};
   fake.windows.queue = {{target, msg::kUser + 3}, {target, msg::kUser + 1}};
   loop.Run();
   EXPECT_EQ((std::vector<uint32_t>{msg::kUser + 4, msg::kUser + 3, msg::kUser + 1}),
             window.received);
   EXPECT_EQ(1, first.idleCalls);
   loop.RemoveIdleHandler(&first);
-  for (uint32_t message : {msg::kMouseMove, msg::kNcMouseMove, msg::kPaint, msg::kSystemTimer}) {
-    EXPECT_FALSE(CMessageLoop::RearmsIdleProcessing(Message{nullptr, message})) << message;
-  }
-  EXPECT_TRUE(CMessageLoop::RearmsIdleProcessing(Message{nullptr, msg::kTimer}));
   // Only the first loop of the thread registers, and only its thread sees it.
   EXPECT_FALSE(AppModule().AddMessageLoop(&loop));
   std::thread([] {
