@@ -20,6 +20,14 @@ void ResetProcessState() {
   AppModule().Term();
 }
 
+// A file of the source tree, whole.
+std::string ReadSourceFile(const std::string& relative) {
+  std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 std::map<int, std::wstring> LoadStringTable() {
   std::map<std::string, int> ids;
   const std::string header = ReadSourceFile("resources/resource.h");
@@ -37,13 +45,6 @@ std::map<int, std::wstring> LoadStringTable() {
   return table;
 }
 }  // namespace
-
-std::string ReadSourceFile(const std::string& relative) {
-  std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 const std::map<int, std::wstring>& ProgramStringTable() {
   static const std::map<int, std::wstring> table = LoadStringTable();

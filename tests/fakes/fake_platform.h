@@ -46,12 +46,6 @@ class FakeAccounts : public Accounts {
       {L"Administrators", std::vector<std::wstring>{L"WORKSTATION\\Administrator"}}};
   std::optional<std::wstring> userName = L"user";
   std::optional<std::wstring> displayName = L"Test User";
-
- private:
-  static bool Answer(const std::optional<std::wstring>& value, std::wstring* out) {
-    if (value) *out = *value;
-    return value.has_value();
-  }
 };
 
 // Service states and program paths by name; a service never set is unknown to the manager.
@@ -100,7 +94,5 @@ class FakePlatform {
 // The program's own English string table (resource id -> text), read from resources/resource.h
 // and the .rc, so that the fake shell serves exactly the strings the real program carries.
 const std::map<int, std::wstring>& ProgramStringTable();
-// A file of the source tree, whole.
-std::string ReadSourceFile(const std::string& relative);
 
 }  // namespace velmora::fakes

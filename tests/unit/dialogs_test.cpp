@@ -58,56 +58,43 @@ TEST_F(DialogsTest, ServiceProgramIsTheCommandLinesFirstProgramName) {
 TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenClicked) {
   fake.files.modulePath = L"C:\\Velmora\\VelmoraTray.exe";
   const wchar_t kService[] = L"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe";
-  const struct {
-    const wchar_t* command;  // the service's; null: not installed
-    bool versions;           // the files carry version information; the licence is there
-    const wchar_t* shown;    // tray, service and library versions, licence
-  } cases[] = {{L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run", true,
-                L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence"},
-               {nullptr, true, L"1.2.3.65535|not running|9.10.11.12|Licence"},
-               {kService, false, L"||Not found|"}};
-  for (const auto& c : cases) {
-    // Only the library beside the tray counts, never one the search path would find.
-    fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
-    fake.shell.resources.clear();
-    if (c.versions) {
-      fake.shell.productVersions[fake.files.modulePath] = {0x10002, 0x3FFFF};
-      fake.shell.productVersions[kService] = {0x50006, 0x70008};
-      fake.shell.productVersions[L"C:\\Velmora\\VelmoraSH64.dll"] = {0x9000A, 0xB000C};
-      fake.shell.resources[{L"LIC", IDR_LICENSE}] = "Licence";
-    }
+  // Only the library beside the tray counts, never one the search path would find.
+  fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
+  // The service's command line (null: not installed); tray, service, library version, licence.
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {kService, L"||Not found|"},  // no file carries version information yet, no licence
+      {nullptr, L"1.2.3.65535|not running|9.10.11.12|Licence"},
+      {L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run",
+       L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence"}};
+  for (const auto& [command, shown] : cases) {
     fake.services.binaryPaths.clear();
-    if (c.command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = c.command;
-    fake.shell.opened.clear();
-    const int icons = fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon);
+    if (command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
     CAboutDlg dialog;
-    intptr_t white = 0, other = 0;
-    const auto user = [&] {
-      white = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE);
-      other = Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT);
-      Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
-      Notify(IDC_ABOUT_PRODUCT, kNmClick);
-      EXPECT_TRUE(fake.shell.opened.empty());
-      Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
-      Notify(IDC_ABOUT_WEB_LINK, kNmClick);
-    };
-    const int button = c.versions ? kIdCancel : kIdOk;
-    EXPECT_EQ(button, Run(dialog, {99, button}, user));
-    EXPECT_EQ(c.shown, Texts({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
-                              IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
-    EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()), white);
-    EXPECT_EQ(0, other);
-    EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);
-    EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));
+    EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}));
+    EXPECT_EQ(shown, Texts({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
+                            IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
+    fake.shell.productVersions[fake.files.modulePath] = {0x10002, 0x3FFFF};
+    fake.shell.productVersions[kService] = {0x50006, 0x70008};
+    fake.shell.productVersions[L"C:\\Velmora\\VelmoraSH64.dll"] = {0x9000A, 0xB000C};
+    fake.shell.resources[{L"LIC", IDR_LICENSE}] = "Licence";
   }
+  const int icons = fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon);
+  CAboutDlg dialog;
+  EXPECT_EQ(kIdCancel, Run(dialog, {kIdCancel}, [&] {
+              EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()),
+                        Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE));
+              EXPECT_EQ(0, Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT));
+              Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
+              Notify(IDC_ABOUT_PRODUCT, kNmClick);
+              EXPECT_TRUE(fake.shell.opened.empty());
+              Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
+              Notify(IDC_ABOUT_WEB_LINK, kNmClick);
+            }));
+  EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);
+  EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));
 }
 
 TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
-  const auto list = [&](int id) {
-    std::wstring text;
-    for (const std::wstring& entry : Control(id).list) text += entry + L",";
-    return text;
-  };
   const struct {
     const wchar_t* adminGroup;  // null: the name cannot be found
     const wchar_t* accessGroup;
@@ -121,7 +108,7 @@ TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
        L"(owned) Error: Error retrieving default administrators group name (16)"
        L"(owned) Error: Error obtaining list of members of group Staff (16)"}};
   for (const auto& c : cases) {
-    const auto members = [&](std::vector<std::wstring> names) {
+    const auto members = [&](Names names) {
       return c.listsFail ? std::nullopt : std::optional(names);
     };
     fake.accounts.groupName = c.adminGroup ? std::optional(c.adminGroup) : std::nullopt;
@@ -130,27 +117,32 @@ TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
         {L"Staff", members({L"CORP\\b"})}};
     SetMachineString(L"AccessGroup", c.accessGroup);
     fake.shell.boxes.clear();
-    SetTimerEndAt(fake.clock.now + 125);
     CStatusDlg dialog;
-    Names lines;
-    EXPECT_EQ(0, Run(dialog, {99, kIdOk}, [&] {
-                for (int64_t step : {0, 5, 120}) {
-                  fake.clock.now += step;
-                  EXPECT_TRUE(Send(msg::kTimer, 1) == 0 && Send(msg::kTimer, 2) == 0);
-                  lines.push_back(Control(IDC_STATUS_LINE).text);
-                }
-              }));
-    EXPECT_EQ((Names{L"125 seconds remain before reverting the previleges",
-                     L"120 seconds remain before reverting the previleges", L""}),
-              lines);
+    EXPECT_EQ(0, Run(dialog, {99, kIdOk}));
+    std::wstring shown;
+    for (int id : {IDC_STATUS_ADMINS, IDC_STATUS_GROUP}) {
+      for (const std::wstring& entry : Control(id).list) shown += entry + L",";
+      shown += L"|";
+    }
     const auto& label = Control(IDC_STATUS_GROUP_LABEL);
     EXPECT_EQ(label.visible, Control(IDC_STATUS_GROUP).visible);
-    EXPECT_EQ(c.shown, list(IDC_STATUS_ADMINS) + L"|" + list(IDC_STATUS_GROUP) + L"|" +
-                           (label.visible ? label.text : L"hidden"));
+    EXPECT_EQ(c.shown, shown + (label.visible ? label.text : L"hidden"));
     EXPECT_EQ(c.boxes, Boxes(fake));
   }
-  CStatusDlg cancelled;
-  EXPECT_EQ(kIdCancel, Run(cancelled, {kIdCancel}));
+  // The line is kept up to date by its own timer only, and is empty once the time is up.
+  SetTimerEndAt(kNow + 125);
+  CStatusDlg dialog;
+  Names lines;
+  EXPECT_EQ(kIdCancel, Run(dialog, {kIdCancel}, [&] {
+              for (int64_t step : {0, 5, 120}) {
+                fake.clock.now += step;
+                EXPECT_TRUE(Send(msg::kTimer, 1) == 0 && Send(msg::kTimer, 2) == 0);
+                lines.push_back(Control(IDC_STATUS_LINE).text);
+              }
+            }));
+  EXPECT_EQ((Names{L"125 seconds remain before reverting the previleges",
+                   L"120 seconds remain before reverting the previleges", L""}),
+            lines);
 }
 
 TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThemOnOk) {
@@ -164,13 +156,14 @@ TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThem
     const wchar_t* userConfig;
     std::optional<uint32_t> period, identity, atLogin, resuscitate;
     const char* managed;   // a managed document, or null
-    const wchar_t* shown;  // period|resuscitate|identities|at login|enabled: at login, resuscitate
+    const wchar_t* shown;  // period|resuscitate|checked: identities, at login|enabled: at login,
+                           // resuscitate and its label
     std::string sent;      // period|identity|resuscitate|at login, as the service reads them
   } cases[] = {
-      {L"0", {}, {}, {}, {}, nullptr, L"120|0|100|0|111", "120|1|0|0"},
-      {L"1", 600, 3, 1, 2, nullptr, L"600|2|001|1|000", "600|3|2|1"},
-      {L"2", 600, 7, 0, 3, nullptr, L"600|3|000|0|100", "600|-|3|0"},
-      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1|010|1|111", "45|2|1|1"}};
+      {L"0", {}, {}, {}, {}, nullptr, L"120|0|1000|111", "120|1|0|0"},
+      {L"1", 600, 3, 1, 2, nullptr, L"600|2|0011|000", "600|3|2|1"},
+      {L"2", 600, 7, 0, 3, nullptr, L"600|3|0000|100", "600|-|3|0"},
+      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1|0101|111", "45|2|1|1"}};
   for (const auto& c : cases) {
     for (const auto& [name, value] : {std::pair{L"AccessPeriod", c.period},
                                       {L"Identity", c.identity},
@@ -183,16 +176,16 @@ TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThem
     SetManagedMode(c.managed != nullptr && ApplyManagedDocument(c.managed));
     CSettingsDlg dialog(c.userConfig);
     std::wstring shown;
-    EXPECT_EQ(
-        kIdOk, Run(dialog, {99, kIdOk}, [&] {
-          shown = Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}) + L"|" +
-                  bits({IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME, IDC_SETTINGS_DOMAIN_USERNAME},
-                       false) +
-                  L"|" + bits({IDC_SETTINGS_ELEVATE_AT_LOGIN}, false) + L"|" +
-                  bits({IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
-                        IDC_SETTINGS_RESUSCITATE_LABEL},
-                       true);
-        }));
+    EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}, [&] {
+                shown = Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}) + L"|" +
+                        bits({IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME,
+                              IDC_SETTINGS_DOMAIN_USERNAME, IDC_SETTINGS_ELEVATE_AT_LOGIN},
+                             false) +
+                        L"|" +
+                        bits({IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
+                              IDC_SETTINGS_RESUSCITATE_LABEL},
+                             true);
+              }));
     EXPECT_EQ(c.shown, shown);
     channel::SettingsRecordFields sent;
     ASSERT_EQ(channel::RecordStatus::kOk,
