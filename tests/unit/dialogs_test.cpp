@@ -199,6 +199,9 @@ TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThem
   CSettingsDlg cancelled(L"0");
   EXPECT_EQ(kIdCancel, Run(cancelled, {kIdCancel}));
   EXPECT_EQ(Bytes(1208, 0), Block());
+  fake.kernel.named.erase(kBlock);  // a record that cannot be written is not announced either
+  CSettingsDlg unwritten(L"0");
+  EXPECT_EQ(kIdOk, Run(unwritten, {kIdOk}));
   EXPECT_FALSE(Signaled(channel::kSaveSettingsEventName));
 }
 

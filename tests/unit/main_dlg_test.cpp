@@ -204,6 +204,10 @@ TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
     dialog.ShowBalloon(kind, 3725);
     EXPECT_EQ(text, LastBalloon()) << kind;
   }
+  SetMachine(L"AccessPeriod", 30);  // under a minute is not "0 minutes"
+  Store(g_nElevationKind, KindPeriod);
+  dialog.ShowBalloon(NotifyStarted, 0);
+  EXPECT_EQ(kAssigned + L"1 minutes", LastBalloon());
   EXPECT_EQ(L"Velmora", LastIcon().infoTitle);
   fake.accounts.userName = std::wstring(400, L'x');  // a long name is cut to the field
   dialog.UpdateIdentityName(L"1");

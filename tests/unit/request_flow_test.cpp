@@ -35,7 +35,8 @@ class RequestFlowTest : public TrayTest {
 };
 
 constexpr unsigned kAdmin = 1, kStopped = 2, kNoWindow = 4, kReasonOpen = 8, kNoADUser = 16,
-                   kNoADGroup = 32, kTimerRunning = 64, kAudit = 128, kRfe = 256, kAudit2 = 512;
+                   kNoADGroup = 32, kTimerRunning = 64, kAudit = 128, kRfe = 256, kAudit2 = 512,
+                   kSmallBlock = 1024;
 struct Flow {
   ElevationKind kind;
   unsigned setup;
@@ -57,6 +58,8 @@ const Flow kFlows[] = {
     {KindResumed, kNoADGroup, nullptr, nullptr, true, NotifyCannotElevateAD, L""},
     {KindResumed, kAudit | kRfe | kTimerRunning, nullptr, kResuscitate, false, 0, L""},
     {KindShellHook, kAudit | kRfe, nullptr, kResuscitate, false, 0, L""},
+    // Not written, so not signalled: the service would read what an earlier writer left.
+    {KindShellHook, kSmallBlock, nullptr, nullptr, true, 0, L": Cannot create view. Error code: 5 (0)"},
     // Only an audited request asks; three characters, blanks counted, make a reason.
     {KindDays, kAudit | kRfe, L"  x", u"  x", false, 0, L""},
     {KindDays, kAudit | kRfe, L"ab", nullptr, false, 0, L""},  // cancelled at last
@@ -75,6 +78,7 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
   if (f.setup & kTimerRunning) SetTimerEndAt(kNow + 60);
   if (f.setup & (kAudit | kAudit2)) SetMachine(L"Audit", f.setup & kAudit ? 1 : 2);
   if (f.setup & kRfe) SetMachine(L"AuditRFE", 1);
+  if (f.setup & kSmallBlock) fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 100);
   Store(g_bReasonDlgOpen, f.setup & kReasonOpen ? 1 : 0);
   Store(g_bADUserValid, f.setup & kNoADUser ? 0 : 1);
   Store(g_bADUserGroupValid, f.setup & kNoADGroup ? 0 : 1);
