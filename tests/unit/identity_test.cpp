@@ -30,17 +30,10 @@ TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheGroupByItsLocalizedN
     fake.accounts.groups[L"Administratoren"] = std::vector<std::wstring>{L"CORP\\x", member};
     EXPECT_EQ(IsCurrentUserAdmin(), member == L"WORKSTATION\\user") << member;
   }
-  std::vector<std::wstring> members = {L"kept"};
-  EXPECT_FALSE(GetLocalGroupMembers(L"Gone", &members));
-  EXPECT_TRUE(GetLocalGroupMembers(L"Administratoren", &members));
-  EXPECT_EQ(members, (std::vector<std::wstring>{L"kept", L"CORP\\x", L"CORP\\Domain Admins"}));
   // Without the group's name nobody is an administrator, whatever "Administrators" lists.
   fake.accounts.groupName.reset();
   EXPECT_FALSE(IsCurrentUserAdmin());
   EXPECT_EQ(Boxes(fake), L"Error: Cannot obtain admin group name (16)");
-  std::wstring name = L"unchanged";
-  EXPECT_FALSE(GetAdminGroupName(&name));
-  EXPECT_EQ(name, L"unchanged");
 }
 
 TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
@@ -60,8 +53,6 @@ TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
     fake.accounts.userName = user;
     EXPECT_EQ(GetQualifiedUserName(), qualified) << qualified.size();
   }
-  FakePlatform undefined;  // an undefined USERDOMAIN stays literal and names nobody
-  EXPECT_EQ(GetQualifiedUserName(), L"%USERDOMAIN%\\user");
 }
 
 TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
@@ -72,12 +63,10 @@ TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
   };
   EXPECT_EQ(shown(std::nullopt), L"user");
   SetMachine(L"Identity", 3);
-  EXPECT_EQ(shown(std::nullopt), L"WORKSTATION\\user");
   SetMachine(L"Identity", 2, kPolicy);  // the policy key wins
   EXPECT_EQ(shown(std::nullopt), L"Test User");
-  SetMachine(L"Identity", 4, kPolicy);
-  EXPECT_EQ(shown(std::nullopt), L"");
-  for (const wchar_t* other : {L"", L" 1", L"01", L"0"}) EXPECT_EQ(shown(other), L"") << other;
+  EXPECT_EQ(shown(L"3"), L"WORKSTATION\\user");
+  for (const wchar_t* other : {L"", L" 1", L"01", L"4"}) EXPECT_EQ(shown(other), L"") << other;
   fake.accounts.displayName = L"";  // an account without a full name
   EXPECT_EQ(shown(L"2"), L"user");
   fake.accounts.displayName.reset();
