@@ -39,12 +39,10 @@ TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheGroupByItsLocalizedN
 TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
   const std::tuple<std::optional<std::wstring>, std::optional<std::wstring>, std::wstring>
       cases[] = {  // the domain (nothing: the expansion fails), the logon name, the result
-          {L"WORKSTATION", L"user", L"WORKSTATION\\user"},
           {std::wstring(299, L'D'), L"user", std::wstring(299, L'D') + L"\\user"},
           // 300 characters do not fit the buffer with their NUL: no cut name, no part at all.
           {std::wstring(300, L'D'), L"user", L"\\user"},
           {std::nullopt, L"user", L"\\user"},
-          {L"CORP", std::nullopt, L"CORP\\"},
           {L"CORP", std::wstring(299, L'u'), L"CORP\\" + std::wstring(299, L'u')},
           {L"CORP", std::wstring(300, L'u'), L"CORP\\"}};
   for (const auto& [domain, user, qualified] : cases) {
