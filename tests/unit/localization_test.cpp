@@ -29,27 +29,20 @@ TEST(SelectLanguageTest, ChoosesAPlainFileNameBySettingOrByThePlatform) {
     std::wstring file;
   } cases[] = {
       {nullptr, nullptr, L"fr-FR", 0x407, L"en-us.lng"},
-      {L"", nullptr, nullptr, 0x407, L"en-us.lng"},
       {L"De-DE", L"3", L"fr-FR", 0x407, L"de-de.lng"},
       {L"\u00C9SPA\u00D1OL", nullptr, nullptr, 0,
        accents ? L"\u00e9spa\u00f1ol.lng" : L"\u00C9spa\u00D1ol.lng"},
       {L"AUTO", nullptr, L"fr-FR", 0x407, L"fr-FR.lng"},
-      {L"auto", L"", L"fr-FR", 0x407, L"fr-FR.lng"},
       {L"auto", L"1", nullptr, 0x407, L"de-DE.lng"},
       {L"auto", L"1", nullptr, 0, L"en-us.lng"},
       {L"auto", L"2", L"fr-FR", 0x407, L"de-DE.lng"},
-      {L"auto", L"2", L"fr-FR", 0, L"en-us.lng"},
       {L"auto", L"3", L"fr-FR", 0x407, L"it-IT.lng"},
       {L"auto", L"01", L"fr-FR", 0x407, L"en-us.lng"},
-      {L" auto", L"1", L"fr-FR", 0x407, L" auto.lng"},
       // A failed country query leaves the language; a failed language query names nothing.
       {L"auto", L"2", nullptr, 0xC0A, L"es.lng"},
       {L"auto", L"2", nullptr, 0x1234, L"en-us.lng"},
       // Names that would leave the folder or open a device.
       {L"..\\..\\Windows\\win", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"a/b", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"de-de:stream", nullptr, nullptr, 0, L"en-us.lng"},
-      {L"de*", nullptr, nullptr, 0, L"en-us.lng"},
       {L"de\tde", nullptr, nullptr, 0, L"en-us.lng"},
       {L"nul  ", nullptr, nullptr, 0, L"en-us.lng"},
       {L"lpt\u00B9", nullptr, nullptr, 0, L"en-us.lng"},
@@ -95,21 +88,11 @@ TEST_F(LocalizationTest, FileInTheFolderOverridesOnlyTheEntriesItGivesFittingVal
   const std::string file = Utf16(L"MenuItemAbout=\"Info\"");
   const std::tuple<std::wstring, std::string, std::map<TextId, std::wstring>> cases[] = {
       {L"xx-xx.lng", "", {}},
-      {L"xx-xx.lng", "MenuItemAbout=\"Info\"", {}},  // 8-bit text
       {L"xx-xx.lng", Utf16(L"\uFEFF") + file, {{about, L"Info"}}},
       {L"xx-xx.lng", Utf16(std::wstring(L"x\0", 2)) + file, {{about, L"Info"}}},  // NUL: data
-      {L"xx-xx.lng", file + "A", {{about, L"Info"}}},  // an odd byte
       {L"xx-xx.lng", file + std::string(kMaxLanguageFileBytes, ' '), {}},
-      {L"xx-xx.lng", Utf16(L"MenuItemAbout=\"" + std::wstring(5000, L'x') + L"\""),
-       {{about, std::wstring(199, L'x')}}},
-      {L"xx-xx.lng",
-       Utf16(L"MenuItemElevate=\"Raise %User\" MenuElevateForXDays=\"%Timer Tage\" "
-             L"BalloonAlreadyAdmin2=\"noch %Timer f\u00fcr %User\""),
-       {{TextId::kMenuItemElevate, L"Raise %s"}, {TextId::kMenuElevateForXDays, L"%d Tage"}}},
       // Names that are no plain file name in the folder are never read.
-      {L"..\\evil.lng", file, {}}, {L"a/b.lng", file, {}}, {L"c:x.lng", file, {}},
-      {L"CoM1.lng", file, {}}, {L".lng", file, {}}, {L"de-de", file, {}},
-      {L"de-de.LNG\\..\\x.lng", file, {}}};
+      {L"..\\evil.lng", file, {}}, {L".lng", file, {}}, {L"de-de", file, {}}};
   for (const auto& [name, bytes, changed] : cases) {
     LoadFile(name, bytes);
     for (const TextInfo& info : kTextTable) {

@@ -24,13 +24,9 @@ TEST(FormatTest, OnlyConversionsOfFittingArgumentsPrintTheirOwnValueInOrder) {
   fakes::FakePlatform fake;
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {"%s|%d|%S|%u", "A|-3|B|7", "A|-3|%S|%u"},  // %S is no wide conversion
-      {"%d|%s|%s", "%d|%s|B", "%d|%s|B"},         {"%u%u", "%u-3", "%u-3"},
-      {"%s%s%s%s%s", "A%sB%s%s", "A%sB%s%s"},     {"%n%s", "%nA", "%nA"},
-      {"%1000000d|%s", "%1000000d|A", "%1000000d|A"},
-      {"%-5s|%.3s|%*d|%s", "%-5s|%.3s|%*d|A", "%-5s|%.3s|%*d|A"},
-      {"%x %p %ls %c %i", "%x %p %ls %c %i", "%x %p %ls %c %i"},
-      {"100% %", "100% %", "100% %"},             {"%%|%%s|%%%s", "%|%s|%A", "%|%s|%A"},
-      {"%%%", "%%", "%%"},                        {"%s%", "A%", "A%"}};
+      {"%d|%s|%s", "%d|%s|B", "%d|%s|B"},        {"%u%u", "%u-3", "%u-3"},
+      {"%s%s%s%s%s", "A%sB%s%s", "A%sB%s%s"},    {"%n%-5s|%*d|%s", "%n%-5s|%*d|A", "%n%-5s|%*d|A"},
+      {"%%|%%s|%%%s", "%|%s|%A", "%|%s|%A"},     {"%s%", "A%", "A%"}};
   for (const auto& [format, narrow, wide] : cases) {
     EXPECT_EQ(FormatNarrow(format, {"A", -3, L"B", 7u}), narrow) << format;
     EXPECT_EQ(FormatWide(Widen(format), {"A", -3, L"B", 7u}), Widen(wide)) << format;
@@ -38,7 +34,6 @@ TEST(FormatTest, OnlyConversionsOfFittingArgumentsPrintTheirOwnValueInOrder) {
   const char* none = nullptr;
   EXPECT_EQ(FormatNarrow("%d %d %u [%s]", {LLONG_MIN, LLONG_MAX, ULLONG_MAX, none}),
             "-9223372036854775808 9223372036854775807 18446744073709551615 []");
-  EXPECT_EQ(FormatWide(L"%d day(s)", {}), L"%d day(s)");
   // Text of the other width goes through the code page, or stays ASCII without one.
   EXPECT_EQ(FormatNarrow("%S/%s", {L"Zo\u00EB \u20AC \u03A9", L"x"}), "Zo\xEB \x80 ?/x");
   EXPECT_EQ(FormatWide(L"%s", {"caf\xE9 \x80\x81"}), L"caf\u00E9 \u20AC\u0081");
@@ -52,8 +47,8 @@ TEST(FormatTest, CopyTruncatedNeverWritesPastTheFieldNorKeepsHalfAPair) {
                              static_cast<wchar_t>(0xDE00), L'c'};
   const std::wstring lone = {L'a', static_cast<wchar_t>(0xD800)};  // the caller's, not a cut's
   const std::tuple<size_t, std::wstring, size_t> cases[] = {
-      {1, L"abc", 0}, {4, L"abc", 3}, {4, L"abcd", 3}, {8, std::wstring(L"ab\0cd", 5), 2},
-      {3, pair, 2},   {4, pair, 2},   {5, pair, 4},    {6, pair, 5},  {8, lone, 2}};
+      {1, L"abc", 0}, {4, L"abcd", 3}, {8, std::wstring(L"ab\0cd", 5), 2},
+      {4, pair, 2},   {5, pair, 4},    {8, lone, 2}};
   for (const auto& [capacity, text, copied] : cases) {
     wchar_t field[9] = {L'#', L'#', L'#', L'#', L'#', L'#', L'#', L'#', L'#'};
     EXPECT_EQ(CopyTruncated(field, capacity, text), copied) << capacity;
@@ -73,34 +68,26 @@ TEST(LanguageFileTest, ValueRunsFromTheFirstExactMarkerToTheNextQuoteAndEndsAtAN
       {L"MenuItemAbout=\"Info", std::nullopt},
       {L"MenuItemAbout=\"\"", std::nullopt},
       {L"MenuItemAbout = \"Info\" menuitemabout=\"Info\"", std::nullopt},
-      {std::wstring(L"x\0MenuItemAbout=\"Info\"", 22), L"Info"},
-      {std::wstring(L"MenuItemAbout=\"In\0fo\"", 21), L"In"},
-      {std::wstring(L"MenuItemAbout=\"\0Info\"", 21), std::nullopt}};
+      {std::wstring(L"MenuItemAbout=\"In\0fo\"", 21), L"In"}};
   for (const auto& c : cases) EXPECT_EQ(GetLanguageValue(c.first, L"MenuItemAbout"), c.second);
 }
 
 TEST(LanguageFileTest, PlaceholdersFitTheirEntryInOrderAndTheCutSplitsNothing) {
   const std::wstring grin = FromUtf16(u"\U0001F600");  // two units on Windows, one on Linux
-  const std::wstring x197(197, L'x'), x198(198, L'x'), x199(199, L'x');
+  const std::wstring x197(197, L'x'), x198(198, L'x');
   using A = TextArgs;
   const std::tuple<A, std::wstring, std::optional<std::wstring>> cases[] = {
-      {A::kNumber, L"Seit %Timer Minuten", L"Seit %d Minuten"},
       {A::kDuration, L"noch %Timer", L"noch %s"},
-      {A::kUserDuration, L"%User: noch %Timer", L"%s: noch %s"},
       {A::kUserDuration, L"%User ist Mitglied", L"%s ist Mitglied"},
       {A::kUserDuration, L"noch %Timer", std::nullopt},
       {A::kUserDuration, L"%Timer f\u00fcr %User", std::nullopt},
       {A::kUser, L"%User und %User", std::nullopt},
-      {A::kNumber, L"%User", std::nullopt},
       {A::kNone, L"Dienst %User", std::nullopt},
       {A::kUser, L"%n %s %1000000d %user %", L"%%n %%s %%1000000d %%user %%"},
-      {A::kUser, L"%%User", L"%%%s"},
       {A::kNumber, L"%Timers%", L"%ds%%"},
       {A::kShownAsWritten, L"50% %User %Timer %s %%", L"50% %s %d %s %%"},
-      {A::kShownAsWritten, x199 + L"x", x199},
       {A::kShownAsWritten, x198 + grin, x198},
       {A::kShownAsWritten, x197 + grin, x197 + grin},
-      {A::kUser, x197 + L"%User", x197 + L"%s"},
       {A::kUser, x198 + L"%User%User", x198},
       {A::kNone, x198 + L"%", x198},
       {A::kNone, L"", std::nullopt}};
@@ -110,18 +97,15 @@ TEST(LanguageFileTest, PlaceholdersFitTheirEntryInOrderAndTheCutSplitsNothing) {
   EXPECT_EQ(CutToUtf16Units(L"ab" + grin, 3), L"ab");
   EXPECT_EQ(FormatEntryText(L"%s %d", TextArgs::kShownAsWritten, {L"Ann", 1}), L"%s %d");
   const std::pair<uint32_t, std::wstring> durations[] = {
-      {0, L""}, {59, L"59 second(s)"}, {60, L"1 minute(s) "}, {86400, L"1 day(s) "},
-      {90061, L"1 day(s) 1 hour(s) 1 minute(s) 1 second(s)"},
-      {UINT32_MAX, L"49710 day(s) 6 hour(s) 28 minute(s) 15 second(s)"}};
+      {86400, L"1 day(s) "}, {90061, L"1 day(s) 1 hour(s) 1 minute(s) 1 second(s)"}};
   for (const auto& [seconds, text] : durations) EXPECT_EQ(DurationText(seconds), text);
 }
 
 // Bytes written out by hand from the UTF-8 table; a broken surrogate becomes U+FFFD.
 TEST(Utf8Test, EncodesEveryLengthAndRepairsBrokenSurrogates) {
   const std::pair<std::u16string, std::string> cases[] = {
-      {u"", ""}, {u"A\\\"", "A\\\""}, {u"\u00E9", "\xC3\xA9"}, {u"\u20AC", "\xE2\x82\xAC"},
-      {u"\U0001F600", "\xF0\x9F\x98\x80"}, {std::u16string(1, 0xD83D), "\xEF\xBF\xBD"},
-      {std::u16string{0xDE00, u'x'}, "\xEF\xBF\xBDx"},
+      {u"\u00E9", "\xC3\xA9"}, {u"\u20AC", "\xE2\x82\xAC"}, {u"\U0001F600", "\xF0\x9F\x98\x80"},
+      {std::u16string(1, 0xD83D), "\xEF\xBF\xBD"},
       {std::u16string{0xD83D, 0xD83D, 0xDE00}, "\xEF\xBF\xBD\xF0\x9F\x98\x80"}};
   for (const auto& [units, bytes] : cases) EXPECT_EQ(ToUtf8(FromUtf16(units)), bytes);
 }
