@@ -18,6 +18,12 @@ import subprocess
 import sys
 
 FAULTS = [
+    ("signal-unwritten", "request_flow.cpp", "a request that could not be written is signalled",
+     "  if (!WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds)) {",
+     "  if (!WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds) && false) {"),
+    ("reset-late", "service_events.cpp", "the service events are reset by the thread, after the request",
+     "  for (Handle event : events) Kern().ResetEvent(event);\n  Kern().StartDetachedThread([] { RunServiceEvents(nullptr); });",
+     "  Kern().StartDetachedThread([events] { for (Handle e : events) Kern().ResetEvent(e); RunServiceEvents(nullptr); });"),
     ("rotate-bound", "log.cpp", "a log of exactly the limit is rotated",
      "if (Fs().SizeOf(path) <= kRotateAboveBytes) return;",
      "if (Fs().SizeOf(path) < kRotateAboveBytes) return;"),
