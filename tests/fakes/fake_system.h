@@ -271,8 +271,8 @@ class FakeFiles : public Files {
   bool Append(const std::wstring& path, const void* data, size_t length) override {
     const Call call(this);
     ++appendCalls;
-    if (!appendFails) files_[Key(path)].append(static_cast<const char*>(data), length);
-    return !appendFails;
+    files_[Key(path)].append(static_cast<const char*>(data), length);
+    return true;
   }
   // MoveFileW never replaces an existing file.
   bool Move(const std::wstring& from, const std::wstring& to) override {
@@ -320,7 +320,6 @@ class FakeFiles : public Files {
     environment_[Key(name)] = value;
   }
 
-  bool appendFails = false;
   bool moveFails = false;
   bool deleteFails = false;
   bool expandFails = false;
