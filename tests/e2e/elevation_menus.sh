@@ -29,8 +29,6 @@ e2e_assert_eq "Request Previleges|Elevate $user|Elevate for 3 days|About" "$(e2e
 e2e_screenshot menu-right-all-items 300x140+724+628
 e2e_choose "Elevate for 3 days"
 e2e_expect_grant 259200
-e2e_expect_balloon "You have been assigned local administration privileges for 3 day(s)" 0 "days balloon"
-(($(e2e_timer_end) - $(date +%s) > 259190)) || e2e_fail "timerEnd is not 3 days ahead"
 e2e_end_elevation
 
 e2e_set_machine Audit 1
