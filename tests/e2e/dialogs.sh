@@ -108,7 +108,9 @@ e2e_close_dialog Settings Return
 e2e_service_expect_log 'Settings. access-period="900" identity=3 resuscitate=0 elevate-at-login=1' \
   "the record" 10
 e2e_service_expect_log 'Settings. Stored ElevateAtLogin=1.' "stored"
-e2e_expect_dwords AccessPeriod=900 Identity=3 Resuscitate=0 ElevateAtLogin=1
+for pair in AccessPeriod=900 Identity=3 Resuscitate=0 ElevateAtLogin=1; do
+  e2e_assert_eq "REG_DWORD ${pair#*=}" "$(e2e_reg_get "$E2E_MACHINE_KEY" "${pair%=*}" /reg:64)" "${pair%=*}"
+done
 e2e_assert_eq "Elevate $E2E_USER|About" "$(e2e_icon_menu 3 0)" "the chosen name at once"
 e2e_click_away
 

@@ -291,15 +291,6 @@ e2e_reg_get() {  # KEY NAME [/reg:32|/reg:64]
   echo "$type $data"
 }
 
-# Fails unless each NAME under the machine's product key is the REG_DWORD VALUE.
-e2e_expect_dwords() {  # NAME=VALUE...
-  local pair
-  for pair in "$@"; do
-    e2e_assert_eq "REG_DWORD ${pair#*=}" "$(e2e_reg_get "$E2E_MACHINE_KEY" "${pair%=*}" /reg:64)" \
-      "machine value ${pair%=*}"
-  done
-}
-
 # The tray's "timerEnd" (epoch seconds); status 1 unless it is there as REG_SZ.
 e2e_timer_end() {
   local value
@@ -557,10 +548,9 @@ e2e_expect_dialog() {  # TITLE TEXT [TIMEOUT_MS]
   e2e_dialog "$1" "${3:-10000}"
   grep -q " $2\$" "$E2E_TMP/dialog.txt" || e2e_fail "[$1] without [$2]: $(cat "$E2E_TMP/dialog.txt")"
 }
-e2e_dialog_gone() { e2e_not e2e_driver window "$1" 0 VelmoraTray.exe; }  # TITLE
 e2e_close_dialog() {  # TITLE KEY
   xdotool key "$2"
-  e2e_within 5 "$2 did not close $1" e2e_dialog_gone "$1"
+  e2e_within 5 "$2 did not close $1" e2e_not e2e_driver window "$1" 0 VelmoraTray.exe
 }
 
 # The line of control ID in the description that e2e_dialog left, and its exact text.
