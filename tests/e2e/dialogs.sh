@@ -75,13 +75,12 @@ e2e_screenshot status
 e2e_close_dialog Status Return
 e2e_end_elevation
 
-# An access group that cannot be read: the error box first, then the dialog without its members.
+# An access group that cannot be read: the error box first, then the dialog.
 e2e_set_machine AccessGroup Ghost REG_SZ
 open 1 1 Status Error
 e2e_expect_dialog Error "Error obtaining list of members of group Ghost"
 xdotool key Return
 e2e_dialog Status
-text 1007 "Ghost members" "heading of the unknown group"
 e2e_close_dialog Status Escape
 
 e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v AllowUnverifiedSettings /t REG_DWORD /d 1
@@ -101,8 +100,6 @@ e2e_click_item 1000
 xdotool key --delay 50 End BackSpace BackSpace BackSpace
 xdotool type --delay 50 900
 xdotool key --delay 100 Tab Down Down Tab space
-e2e_dialog Settings
-states 1004:1:1 1009:1:1
 e2e_screenshot settings 400x440+312+164
 e2e_close_dialog Settings Return
 e2e_service_expect_log 'Settings. access-period="900" identity=3 resuscitate=0 elevate-at-login=1' \
