@@ -268,7 +268,10 @@ e2e_clean_state() {
 # --------------------------------------------------------------------------------------------
 # Registry, files and pictures
 
-e2e_reg_add() { e2e_wine reg add "$@" /f || e2e_fail "cannot add $*"; }
+# Under load Wine has been seen not to start reg.exe once: a second try settles it.
+e2e_reg_add() {
+  e2e_wine reg add "$@" /f || { sleep 1 && e2e_wine reg add "$@" /f; } || e2e_fail "cannot add $*"
+}
 e2e_reg_delete() { e2e_wine reg delete "$@" /f || e2e_fail "cannot delete $*"; }
 
 # A product setting under the machine's product key (REG_DWORD unless TYPE is given).
