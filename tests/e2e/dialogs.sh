@@ -91,8 +91,6 @@ export VELMORA_E2E_GROUPS="Administrators=$E2E_USER"
 e2e_tray_down
 e2e_tray_up
 open 3 1 Settings
-text 1000 300 "access period shown"
-text 1010 0 "resuscitate shown"
 states 1002:1:1 1009:1:0 1010:0:0 1011:0:0
 # 900 typed over 300, Tab to the checked name, Down twice to Domain\Username, Tab to the box,
 # Space ticks it, Return is OK.
