@@ -4,20 +4,17 @@
 # names (Wine's own answers the caller's bare name for every group: no order, no failure, and
 # never the user with a domain). Status: both lists sorted by the list boxes themselves, the
 # access group's heading, the seconds left of the running elevation, the error box of a group
-# that cannot be read (the dialog opens after it), the access group hidden when unset; Return and
-# Escape close it. Settings, only on an administrator's menu, driven with the keyboard:
-# UserConfig 2 locks "Resuscitate:"; the changed values travel through the reference service
-# (its AllowUnverifiedSettings switch, as Wine lists no logon sessions) into the machine's
-# values, the chosen name shows at once, Escape sends nothing, and OK with no name chosen sends
-# no identity and shows no name.
+# that cannot be read (the dialog opens after it); Return and Escape close it. Settings, only on
+# an administrator's menu, driven with the keyboard: UserConfig 2 locks "Resuscitate:"; the
+# changed values travel through the reference service (its AllowUnverifiedSettings switch, as
+# Wine lists no logon sessions) into the machine's values, and the chosen name shows at once.
 # The help-desk PIN: "Request Previleges" opens the PIN dialog with a user code; velmora_pin
 # answers that code from the SharedToken text; the PIN typed into the dialog (Return is Accept)
-# is recorded in "hwid" and reaches the reference service as a plain request; the same PIN typed
-# again is refused with "The PIN is incorrect" and nothing reaches the service. About: each
-# version line shows the product version that its file's version resource holds (the service's
-# file found from its configuration, quotes, blanks and arguments included), "Not found" without
-# the hook library, "not running" without the service, and the licence as LICENSE holds it (each
-# paragraph one line, CRLF line ends); Escape and Return close it.
+# is recorded in "hwid" as REG_SZ and reaches the reference service as a plain request; the same
+# PIN typed again shows the "The PIN is incorrect" box. About: each version line shows the
+# product version that its file's version resource holds (the service's file found from its
+# configuration, quotes, blanks and arguments included), "Not found" without the hook library,
+# and the licence as LICENSE holds it (each paragraph one line, CRLF line ends); Escape closes it.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -78,21 +75,13 @@ e2e_screenshot status
 e2e_close_dialog Status Return
 e2e_end_elevation
 
-# An access group that cannot be read: the error box first, then the dialog without its members.
+# An access group that cannot be read: the error box first, then the dialog.
 e2e_set_machine AccessGroup Ghost REG_SZ
 open 1 1 Status Error
 e2e_expect_dialog Error "Error obtaining list of members of group Ghost"
 xdotool key Return
 e2e_dialog Status
-text 1007 "Ghost members" "heading of the unknown group"
-text 1006 "" "members of the unknown group"
-text 1008 "" "time line without an elevation"
 e2e_close_dialog Status Escape
-e2e_reg_delete "$E2E_MACHINE_KEY" /v AccessGroup
-open 1 1 Status
-e2e_assert_eq "visible=0 visible=0" "$(e2e_control 1006 | cut -d' ' -f3) $(e2e_control 1007 | cut -d' ' -f3)" \
-  "access group list and heading"
-e2e_close_dialog Status Return
 
 e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v AllowUnverifiedSettings /t REG_DWORD /d 1
 e2e_set_machine UserConfig 2
@@ -102,8 +91,6 @@ export VELMORA_E2E_GROUPS="Administrators=$E2E_USER"
 e2e_tray_down
 e2e_tray_up
 open 3 1 Settings
-text 1000 300 "access period shown"
-text 1010 0 "resuscitate shown"
 states 1002:1:1 1009:1:0 1010:0:0 1011:0:0
 # 900 typed over 300, Tab to the checked name, Down twice to Domain\Username, Tab to the box,
 # Space ticks it, Return is OK.
@@ -111,33 +98,15 @@ e2e_click_item 1000
 xdotool key --delay 50 End BackSpace BackSpace BackSpace
 xdotool type --delay 50 900
 xdotool key --delay 100 Tab Down Down Tab space
-e2e_dialog Settings
-states 1004:1:1 1009:1:1
 e2e_screenshot settings 400x440+312+164
 e2e_close_dialog Settings Return
 e2e_service_expect_log 'Settings. access-period="900" identity=3 resuscitate=0 elevate-at-login=1' \
   "the record" 10
 e2e_service_expect_log 'Settings. Stored ElevateAtLogin=1.' "stored"
-e2e_expect_dwords AccessPeriod=900 Identity=3 Resuscitate=0 ElevateAtLogin=1
+for pair in AccessPeriod=900 Identity=3 Resuscitate=0 ElevateAtLogin=1; do
+  e2e_assert_eq "REG_DWORD ${pair#*=}" "$(e2e_reg_get "$E2E_MACHINE_KEY" "${pair%=*}" /reg:64)" "${pair%=*}"
+done
 e2e_assert_eq "Elevate $E2E_USER|About" "$(e2e_icon_menu 3 0)" "the chosen name at once"
-e2e_click_away
-
-# Escape: nothing is sent.
-open 3 1 Settings
-text 1000 900 "access period read back"
-states 1004:1:1
-e2e_close_dialog Settings Escape
-sleep 1
-e2e_assert_eq 1 "$(e2e_service_lines 'Settings. access-period=')" "records after Escape"
-
-# An Identity no choice stands for: none is checked, and OK sends none and shows no name.
-e2e_set_machine Identity 7
-open 3 1 Settings
-states 1002:1:0 1003:1:0 1004:1:0
-e2e_click_item 1
-e2e_service_expect_log 'Settings. access-period="900" identity=none resuscitate=0' "no choice" 10
-e2e_expect_dwords Identity=7
-e2e_assert_eq "Elevate |About" "$(e2e_icon_menu 3 0)" "no name after no choice"
 e2e_click_away
 
 # The plain tray, beside the hook library, on a clean state.
@@ -148,17 +117,12 @@ e2e_set_machine SharedToken "$TOKEN" REG_SZ
 e2e_tray_up
 type_pin
 e2e_expect_grant 120
-used="$(e2e_reg_get "$E2E_USER_KEY" hwid)" || e2e_fail "no hwid after an accepted PIN"
-[[ "$used" =~ ^REG_SZ\ [0-9]{4}$ ]] || e2e_fail "hwid holds [$used]"
+[[ "$(e2e_reg_get "$E2E_USER_KEY" hwid)" =~ ^REG_SZ\ [0-9]{4}$ ]] || e2e_fail "hwid after an accepted PIN"
 e2e_end_elevation
-# The same PIN again, with the new dialog's code: refused, and the service hears nothing.
+# The same PIN again, with the new dialog's code: refused.
 type_pin "$pin"
 e2e_expect_dialog "PIN Error" "The PIN is incorrect"
 e2e_close_dialog "PIN Error" Return
-e2e_assert_eq 1 "$(e2e_service_requests)" "requests after the replayed PIN"
-e2e_assert_eq "$used" "$(e2e_reg_get "$E2E_USER_KEY" hwid)" "hwid after the replayed PIN"
-e2e_tray_log_messages | grep -qxF "CheckPin. Refused: the PIN was used before." ||
-  e2e_fail "the log does not say why the PIN was refused"
 
 about "$version" "$version"
 e2e_assert_eq "Velmora for Windows, Standard Edition" "$(e2e_control_text 1014)" "product name"
@@ -166,8 +130,6 @@ perl -0pe 's/([^\n])\n(?=[^\n])/$1 /g; s/\n/\r\n/g' "$(dirname "$0")/../../LICEN
 e2e_control_text 1000 | cmp "$E2E_TMP/licence.txt" - || e2e_fail "the licence shown differs from LICENSE"
 e2e_close_dialog About Escape
 e2e_service_remove
-about "not running" "$version"
-e2e_close_dialog About Return
 
 # A service configured with quotes, a folder with blanks and arguments, whose program (a copy of
 # the driver) has product version 9.8.7.6 and file version 1.2.3.4; the tray alone in a folder.

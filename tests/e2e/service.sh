@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # The reference service in Wine's service manager, driven through the tray's own channel code:
-# the objects it creates and their DACLs; a granted request as the log decodes it (a reason that
-# tries to forge a log line included) and its expiry; raw records that no tray wrote, refused by
-# the rule that names them (FORBID, and the log says which) and granted once the machine's policy
-# allows them, the managed document included; a number setting stored as text and a Deny value of
-# the wrong type fail closed; an elevation at login has no end of its own; the settings record
-# into the machine values; a timerEnd far ahead makes the tray ask for no more than the policy's
-# longest request; a standard user's flood of 1,000 invalid requests with the longest texts
-# leaves the grant before it in the retained log (refusals beyond the hour's budget are counted,
-# not written) and a valid request after it served; recovery after a crash, the end of an
-# elevation at service stop, and refusal to serve when someone else holds one of its names.
+# the objects it creates and their DACLs; a granted request as the log decodes it and its
+# expiry; a record no tray wrote refused by the policy rule that names it (FORBID, and the log
+# says which); a number setting stored as text (said once) and a Deny value of the wrong type
+# fail closed; an elevation at login until EMERGENCYSTART; the settings record refused while
+# Wine lists no logon sessions; the managed document's access period counts; a standard user's flood of 1,000 invalid requests with the
+# longest texts leaves the grant before it in the retained log (refusals beyond the hour's
+# budget are counted, not written) and a valid request after it served; recovery after a crash,
+# the end of an elevation at service stop, and refusal to serve when someone else holds one of
+# its names.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -40,31 +39,21 @@ done
 e2e_assert_eq 'D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;CCDCLCSWRPSDRCWDWO;;;IU)' \
   "$(e2e_driver object-dacl mapping 'Global\__SHARED_312')" "DACL of the block"
 
-# A granted period, decoded in the log; the reason's CR LF and quotes stay inside its line.
-request START "period request" "$E2E_USER" \
-  $'Fix printer\r\n[01.01.2020 00:00:00] Decision. Granted: "X\\evil"' 0 2 "" keep
+# A granted period, decoded in the log.
+mine START "period request" 0 2 "" keep
 started=$(date +%s%N)
-e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"Fix printer\\x0D\\x0A[01.01.2020 00:00:00] Decision. Granted: \\\"X\\\\evil\\\"\" at-login=0 seconds=2" \
+e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"no reason\" at-login=0 seconds=2" \
   "decoded request"
 e2e_service_expect_log "is accepted as a local account of \"$computer\"" "identity path"
 e2e_service_expect_log "Group. Group change not visible on this platform" "Wine's group stub"
 e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 2 seconds." "grant"
-! grep -q '^\[01\.01\.2020' "$E2E_SERVICE_LOG" || e2e_fail "the reason forged a log line"
 answer EXPIRE "end of the period" 10000
 elapsed=$((($(date +%s%N) - started) / 1000000))
 ((elapsed >= 1500 && elapsed <= 8000)) || e2e_fail "EXPIRE came after $elapsed ms, not about 2 s"
 e2e_service_expect_log "ends: the period is over." "expiry"
 
-# Refusals of records no tray writes, then what the policy allows.
-while IFS='|' read -r answer what user login seconds text; do
-  request "$answer" "$what" "${user:-$E2E_USER}" "no reason" "$login" "$seconds" "$text"
-done <<ROWS
-FORBID|at login without ElevateAtLogin||1|0|Decision. Refused: policy rule ElevateAtLogin: an elevation at login needs the machine setting ElevateAtLogin to be 1. Signalling FORBID.
-FORBID|domain account|OTHERDOMAIN\\$E2E_LOGON|0|60|is not a local account of "$computer"
-FORBID|at login with seconds||1|5|an elevation at login must carry 0 seconds
-START|the default access period||0|120|
-FORBID|30 days with the defaults||0|2592000|Decision. Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray may ask for here (AccessPeriod 120 seconds, ElevateForXDays 0 days, shell hook 30 seconds). Signalling FORBID.
-ROWS
+# A record no tray writes under the default policy.
+mine FORBID "30 days with the defaults" 0 2592000 "Decision. Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray may ask for here (AccessPeriod 120 seconds, ElevateForXDays 0 days, shell hook 30 seconds). Signalling FORBID."
 # "1" typed as text reads as 49 by the settings rules: not 1, refused, and said once.
 e2e_set_machine ElevateAtLogin 1 REG_SZ
 mine FORBID "ElevateAtLogin stored as text" 1 0 "policy rule ElevateAtLogin"
@@ -73,51 +62,23 @@ e2e_service_expect_log 'Settings. The number setting "ElevateAtLogin" is stored 
   "number stored as text"
 e2e_assert_eq 1 "$(grep -c 'is stored as text' "$E2E_SERVICE_LOG")" "lines about the text value"
 
-# At login: no end of its own; EMERGENCYSTART ends it at once.
+# At login, until EMERGENCYSTART ends it.
 e2e_set_machine ElevateAtLogin 1
-mine START "at login with ElevateAtLogin" 1 0 "is elevated until the elevation at login is ended" keep
-answer TIMEOUT "elevation at login" 1500
-e2e_emergency
-answer EXPIRE "EMERGENCYSTART" 5000
-e2e_set_machine ElevateForXDays 30
-mine START "30 days with ElevateForXDays 30" 0 2592000 "is elevated for 2592000 seconds"
+mine START "at login with ElevateAtLogin" 1 0 "is elevated until the elevation at login is ended"
 
-# Settings: refused while the writer cannot be vouched for; stored once the machine allows it;
-# an invalid record changes nothing.
+# Settings: refused while the writer cannot be vouched for (the dialogs scenario stores them).
 e2e_driver service-settings 600 3 2 1
 e2e_service_expect_log "Settings. Refused: the platform does not list logon sessions" "settings gate"
 ! e2e_reg_get "$E2E_MACHINE_KEY" AccessPeriod /reg:64 || e2e_fail "a refused record was stored"
-e2e_reg_add "$SERVICE_KEY" /v AllowUnverifiedSettings /t REG_DWORD /d 1 /reg:64
-e2e_driver service-settings 600 3 2 1
-e2e_service_expect_log "Settings. Stored ElevateAtLogin=1." "settings stored"
-e2e_expect_dwords AccessPeriod=600 Identity=3 Resuscitate=2 ElevateAtLogin=1
-e2e_driver service-settings 12a 1 0 0
-e2e_service_expect_log "Settings. Record rejected: the access period" "invalid settings"
-e2e_expect_dwords AccessPeriod=600 ElevateAtLogin=1
 
-# The managed document's access period (over the registry's 600) counts, read afresh for each
-# request; Deny typed as text denies.
-e2e_set_machine ElevateForXDays 0
+# The managed document's access period (over the default 120) counts; Deny typed as text
+# denies.
 e2e_set_machine Managed 1
 e2e_managed_document '{"access_period_win":"3600"}'
-mine FORBID "one second over the managed access period" 0 3601 \
-  "3601 seconds is more than the 3600 seconds a tray may ask for here (AccessPeriod 3600 seconds"
 mine START "the managed access period" 0 3600 "is elevated for 3600 seconds"
 e2e_reg_add "$SERVICE_KEY" /v Deny /t REG_SZ /d yes /reg:64
 mine FORBID "Deny as text" 0 60 "Decision. Refused: the machine value Deny is not a REG_DWORD, which counts as deny."
 e2e_reg_delete "$SERVICE_KEY" /v Deny /reg:64
-
-# A timerEnd 30 days ahead, written by the user: the tray resumes no more than the policy's
-# longest request (the access period 3600 from the document), and the service grants that.
-e2e_set_machine ElevateAtLogin 0
-e2e_reg_add "$E2E_USER_KEY" /v timerEnd /t REG_SZ /d $(($(date +%s) + 2592000))
-e2e_tray_up
-e2e_service_expect_log "reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds=3600" \
-  "resumed request" 15
-e2e_wait_until 5 e2e_more_than 1 e2e_service_lines "is elevated for 3600 seconds. Signalling START." ||
-  e2e_fail "no second grant of 3600 s, for the resumed request"
-e2e_tray_down
-e2e_emergency
 
 # The flood after a grant; 299 units each: the user's name and a reason of right-to-left
 # overrides, which the log escapes.
