@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Directory checks switched on under Wine, where the directory is out of reach: the recorded
-# group verdict decides. With no cache the failed check refuses (the directory balloon, nothing
-# sent) and records "405" with the tray's local time; a "301" recorded two days before that time
-# (cache three days) lets a click elevate.
+# group verdict decides. With no cache the failed check refuses and records "405" with the
+# tray's local time; a "301" recorded four days before that time (cache three days) refuses with
+# the directory balloon and sends nothing, one recorded two days before lets a click elevate.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -26,17 +26,24 @@ now="$(user_value checkpoint2)" || e2e_fail "no cache: no checkpoint2"
 offset=$((now - ($(date +%s) + 11644473600) * 10000000))
 ((${offset#-} < 14 * day / 24)) || e2e_fail "no cache: checkpoint2 $now is not a local time of now"
 
-sent=$(e2e_service_requests)
-e2e_click_tray_icon
-e2e_expect_balloon "$refused" 0 "no cache: directory balloon"
-sleep 1
-e2e_assert_eq "$sent" "$(e2e_service_requests)" "no cache: requests sent"
-e2e_screenshot refused-balloon 640x200+384+568
-
-e2e_tray_down
-e2e_reg_add "$connector" /v ActiveDirectoryCache /t REG_SZ /d 3
-e2e_reg_add "$E2E_USER_KEY" /v checkpoint2 /t REG_SZ /d $((now - 2 * day))
-e2e_reg_add "$E2E_USER_KEY" /v setting2 /t REG_SZ /d 301
-e2e_tray_up
-e2e_click_tray_icon
-e2e_expect_grant 5
+for age in none 4 2; do
+  if [[ $age != none ]]; then
+    e2e_tray_down
+    e2e_reg_add "$connector" /v ActiveDirectoryCache /t REG_SZ /d 3
+    e2e_reg_add "$E2E_USER_KEY" /v checkpoint2 /t REG_SZ /d $((now - age * day))
+    e2e_reg_add "$E2E_USER_KEY" /v setting2 /t REG_SZ /d 301
+    e2e_tray_up
+  fi
+  sent=$(e2e_service_requests) before=$(e2e_balloon_count "$refused")
+  e2e_click_tray_icon
+  if [[ $age == 2 ]]; then
+    e2e_expect_grant 5
+    e2e_assert_eq $((sent + 1)) "$(e2e_service_requests)" "fresh 301: requests sent"
+  else
+    e2e_expect_balloon "$refused" "$before" "$age: directory balloon"
+    sleep 1
+    e2e_assert_eq "$sent" "$(e2e_service_requests)" "$age: requests sent"
+  fi
+  [[ $age != none ]] || e2e_screenshot refused-balloon 640x200+384+568
+  [[ $age == none ]] || e2e_assert_eq $((now - age * day)) "$(user_value checkpoint2)" "$age days: the record kept"
+done

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # A real click on the tray's icon on Wine's taskbar, through the reference service and back: the
 # request as the service decodes it, "timerEnd" while the elevation runs, the start and expiry
-# balloons. Refused (the service's Deny = 1): the forbidden balloon. A tray
-# killed during an elevation asks, when it starts again, for the seconds that are left (the
-# resuscitation reason, "(resuscitated)" in its start balloon). A log-off
-# that really happens (WM_ENDSESSION TRUE) with Resuscitate missing signals EMERGENCYSTART, which
-# ends the elevation at once but keeps timerEnd and shows no "expired" balloon, and the tray
-# lives on. VisibleCountDown=1: the icon shows the seconds left (a picture at 9), and the
-# default icon comes back when the elevation ends. The service stopped: the not-running balloon
-# and no request at all.
+# balloons. Refused (the service's Deny = 1): the forbidden balloon. A tray killed during an
+# elevation asks, when it starts again, for the seconds that are left (the resuscitation reason,
+# "(resuscitated)" in its start balloon). A log-off that really happens
+# (WM_ENDSESSION TRUE) with Resuscitate missing (0) signals EMERGENCYSTART, which ends the
+# elevation at once but keeps timerEnd and shows no "expired" balloon, and the tray lives on;
+# started again, it asks for the rest. The directory checks are off unless switched on: the log
+# says so and no group verdict is recorded. VisibleCountDown=1: the icon shows the seconds left
+# (a picture at 9), and the default icon comes back when the elevation ends. The service
+# stopped: the not-running balloon and no request at all.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -16,6 +17,22 @@ e2e_begin "$@"
 
 WM_ENDSESSION=0x16 LOGOFF=0x80000000
 EXPIRED="Your local administration privileges has expired"
+# Stops the tray, starts it again (a new logon) and fails unless it asks the service again for
+# the seconds left until END with the resuscitation reason, and the service grants them.
+resumed() {  # END
+  local before balloons left seconds asked="reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds="
+  before="$(e2e_service_lines "$asked")" balloons="$(e2e_trace_count ' (resuscitated)", size')"
+  e2e_tray_down
+  left=$(($1 - $(date +%s)))
+  e2e_tray_up
+  e2e_within 10 "no resumed request" e2e_more_than "$before" e2e_service_lines "$asked"
+  seconds="$(grep -o "${asked}[0-9]*" "$E2E_SERVICE_LOG" | tail -n1 | cut -d= -f4)"
+  # What was left between the restart and the request's arrival, a second either side for rounding.
+  ((seconds >= $1 - $(date +%s) - 1 && seconds <= left + 1)) ||
+    e2e_fail "resumed for $seconds s, but $left s were left at the restart"
+  e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." "resumed grant"
+  e2e_within 10 "no resuscitated balloon" e2e_more_than "$balloons" e2e_trace_count ' (resuscitated)", size'
+}
 # The icon's pixels (the first slot) now, as a file in the scratch folder.
 grab_icon() {  # NAME
   timeout 20 import -display "$DISPLAY" -window root -crop 16x16+1005+750 +repage \
@@ -36,6 +53,8 @@ grab_icon default
 e2e_click_tray_icon
 xdotool mousemove --window "$E2E_DESKTOP_X" 400 300  # no tooltip over the icon
 e2e_expect_grant 12
+e2e_tray_log_messages | grep -qxF "ActiveDirectory key is not set" || e2e_fail "no log line about the directory checks"
+e2e_not e2e_reg_get "$E2E_USER_KEY" setting2 || e2e_fail "checks off: a group verdict was recorded"
 end="$(e2e_timer_end)"
 ((end >= $(date +%s) + 9 && end <= $(date +%s) + 13)) || e2e_fail "timerEnd $end is not about 12 s ahead"
 # Once 9 s are left the tray is made to draw at once (WM_TIMER).
@@ -66,18 +85,7 @@ e2e_click_tray_icon
 e2e_expect_grant 600
 end="$(e2e_timer_end)"
 sleep 2
-# A new start (a new logon) asks the service again for the seconds left.
-asked="reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds="
-e2e_tray_down
-left=$((end - $(date +%s)))
-e2e_tray_up
-e2e_within 10 "no resumed request" e2e_more_than 0 e2e_service_lines "$asked"
-seconds="$(grep -o "${asked}[0-9]*" "$E2E_SERVICE_LOG" | tail -n1 | cut -d= -f4)"
-# What was left between the restart and the request's arrival, a second either side for rounding.
-((seconds >= end - $(date +%s) - 1 && seconds <= left + 1)) ||
-  e2e_fail "resumed for $seconds s, but $left s were left at the restart"
-e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." "resumed grant"
-e2e_within 10 "no resuscitated balloon" e2e_more_than 0 e2e_trace_count ' (resuscitated)", size'
+resumed "$end"
 
 # The log-off happens (Resuscitate missing = 0).
 expired=$(e2e_balloon_count "$EXPIRED") before=$(e2e_service_lines 'Signalling EXPIRE')
@@ -88,6 +96,7 @@ sleep 3  # a balloon shows about 2 s after it is asked for
 e2e_assert_eq "$expired" "$(e2e_balloon_count "$EXPIRED")" "expired balloons at the log-off"
 e2e_assert_eq "$end" "$(e2e_timer_end)" "timerEnd after the log-off's expiry"
 e2e_main_window VelmoraTray.exe >/dev/null || e2e_fail "the tray ended at WM_ENDSESSION"
+resumed "$end"
 
 # The end kept for the next start goes: a click must reach the service check.
 e2e_reg_delete "$E2E_USER_KEY" /v timerEnd
