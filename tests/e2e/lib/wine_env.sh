@@ -182,12 +182,20 @@ e2e_teardown() {
 # Processes
 
 # Runs a Windows program with a time limit and prints its output without CR (safe inside
-# $(...): wine itself writes to a file); returns the program's exit code.
+# $(...): wine itself writes to a file); returns the program's exit code. Seen under load: Wine
+# did not start the program at all ("could not be started"); that try does not count.
 e2e_run() {  # EXE ARGS...
-  local out="$E2E_TMP/out.$BASHPID.$RANDOM" status=0
-  timeout -k 5 "$E2E_WINE_TIMEOUT" wine "$@" </dev/null >"$out" 2>>"$E2E_TMP/wine.log" || status=$?
+  local out="$E2E_TMP/out.$BASHPID.$RANDOM" status try
+  for try in 1 2 3; do
+    status=0
+    timeout -k 5 "$E2E_WINE_TIMEOUT" wine "$@" </dev/null >"$out" 2>"$out.err" || status=$?
+    cat "$out.err" >>"$E2E_TMP/wine.log"
+    ((status != 0)) && grep -qE 'could not be started|ShellExecuteEx failed|failed to start' "$out.err" ||
+      break
+    sleep 1
+  done
   tr -d '\r' <"$out"
-  rm -f "$out"
+  rm -f "$out" "$out.err"
   return "$status"
 }
 e2e_wine() { e2e_run "$@" >>"$E2E_TMP/wine.log"; }
@@ -269,9 +277,7 @@ e2e_clean_state() {
 # Registry, files and pictures
 
 # Under load Wine has been seen not to start reg.exe once: a second try settles it.
-e2e_reg_add() {
-  e2e_wine reg add "$@" /f || { sleep 1 && e2e_wine reg add "$@" /f; } || e2e_fail "cannot add $*"
-}
+e2e_reg_add() { e2e_wine reg add "$@" /f || e2e_fail "cannot add $*"; }
 e2e_reg_delete() { e2e_wine reg delete "$@" /f || e2e_fail "cannot delete $*"; }
 
 # A product setting under the machine's product key (REG_DWORD unless TYPE is given).
