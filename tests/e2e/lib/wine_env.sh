@@ -183,19 +183,19 @@ e2e_teardown() {
 
 # Runs a Windows program with a time limit and prints its output without CR (safe inside
 # $(...): wine itself writes to a file); returns the program's exit code. Seen under load: Wine
-# did not start the program at all ("could not be started"); that try does not count.
+# did not start the program at all ("could not be started"); that try does not count. Wine's
+# log stays the program's stderr: programs it starts (the service manager) write there for good.
 e2e_run() {  # EXE ARGS...
-  local out="$E2E_TMP/out.$BASHPID.$RANDOM" status try
+  local out="$E2E_TMP/out.$BASHPID.$RANDOM" log="$E2E_TMP/wine.log" status try size
   for try in 1 2 3; do
-    status=0
-    timeout -k 5 "$E2E_WINE_TIMEOUT" wine "$@" </dev/null >"$out" 2>"$out.err" || status=$?
-    cat "$out.err" >>"$E2E_TMP/wine.log"
-    ((status != 0)) && grep -qE 'could not be started|ShellExecuteEx failed|failed to start' "$out.err" ||
-      break
+    status=0 size=$(stat -c %s "$log" 2>/dev/null || echo 0)
+    timeout -k 5 "$E2E_WINE_TIMEOUT" wine "$@" </dev/null >"$out" 2>>"$log" || status=$?
+    ((status != 0)) && tail -c +$((size + 1)) "$log" |
+      grep -qE 'could not be started|ShellExecuteEx failed|failed to start' || break
     sleep 1
   done
   tr -d '\r' <"$out"
-  rm -f "$out" "$out.err"
+  rm -f "$out"
   return "$status"
 }
 e2e_wine() { e2e_run "$@" >>"$E2E_TMP/wine.log"; }
