@@ -19,8 +19,8 @@ import sys
 
 FAULTS = [
     ("signal-unwritten", "request_flow.cpp", "a request that could not be written is signalled",
-     "  if (!WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds)) {",
-     "  if (!WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds) && false) {"),
+     "  if (!written || !SignalAddToAdmin(kind)) SignalShellHookSettled();",
+     "  if (!SignalAddToAdmin(kind)) SignalShellHookSettled();"),
     ("reset-late", "service_events.cpp", "the service events are reset by the thread, after the request",
      "  for (Handle event : events) Kern().ResetEvent(event);\n  Kern().StartDetachedThread([] { RunServiceEvents(nullptr); });",
      "  Kern().StartDetachedThread([events] { for (Handle e : events) Kern().ResetEvent(e); RunServiceEvents(nullptr); });"),

@@ -116,12 +116,10 @@ void AddUserToAdmin(Hwnd window, ElevationKind kind, uint32_t seconds,
     }
   }
 
-  if (!WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds)) {
-    Log("AddUserToAdmin. The request could not be written; the service is not asked");
-    SignalShellHookSettled();
-  } else if (!SignalAddToAdmin(kind)) {
-    SignalShellHookSettled();
-  }
+  const bool written =
+      WriteElevationRequest(GetQualifiedUserName(), reason, kind == KindAtLogin, seconds);
+  if (!written) Log("AddUserToAdmin. The request could not be written; the service is not asked");
+  if (!written || !SignalAddToAdmin(kind)) SignalShellHookSettled();
 }
 
 }  // namespace velmora
