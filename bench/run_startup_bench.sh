@@ -33,32 +33,32 @@ mkdir -p "$(dirname "$out")"
 
 # One program start: prints "window_ms ready_ms peak_ws_kb".
 measure() {  # CLASS TITLE EXE
-  e2e_run "$tool" measure-startup "$1" "$2" "$(e2e_winpath "$3")" || e2e_fail "measuring $3 failed"
+  session_run "$tool" measure-startup "$1" "$2" "$(session_winpath "$3")" || session_fail "measuring $3 failed"
 }
 
 # The first start of a session also starts Wine's desktop process; keep it out of the figures.
-measure '#32770' Velmora "$E2E_TRAY" >/dev/null
+measure '#32770' Velmora "$SESSION_TRAY" >/dev/null
 measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >/dev/null
 
 # Alternating the programs spreads changes in machine load over all three rows.
 connector='HKLM\Software\Ostrand\Velmora\Connector'
 directory_checks() {  # on|off
   if [[ "$1" == on ]]; then
-    e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1
-    e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk
+    session_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1
+    session_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk
   else
-    e2e_reg_delete "$connector"
+    session_reg_delete "$connector"
   fi
 }
 
-: >"$E2E_TMP/tray.txt"
-: >"$E2E_TMP/minimal.txt"
-: >"$E2E_TMP/directory.txt"
+: >"$SESSION_TMP/tray.txt"
+: >"$SESSION_TMP/minimal.txt"
+: >"$SESSION_TMP/directory.txt"
 for ((i = 1; i <= runs; i++)); do
-  measure '#32770' Velmora "$E2E_TRAY" >>"$E2E_TMP/tray.txt"
-  measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >>"$E2E_TMP/minimal.txt"
+  measure '#32770' Velmora "$SESSION_TRAY" >>"$SESSION_TMP/tray.txt"
+  measure VelmoraBenchMinimalTray 'Minimal tray' "$minimal" >>"$SESSION_TMP/minimal.txt"
   directory_checks on
-  measure '#32770' Velmora "$E2E_TRAY" >>"$E2E_TMP/directory.txt"
+  measure '#32770' Velmora "$SESSION_TRAY" >>"$SESSION_TMP/directory.txt"
   directory_checks off
 done
 
@@ -70,12 +70,12 @@ median() {  # FILE COLUMN
 wine_version="$(wine --version 2>/dev/null | tail -n1)"
 report() {
   local t_win t_ready t_mem m_win m_ready m_mem d_win d_ready d_mem
-  t_win="$(median "$E2E_TMP/tray.txt" 1)" t_ready="$(median "$E2E_TMP/tray.txt" 2)"
-  t_mem="$(median "$E2E_TMP/tray.txt" 3)"
-  m_win="$(median "$E2E_TMP/minimal.txt" 1)" m_ready="$(median "$E2E_TMP/minimal.txt" 2)"
-  m_mem="$(median "$E2E_TMP/minimal.txt" 3)"
-  d_win="$(median "$E2E_TMP/directory.txt" 1)" d_ready="$(median "$E2E_TMP/directory.txt" 2)"
-  d_mem="$(median "$E2E_TMP/directory.txt" 3)"
+  t_win="$(median "$SESSION_TMP/tray.txt" 1)" t_ready="$(median "$SESSION_TMP/tray.txt" 2)"
+  t_mem="$(median "$SESSION_TMP/tray.txt" 3)"
+  m_win="$(median "$SESSION_TMP/minimal.txt" 1)" m_ready="$(median "$SESSION_TMP/minimal.txt" 2)"
+  m_mem="$(median "$SESSION_TMP/minimal.txt" 3)"
+  d_win="$(median "$SESSION_TMP/directory.txt" 1)" d_ready="$(median "$SESSION_TMP/directory.txt" 2)"
+  d_mem="$(median "$SESSION_TMP/directory.txt" 3)"
   echo "Start-up benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $wine_version, $runs runs each, medians"
   echo "  ready = main window exists and the program waits for input (WaitForInputIdle)"
   printf '  %-16s %12s %12s %16s\n' program window_ms ready_ms peak_ws_kb
@@ -92,7 +92,7 @@ report() {
     printf "    %+.1f ms to ready (%.2fx the plain tray), %+.0f kB peak working set\n", dr - tr, dr / tr, dm - tm
   }'
   echo "  raw runs (window_ms ready_ms peak_ws_kb):"
-  paste -d'|' "$E2E_TMP/tray.txt" "$E2E_TMP/minimal.txt" "$E2E_TMP/directory.txt" |
+  paste -d'|' "$SESSION_TMP/tray.txt" "$SESSION_TMP/minimal.txt" "$SESSION_TMP/directory.txt" |
     awk -F'|' '{ printf "    tray %-28s minimal %-28s directory %s\n", $1, $2, $3 }'
 }
 report | tee "$out"

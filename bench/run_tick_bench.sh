@@ -36,62 +36,62 @@ while (($#)); do
   shift 2
 done
 tool="$(realpath -e "${tool:-$build/bench/velmora_bench_tool.exe}")"
-export E2E_SERVICE="${service:-$build/service/VelmoraFrameworkService.exe}"
+export SESSION_SERVICE="${service:-$build/service/VelmoraFrameworkService.exe}"
 export E2E_DESKTOP_CHANNELS=+systray
 # 10,000 synchronous ticks take about a minute under Wine.
-export E2E_WINE_TIMEOUT=600
+export SESSION_WINE_TIMEOUT=600
 
 # shellcheck source=../tests/e2e/lib/wine_env.sh
 source "$root/tests/e2e/lib/wine_env.sh"
 e2e_begin --build "$build" --tray "${tray:-$build/src/VelmoraTray.exe}" \
   --driver "${driver:-$build/tests/e2e/velmora_driver.exe}" --artifacts "$build/bench"
 e2e_clean_state
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
+session_service_install
+session_service_start || session_fail "the service did not start (exit code $SESSION_SERVICE_EXIT)"
 mkdir -p "$(dirname "$out")"
-bench() { e2e_run "$tool" "$@"; }
+bench() { session_run "$tool" "$@"; }
 
 # The ticks run against the desktop Wine started, which traces nothing, as a user's does: the
 # trace lines that each icon change writes would be charged to the tray's tick.
-e2e_set_machine AccessPeriod 900
-e2e_set_machine VisibleCountDown 1
+session_set_machine AccessPeriod 900
+session_set_machine VisibleCountDown 1
 e2e_tray_up
 sleep 2  # the icon is on the taskbar
 e2e_click_tray_icon
 xdotool mousemove --window "$E2E_DESKTOP_X" 400 300
 e2e_service_expect_log "Decision. Granted:" "grant" 10
-e2e_wait_until 5 e2e_timer_end >/dev/null || e2e_fail "no timerEnd after the grant"
+session_wait_until 5 e2e_timer_end >/dev/null || session_fail "no timerEnd after the grant"
 sleep 3  # a few real ticks: the countdown is showing
-e2e_screenshot countdown 64x24+960+744
+session_screenshot countdown 64x24+960+744
 
-rss_anon() { awk '$1 == "RssAnon:" { print $2 }' "/proc/$E2E_TRAY_PID/status"; }
-bench tick-bench "$E2E_MAIN" 200 >"$E2E_TMP/warmup.txt" || e2e_fail "warm-up failed"
+rss_anon() { awk '$1 == "RssAnon:" { print $2 }' "/proc/$SESSION_TRAY_PID/status"; }
+bench tick-bench "$E2E_MAIN" 200 >"$SESSION_TMP/warmup.txt" || session_fail "warm-up failed"
 rss_before="$(rss_anon)"
-bench tick-bench "$E2E_MAIN" "$ticks" >"$E2E_TMP/ticks.txt" || e2e_fail "tick benchmark failed"
+bench tick-bench "$E2E_MAIN" "$ticks" >"$SESSION_TMP/ticks.txt" || session_fail "tick benchmark failed"
 rss_after="$(rss_anon)"
 sleep 3
-bench private-bytes VelmoraTray.exe >"$E2E_TMP/settled.txt" || e2e_fail "cannot read memory"
-bench tick-floor 2000 >"$E2E_TMP/floor.txt" || e2e_fail "floor measurement failed"
+bench private-bytes VelmoraTray.exe >"$SESSION_TMP/settled.txt" || session_fail "cannot read memory"
+bench tick-floor 2000 >"$SESSION_TMP/floor.txt" || session_fail "floor measurement failed"
 
 # The countdown off: the tick reads its settings and returns.
-e2e_set_machine VisibleCountDown 0
-bench tick-bench "$E2E_MAIN" "$ticks" >"$E2E_TMP/ticks-off.txt" || e2e_fail "tick benchmark failed"
+session_set_machine VisibleCountDown 0
+bench tick-bench "$E2E_MAIN" "$ticks" >"$SESSION_TMP/ticks-off.txt" || session_fail "tick benchmark failed"
 
 # START to balloon, countdown off, on a traced desktop. A desktop cannot be replaced while a
 # program still uses it (Wine starts its own at once), so the tray is ended first; started
 # again, it resumes the elevation.
-e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || e2e_fail "cannot end the tray"
+e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || session_fail "cannot end the tray"
 e2e_desktop_trace_start
 e2e_tray_up
-e2e_wait_until 15 e2e_more_than 1 grep -c 'Decision. Granted:' "$E2E_SERVICE_LOG" ||
-  e2e_fail "the resumed elevation was not granted"
+session_wait_until 15 session_more_than 1 grep -c 'Decision. Granted:' "$SESSION_SERVICE_LOG" ||
+  session_fail "the resumed elevation was not granted"
 sleep 3
-bench signal-start 10 2500 >"$E2E_TMP/starts.txt" || e2e_fail "cannot set START"
+bench signal-start 10 2500 >"$SESSION_TMP/starts.txt" || session_fail "cannot set START"
 sleep 3
 # "<ms> modify" and "<ms> balloon" lines from explorer's trace.
 grep -a 'trace:systray:modify_icon\|TOOLTIPS_Show Show tooltip 0, L"You have' "$E2E_DESKTOP_TRACE" |
   awk -F: '{ split($1, t, "."); ms = t[1] * 1000 + t[2];
-             print ms, ($0 ~ /modify_icon/ ? "modify" : "balloon") }' >"$E2E_TMP/shell.txt"
+             print ms, ($0 ~ /modify_icon/ ? "modify" : "balloon") }' >"$SESSION_TMP/shell.txt"
 awk 'NR == FNR { if ($1 == "SET") set[++n] = $2; next }
      { ev[++m] = $1; kind[m] = $2 }
      END {
@@ -104,49 +104,49 @@ awk 'NR == FNR { if ($1 == "SET") set[++n] = $2; next }
          }
          print mod, bal
        }
-     }' "$E2E_TMP/starts.txt" "$E2E_TMP/shell.txt" >"$E2E_TMP/latency.txt"
+     }' "$SESSION_TMP/starts.txt" "$SESSION_TMP/shell.txt" >"$SESSION_TMP/latency.txt"
 
 field() {  # FILE KEY NAME
   sed -n "s/.*$2.*\b$3=\([-0-9.]*\).*/\1/p" "$1" | head -n1
 }
 median_of() {  # COLUMN
-  awk -v c="$1" '$c >= 0 { print $c }' "$E2E_TMP/latency.txt" | sort -g |
+  awk -v c="$1" '$c >= 0 { print $c }' "$SESSION_TMP/latency.txt" | sort -g |
     awk '{ v[NR] = $1 } END { if (!NR) { print "n/a"; exit }
       printf "%.0f\n", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
-max_of() { awk -v c="$1" '$c > m { m = $c } END { print m + 0 }' "$E2E_TMP/latency.txt"; }
-missing="$(awk '$1 < 0 || $2 < 0' "$E2E_TMP/latency.txt" | wc -l)"
+max_of() { awk -v c="$1" '$c > m { m = $c } END { print m + 0 }' "$SESSION_TMP/latency.txt"; }
+missing="$(awk '$1 < 0 || $2 < 0' "$SESSION_TMP/latency.txt" | wc -l)"
 
 report() {
   local growth warm_growth settled before
-  growth="$(field "$E2E_TMP/ticks.txt" PRIVATE_BYTES growth)"
-  before="$(field "$E2E_TMP/ticks.txt" PRIVATE_BYTES before)"
-  warm_growth="$(field "$E2E_TMP/warmup.txt" PRIVATE_BYTES growth)"
-  settled="$(awk '{ print $2 }' "$E2E_TMP/settled.txt")"
+  growth="$(field "$SESSION_TMP/ticks.txt" PRIVATE_BYTES growth)"
+  before="$(field "$SESSION_TMP/ticks.txt" PRIVATE_BYTES before)"
+  warm_growth="$(field "$SESSION_TMP/warmup.txt" PRIVATE_BYTES growth)"
+  settled="$(awk '{ print $2 }' "$SESSION_TMP/settled.txt")"
   echo "Tick benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(wine --version 2>/dev/null | tail -n1)"
   echo "  countdown drawn at every tick (VisibleCountDown=1, 900 s elevation), WM_TIMER sent synchronously," \
     "desktop without trace"
   echo "  warm-up: 200 ticks, private bytes +$((warm_growth / 1024)) KiB"
-  echo "  $ticks ticks: time per tick (us): median $(field "$E2E_TMP/ticks.txt" TICK_US median)," \
-    "p95 $(field "$E2E_TMP/ticks.txt" TICK_US p95), p99 $(field "$E2E_TMP/ticks.txt" TICK_US p99)," \
-    "max $(field "$E2E_TMP/ticks.txt" TICK_US max)"
-  awk -v m="$(field "$E2E_TMP/ticks.txt" TICK_US median)" -v p="$(field "$E2E_TMP/ticks.txt" TICK_US p95)" \
+  echo "  $ticks ticks: time per tick (us): median $(field "$SESSION_TMP/ticks.txt" TICK_US median)," \
+    "p95 $(field "$SESSION_TMP/ticks.txt" TICK_US p95), p99 $(field "$SESSION_TMP/ticks.txt" TICK_US p99)," \
+    "max $(field "$SESSION_TMP/ticks.txt" TICK_US max)"
+  awk -v m="$(field "$SESSION_TMP/ticks.txt" TICK_US median)" -v p="$(field "$SESSION_TMP/ticks.txt" TICK_US p95)" \
     'BEGIN { printf "    target < 1000 us: median %s, p95 %s\n", m < 1000 ? "met" : "NOT met", p < 1000 ? "met" : "NOT met" }'
   echo "  a WM_NULL sent the same way (the cost of the cross-process send itself): median" \
-    "$(field "$E2E_TMP/ticks.txt" NULL_US median) us; the tick net of it: median" \
-    "$(awk -v t="$(field "$E2E_TMP/ticks.txt" TICK_US median)" -v n="$(field "$E2E_TMP/ticks.txt" NULL_US median)" 'BEGIN { printf "%.1f", t - n }') us"
+    "$(field "$SESSION_TMP/ticks.txt" NULL_US median) us; the tick net of it: median" \
+    "$(awk -v t="$(field "$SESSION_TMP/ticks.txt" TICK_US median)" -v n="$(field "$SESSION_TMP/ticks.txt" NULL_US median)" 'BEGIN { printf "%.1f", t - n }') us"
   echo "  the same platform calls made bare by the bench tool (floor): median" \
-    "$(field "$E2E_TMP/floor.txt" FLOOR_US median) us = settings $(field "$E2E_TMP/floor.txt" FLOOR_US registry) us" \
-    "+ drawing $(field "$E2E_TMP/floor.txt" FLOOR_US drawing) us + NIM_MODIFY $(field "$E2E_TMP/floor.txt" FLOOR_US notify) us"
-  echo "  same $ticks ticks with the countdown off: median $(field "$E2E_TMP/ticks-off.txt" TICK_US median) us," \
-    "p95 $(field "$E2E_TMP/ticks-off.txt" TICK_US p95) us"
+    "$(field "$SESSION_TMP/floor.txt" FLOOR_US median) us = settings $(field "$SESSION_TMP/floor.txt" FLOOR_US registry) us" \
+    "+ drawing $(field "$SESSION_TMP/floor.txt" FLOOR_US drawing) us + NIM_MODIFY $(field "$SESSION_TMP/floor.txt" FLOOR_US notify) us"
+  echo "  same $ticks ticks with the countdown off: median $(field "$SESSION_TMP/ticks-off.txt" TICK_US median) us," \
+    "p95 $(field "$SESSION_TMP/ticks-off.txt" TICK_US p95) us"
   echo "  private bytes: before $((before / 1024)) KiB, growth over $ticks ticks $((growth / 1024)) KiB" \
     "($growth bytes; target < 256 KiB: $( ((growth < 262144)) && echo met || echo NOT met))," \
     "3 s later $((settled / 1024)) KiB"
   echo "  Linux RssAnon of the tray: $rss_before KiB before, $rss_after KiB after the $ticks ticks" \
     "(growth $((rss_after - rss_before)) KiB)"
   echo "  START set by the bench tool -> explorer receives the balloon (NIM_MODIFY): median $(median_of 1) ms," \
-    "max $(max_of 1) ms over $(wc -l <"$E2E_TMP/latency.txt") signals"
+    "max $(max_of 1) ms over $(wc -l <"$SESSION_TMP/latency.txt") signals"
   echo "  START -> balloon on screen (Wine shows it 2 s after receipt): median $(median_of 2) ms," \
     "max $(max_of 2) ms; signals without a balloon: $missing"
 }

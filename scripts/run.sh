@@ -24,32 +24,30 @@ bash scripts/setup.sh
 cmake --preset windows-x86_64 >/dev/null
 cmake --build --preset windows-x86_64 -j "$(nproc)"
 
-# shellcheck source=../tests/e2e/lib/wine_env.sh
-source tests/e2e/lib/wine_env.sh
-E2E_NAME=run
-E2E_BUILD=$ROOT/build/windows-x86_64
-E2E_TRAY=$E2E_BUILD/src/VelmoraTray.exe
-E2E_DRIVER=$E2E_BUILD/tests/e2e/velmora_driver.exe
-E2E_ARTIFACTS=$ROOT/build/run-artifacts
-E2E_WINEPREFIX=$ROOT/build/wineprefix-run
-e2e_configure
-e2e_setup
+# shellcheck source=lib/wine_session.sh
+source scripts/lib/wine_session.sh
+SESSION_NAME=run
+SESSION_BUILD=$ROOT/build/windows-x86_64
+SESSION_TRAY=$SESSION_BUILD/src/VelmoraTray.exe
+SESSION_ARTIFACTS=$ROOT/build/run-artifacts
+SESSION_WINEPREFIX=$ROOT/build/wineprefix-run
+session_setup
 
-e2e_service_install
-e2e_service_start || e2e_fail "the service did not start (exit code $E2E_SERVICE_EXIT)"
-e2e_start_tray
-echo "VelmoraFrameworkService is running; its log: $E2E_SERVICE_LOG"
+session_service_install
+session_service_start || session_fail "the service did not start (exit code $SESSION_SERVICE_EXIT)"
+session_start_tray
+echo "VelmoraFrameworkService is running; its log: $SESSION_SERVICE_LOG"
 echo "VelmoraTray.exe is running on $DISPLAY (Wine prefix $WINEPREFIX)."
-echo "Tray log: $E2E_TRAY_LOG"
+echo "Tray log: $SESSION_TRAY_LOG"
 echo "Click the icon at the bottom right of the Wine desktop to ask for an elevation."
 if [[ -n "$run_for" ]]; then
   sleep "$run_for"
-  e2e_screenshot desktop
-  echo "Screenshot: $E2E_ARTIFACTS/run-desktop.png"
+  session_screenshot desktop
+  echo "Screenshot: $SESSION_ARTIFACTS/run-desktop.png"
   exit 0
 fi
 echo "Press Ctrl+C to stop."
 status=0
-wait "$E2E_TRAY_PID" || status=$?
+wait "$SESSION_TRAY_PID" || status=$?
 echo "VelmoraTray.exe ended with exit code $status."
 exit "$status"

@@ -53,13 +53,13 @@ run_ctest windows-i686 --test-dir build/windows-i686
 echo "== Windows x86_64 under Wine"
 cmake --preset windows-x86_64 >/dev/null
 cmake --build --preset windows-x86_64 -j "$JOBS"
-# shellcheck source=../tests/e2e/lib/wine_env.sh
-source tests/e2e/lib/wine_env.sh
-E2E_BUILD_DIR=$ROOT/build/windows-x86_64
-e2e_setup
-trap e2e_teardown EXIT
+# shellcheck source=lib/wine_session.sh
+source scripts/lib/wine_session.sh
+SESSION_BUILD_DIR=$ROOT/build/windows-x86_64
+session_setup
+trap session_teardown EXIT
 run_ctest windows-x86_64 --test-dir build/windows-x86_64 --timeout 600
-e2e_teardown
+session_teardown
 trap - EXIT
 
 # The shipped 32-bit programs run only where the kernel and Wine can run 32-bit code.

@@ -20,8 +20,8 @@ set -euo pipefail
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-TOKEN=1234567890 TRAY="$E2E_TRAY"
-version="$(strings -el "$E2E_TRAY" | grep -x -A1 ProductVersion | tail -n1)"
+TOKEN=1234567890 TRAY="$SESSION_TRAY"
+version="$(strings -el "$SESSION_TRAY" | grep -x -A1 ProductVersion | tail -n1)"
 
 # The menu item ITEM after a click with BUTTON (Control held when CONTROL is 1), and the window
 # it opens (ITEM unless WINDOW is given).
@@ -41,25 +41,25 @@ text() { e2e_assert_eq "$2" "$(e2e_control_text "$1")" "$3"; }  # ID TEXT WHAT
 type_pin() {  # [PIN]
   open 3 0 "Request Previleges" "PIN Verification"
   code="$(e2e_control_text 1010)"
-  [[ "$code" =~ ^[0-9]{4}$ ]] || e2e_fail "user code [$code]"
-  pin="${1:-$(e2e_run "$E2E_BUILD/tools/velmora_pin.exe" "$code" "$TOKEN")}"
-  [[ "$pin" =~ ^[0-9]{6}$ ]] || e2e_fail "velmora_pin $code $TOKEN printed [$pin]"
+  [[ "$code" =~ ^[0-9]{4}$ ]] || session_fail "user code [$code]"
+  pin="${1:-$(session_run "$SESSION_BUILD/tools/velmora_pin.exe" "$code" "$TOKEN")}"
+  [[ "$pin" =~ ^[0-9]{6}$ ]] || session_fail "velmora_pin $code $TOKEN printed [$pin]"
   e2e_click_item 1000
   xdotool type --delay 50 "$pin"
-  e2e_screenshot pin
+  session_screenshot pin
   e2e_close_dialog "PIN Verification" Return
 }
 about() {  # SERVICE_LINE SHELL_LINE
   open 3 0 About
   e2e_assert_eq "$1|$version|$2" "$(e2e_control_text 1015)|$(e2e_control_text 1016)|$(e2e_control_text 1019)" \
     "service, tray and shell lines"
-  e2e_screenshot "about-${1// /-}" 520x640+252+64
+  session_screenshot "about-${1// /-}" 520x640+252+64
 }
 
 e2e_elevation_case
-e2e_set_machine AccessPeriod 600
-e2e_set_machine AccessGroup Staff REG_SZ
-e2e_tray_copy "$E2E_TMP/tray" "$E2E_BUILD/tests/e2e/netapi_double/netapi32.dll"
+session_set_machine AccessPeriod 600
+session_set_machine AccessGroup Staff REG_SZ
+e2e_tray_copy "$SESSION_TMP/tray" "$SESSION_BUILD/tests/e2e/netapi_double/netapi32.dll"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;netapi32=n,b"
 export VELMORA_E2E_GROUPS='Administrators=CORP\zeta|CORP\alpha|CORP\Mallory;Staff=CORP\bob|CORP\Carol'
 e2e_tray_up
@@ -70,24 +70,24 @@ text 1005 'CORP\alpha|CORP\Mallory|CORP\zeta' "Administrators, sorted"
 text 1006 'CORP\bob|CORP\Carol' "Staff, sorted"
 text 1007 "Staff members" "access group heading"
 seconds="$(e2e_control 1008 | grep -o ' [0-9]* seconds remain before reverting the previleges$')"
-((${seconds%% seconds*} > 540 && ${seconds%% seconds*} <= 600)) || e2e_fail "time line: $(e2e_control 1008)"
-e2e_screenshot status
+((${seconds%% seconds*} > 540 && ${seconds%% seconds*} <= 600)) || session_fail "time line: $(e2e_control 1008)"
+session_screenshot status
 e2e_close_dialog Status Return
 e2e_end_elevation
 
 # An access group that cannot be read: the error box first, then the dialog.
-e2e_set_machine AccessGroup Ghost REG_SZ
+session_set_machine AccessGroup Ghost REG_SZ
 open 1 1 Status Error
 e2e_expect_dialog Error "Error obtaining list of members of group Ghost"
 xdotool key Return
 e2e_dialog Status
 e2e_close_dialog Status Escape
 
-e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v AllowUnverifiedSettings /t REG_DWORD /d 1
-e2e_set_machine UserConfig 2
-e2e_set_machine AccessPeriod 300
-e2e_set_machine Identity 1
-export VELMORA_E2E_GROUPS="Administrators=$E2E_USER"
+session_reg_add "$SESSION_MACHINE_KEY\\Service" /v AllowUnverifiedSettings /t REG_DWORD /d 1
+session_set_machine UserConfig 2
+session_set_machine AccessPeriod 300
+session_set_machine Identity 1
+export VELMORA_E2E_GROUPS="Administrators=$SESSION_USER"
 e2e_tray_down
 e2e_tray_up
 open 3 1 Settings
@@ -98,26 +98,26 @@ e2e_click_item 1000
 xdotool key --delay 50 End BackSpace BackSpace BackSpace
 xdotool type --delay 50 900
 xdotool key --delay 100 Tab Down Down Tab space
-e2e_screenshot settings 400x440+312+164
+session_screenshot settings 400x440+312+164
 e2e_close_dialog Settings Return
 e2e_service_expect_log 'Settings. access-period="900" identity=3 resuscitate=0 elevate-at-login=1' \
   "the record" 10
 e2e_service_expect_log 'Settings. Stored ElevateAtLogin=1.' "stored"
 for pair in AccessPeriod=900 Identity=3 Resuscitate=0 ElevateAtLogin=1; do
-  e2e_assert_eq "REG_DWORD ${pair#*=}" "$(e2e_reg_get "$E2E_MACHINE_KEY" "${pair%=*}" /reg:64)" "${pair%=*}"
+  e2e_assert_eq "REG_DWORD ${pair#*=}" "$(session_reg_get "$SESSION_MACHINE_KEY" "${pair%=*}" /reg:64)" "${pair%=*}"
 done
-e2e_assert_eq "Elevate $E2E_USER|About" "$(e2e_icon_menu 3 0)" "the chosen name at once"
+e2e_assert_eq "Elevate $SESSION_USER|About" "$(e2e_icon_menu 3 0)" "the chosen name at once"
 e2e_click_away
 
 # The plain tray, beside the hook library, on a clean state.
 e2e_elevation_case
-E2E_TRAY="$TRAY"
-e2e_set_machine TokenElevation 1 REG_SZ
-e2e_set_machine SharedToken "$TOKEN" REG_SZ
+SESSION_TRAY="$TRAY"
+session_set_machine TokenElevation 1 REG_SZ
+session_set_machine SharedToken "$TOKEN" REG_SZ
 e2e_tray_up
 type_pin
 e2e_expect_grant 120
-[[ "$(e2e_reg_get "$E2E_USER_KEY" hwid)" =~ ^REG_SZ\ [0-9]{4}$ ]] || e2e_fail "hwid after an accepted PIN"
+[[ "$(session_reg_get "$SESSION_USER_KEY" hwid)" =~ ^REG_SZ\ [0-9]{4}$ ]] || session_fail "hwid after an accepted PIN"
 e2e_end_elevation
 # The same PIN again, with the new dialog's code: refused.
 type_pin "$pin"
@@ -126,20 +126,20 @@ e2e_close_dialog "PIN Error" Return
 
 about "$version" "$version"
 e2e_assert_eq "Velmora for Windows, Standard Edition" "$(e2e_control_text 1014)" "product name"
-perl -0pe 's/([^\n])\n(?=[^\n])/$1 /g; s/\n/\r\n/g' "$(dirname "$0")/../../LICENSE" >"$E2E_TMP/licence.txt"
-e2e_control_text 1000 | cmp "$E2E_TMP/licence.txt" - || e2e_fail "the licence shown differs from LICENSE"
+perl -0pe 's/([^\n])\n(?=[^\n])/$1 /g; s/\n/\r\n/g' "$(dirname "$0")/../../LICENSE" >"$SESSION_TMP/licence.txt"
+e2e_control_text 1000 | cmp "$SESSION_TMP/licence.txt" - || session_fail "the licence shown differs from LICENSE"
 e2e_close_dialog About Escape
-e2e_service_remove
+session_service_remove
 
 # A service configured with quotes, a folder with blanks and arguments, whose program (a copy of
 # the driver) has product version 9.8.7.6 and file version 1.2.3.4; the tray alone in a folder.
-mkdir -p "$E2E_TMP/service folder"
-cp "$E2E_DRIVER" "$E2E_TMP/service folder/velmora_service.exe"
-e2e_wine sc create "$E2E_SERVICE_NAME" \
-  binPath= "\"$(e2e_winpath "$E2E_TMP/service folder/velmora_service.exe")\" -k \"a b\"" ||
-  e2e_fail "sc create failed"
+mkdir -p "$SESSION_TMP/service folder"
+cp "$E2E_DRIVER" "$SESSION_TMP/service folder/velmora_service.exe"
+session_wine sc create "$SESSION_SERVICE_NAME" \
+  binPath= "\"$(session_winpath "$SESSION_TMP/service folder/velmora_service.exe")\" -k \"a b\"" ||
+  session_fail "sc create failed"
 e2e_tray_down
-e2e_tray_copy "$E2E_TMP/tray alone"
+e2e_tray_copy "$SESSION_TMP/tray alone"
 e2e_tray_up
 about 9.8.7.6 "Not found"
 e2e_close_dialog About Escape

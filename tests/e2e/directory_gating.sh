@@ -8,30 +8,30 @@ set -euo pipefail
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-connector="$E2E_MACHINE_KEY\\Connector"
+connector="$SESSION_MACHINE_KEY\\Connector"
 refused="Cannot elevate. Current user does not meet Active Directory requirements"
 day=864000000000  # 100-ns units
-user_value() { local v; v="$(e2e_reg_get "$E2E_USER_KEY" "$1")" && echo "${v#REG_SZ }"; }
+user_value() { local v; v="$(session_reg_get "$SESSION_USER_KEY" "$1")" && echo "${v#REG_SZ }"; }
 
 e2e_elevation_case
-e2e_set_machine AccessPeriod 5
-e2e_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1
-e2e_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk
+session_set_machine AccessPeriod 5
+session_reg_add "$connector" /v ActiveDirectory /t REG_SZ /d 1
+session_reg_add "$connector" /v ActiveDirectoryGroup /t REG_SZ /d Helpdesk
 e2e_tray_up
 e2e_tray_log_messages | grep -qxF "CheckADUserGroup. Exception. Cannot get AD object2" ||
-  e2e_fail "no cache: no log line about the failed check"
+  session_fail "no cache: no log line about the failed check"
 e2e_assert_eq 405 "$(user_value setting2)" "no cache: recorded verdict"
-now="$(user_value checkpoint2)" || e2e_fail "no cache: no checkpoint2"
+now="$(user_value checkpoint2)" || session_fail "no cache: no checkpoint2"
 # A local file time: within 14 hours (the widest time-zone offset) of the universal time.
 offset=$((now - ($(date +%s) + 11644473600) * 10000000))
-((${offset#-} < 14 * day / 24)) || e2e_fail "no cache: checkpoint2 $now is not a local time of now"
+((${offset#-} < 14 * day / 24)) || session_fail "no cache: checkpoint2 $now is not a local time of now"
 
 for age in none 4 2; do
   if [[ $age != none ]]; then
     e2e_tray_down
-    e2e_reg_add "$connector" /v ActiveDirectoryCache /t REG_SZ /d 3
-    e2e_reg_add "$E2E_USER_KEY" /v checkpoint2 /t REG_SZ /d $((now - age * day))
-    e2e_reg_add "$E2E_USER_KEY" /v setting2 /t REG_SZ /d 301
+    session_reg_add "$connector" /v ActiveDirectoryCache /t REG_SZ /d 3
+    session_reg_add "$SESSION_USER_KEY" /v checkpoint2 /t REG_SZ /d $((now - age * day))
+    session_reg_add "$SESSION_USER_KEY" /v setting2 /t REG_SZ /d 301
     e2e_tray_up
   fi
   sent=$(e2e_service_requests) before=$(e2e_balloon_count "$refused")
@@ -44,6 +44,6 @@ for age in none 4 2; do
     sleep 1
     e2e_assert_eq "$sent" "$(e2e_service_requests)" "$age: requests sent"
   fi
-  [[ $age != none ]] || e2e_screenshot refused-balloon 640x200+384+568
+  [[ $age != none ]] || session_screenshot refused-balloon 640x200+384+568
   [[ $age == none ]] || e2e_assert_eq $((now - age * day)) "$(user_value checkpoint2)" "$age days: the record kept"
 done

@@ -25,27 +25,27 @@ resumed() {  # END
   e2e_tray_down
   left=$(($1 - $(date +%s)))
   e2e_tray_up
-  e2e_within 10 "no resumed request" e2e_more_than "$before" e2e_service_lines "$asked"
-  seconds="$(grep -o "${asked}[0-9]*" "$E2E_SERVICE_LOG" | tail -n1 | cut -d= -f4)"
+  e2e_within 10 "no resumed request" session_more_than "$before" e2e_service_lines "$asked"
+  seconds="$(grep -o "${asked}[0-9]*" "$SESSION_SERVICE_LOG" | tail -n1 | cut -d= -f4)"
   # What was left between the restart and the request's arrival, a second either side for rounding.
   ((seconds >= $1 - $(date +%s) - 1 && seconds <= left + 1)) ||
-    e2e_fail "resumed for $seconds s, but $left s were left at the restart"
-  e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for $seconds seconds." "resumed grant"
-  e2e_within 10 "no resuscitated balloon" e2e_more_than "$balloons" e2e_trace_count ' (resuscitated)", size'
+    session_fail "resumed for $seconds s, but $left s were left at the restart"
+  e2e_service_expect_log "Decision. Granted: \"$SESSION_LOGGED_USER\" is elevated for $seconds seconds." "resumed grant"
+  e2e_within 10 "no resuscitated balloon" session_more_than "$balloons" e2e_trace_count ' (resuscitated)", size'
 }
 # The icon's pixels (the first slot) now, as a file in the scratch folder.
 grab_icon() {  # NAME
   timeout 20 import -display "$DISPLAY" -window root -crop 16x16+1005+750 +repage \
-    "$E2E_TMP/$1.png" </dev/null >/dev/null 2>&1 || e2e_fail "cannot grab the icon"
+    "$SESSION_TMP/$1.png" </dev/null >/dev/null 2>&1 || session_fail "cannot grab the icon"
 }
 # Number of pixels that differ between two grabs.
-differing() { compare -metric AE "$E2E_TMP/$1.png" "$E2E_TMP/$2.png" null: 2>&1 >/dev/null | cut -d' ' -f1; }
+differing() { compare -metric AE "$SESSION_TMP/$1.png" "$SESSION_TMP/$2.png" null: 2>&1 >/dev/null | cut -d' ' -f1; }
 default_icon_back() { grab_icon now && (($(differing now default) == 0)); }
 
 e2e_elevation_case
 # 12 s with VisibleCountDown: the start balloon counts a grant under a minute as one.
-e2e_set_machine AccessPeriod 12
-e2e_set_machine VisibleCountDown 1
+session_set_machine AccessPeriod 12
+session_set_machine VisibleCountDown 1
 e2e_tray_up
 xdotool mousemove --window "$E2E_DESKTOP_X" 400 300
 sleep 1
@@ -53,34 +53,34 @@ grab_icon default
 e2e_click_tray_icon
 xdotool mousemove --window "$E2E_DESKTOP_X" 400 300  # no tooltip over the icon
 e2e_expect_grant 12
-e2e_tray_log_messages | grep -qxF "ActiveDirectory key is not set" || e2e_fail "no log line about the directory checks"
-e2e_not e2e_reg_get "$E2E_USER_KEY" setting2 || e2e_fail "checks off: a group verdict was recorded"
+e2e_tray_log_messages | grep -qxF "ActiveDirectory key is not set" || session_fail "no log line about the directory checks"
+session_not session_reg_get "$SESSION_USER_KEY" setting2 || session_fail "checks off: a group verdict was recorded"
 end="$(e2e_timer_end)"
-((end >= $(date +%s) + 9 && end <= $(date +%s) + 13)) || e2e_fail "timerEnd $end is not about 12 s ahead"
+((end >= $(date +%s) + 9 && end <= $(date +%s) + 13)) || session_fail "timerEnd $end is not about 12 s ahead"
 # Once 9 s are left the tray is made to draw at once (WM_TIMER).
 while ((end - $(date +%s) > 9)); do sleep 0.05; done
-e2e_driver send "$E2E_MAIN" 0x113 0 0 || e2e_fail "cannot send WM_TIMER"
+e2e_driver send "$E2E_MAIN" 0x113 0 0 || session_fail "cannot send WM_TIMER"
 grab_icon countdown
 # Under load the tray's own timer may have drawn the next second by then: still a count.
-((end - $(date +%s) >= 8)) || e2e_fail "the picture of 9 s was taken too late"
-convert "$E2E_TMP/countdown.png" -scale 800% "$E2E_ARTIFACTS/$E2E_NAME-9-zoom.png"
-(($(differing countdown default) > 20)) || e2e_fail "the icon at 9 s looks like the default icon"
+((end - $(date +%s) >= 8)) || session_fail "the picture of 9 s was taken too late"
+convert "$SESSION_TMP/countdown.png" -scale 800% "$SESSION_ARTIFACTS/$SESSION_NAME-9-zoom.png"
+(($(differing countdown default) > 20)) || session_fail "the icon at 9 s looks like the default icon"
 e2e_expect_balloon "You have been assigned local administration privileges for 1 minutes" 0 "start balloon"
 e2e_service_expect_log "ends: the period is over." "expiry" 15
-e2e_within 5 "timerEnd is still there after EXPIRE" e2e_not e2e_timer_end
+e2e_within 5 "timerEnd is still there after EXPIRE" session_not e2e_timer_end
 e2e_within 10 "the default icon did not come back at the end" default_icon_back
 e2e_expect_balloon "$EXPIRED" 0 "expiry balloon"
-e2e_screenshot expire-balloon 520x200+504+568
+session_screenshot expire-balloon 520x200+504+568
 e2e_assert_eq 1 "$(e2e_service_requests)" "requests sent for one click"
 
-e2e_reg_add "$E2E_MACHINE_KEY\\Service" /v Deny /t REG_DWORD /d 1 /reg:64
+session_reg_add "$SESSION_MACHINE_KEY\\Service" /v Deny /t REG_DWORD /d 1 /reg:64
 e2e_click_tray_icon
 e2e_service_expect_log "Decision. Refused: the machine value Deny is 1." "refusal" 10
 e2e_expect_balloon "You have insufficient privileges to elevate your account. Please contact your system administrator" 0 \
   "forbidden balloon"
-e2e_reg_delete "$E2E_MACHINE_KEY\\Service" /v Deny /reg:64
+session_reg_delete "$SESSION_MACHINE_KEY\\Service" /v Deny /reg:64
 
-e2e_set_machine AccessPeriod 600
+session_set_machine AccessPeriod 600
 e2e_click_tray_icon
 e2e_expect_grant 600
 end="$(e2e_timer_end)"
@@ -89,19 +89,19 @@ resumed "$end"
 
 # The log-off happens (Resuscitate missing = 0).
 expired=$(e2e_balloon_count "$EXPIRED") before=$(e2e_service_lines 'Signalling EXPIRE')
-e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 1 $LOGOFF || e2e_fail "cannot send WM_ENDSESSION"
+e2e_driver send "$E2E_MAIN" $WM_ENDSESSION 1 $LOGOFF || session_fail "cannot send WM_ENDSESSION"
 e2e_service_expect_log "ends: EMERGENCYSTART." "EMERGENCYSTART at the log-off"
-e2e_within 5 "no EXPIRE after EMERGENCYSTART" e2e_more_than "$before" e2e_service_lines 'Signalling EXPIRE'
+e2e_within 5 "no EXPIRE after EMERGENCYSTART" session_more_than "$before" e2e_service_lines 'Signalling EXPIRE'
 sleep 3  # a balloon shows about 2 s after it is asked for
 e2e_assert_eq "$expired" "$(e2e_balloon_count "$EXPIRED")" "expired balloons at the log-off"
 e2e_assert_eq "$end" "$(e2e_timer_end)" "timerEnd after the log-off's expiry"
-e2e_main_window VelmoraTray.exe >/dev/null || e2e_fail "the tray ended at WM_ENDSESSION"
+e2e_main_window VelmoraTray.exe >/dev/null || session_fail "the tray ended at WM_ENDSESSION"
 resumed "$end"
 
 # The end kept for the next start goes: a click must reach the service check.
-e2e_reg_delete "$E2E_USER_KEY" /v timerEnd
+session_reg_delete "$SESSION_USER_KEY" /v timerEnd
 
-e2e_service_stop || e2e_fail "the service did not stop within 20 s"
+session_service_stop || session_fail "the service did not stop within 20 s"
 sent=$(e2e_service_requests)
 e2e_click_tray_icon
 e2e_expect_balloon "Velmora Framework Service is not running, please contact your system Administrator" 0 \

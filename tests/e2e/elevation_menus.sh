@@ -10,7 +10,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-user="$E2E_LOGON"
+user="$SESSION_LOGON"
 expect_menu() {  # BUTTON CONTROL EXPECTED WHAT
   e2e_assert_eq "$3" "$(e2e_icon_menu "$1" "$2")" "$4"
   if [[ -n "$3" ]]; then e2e_click_away; fi
@@ -22,19 +22,19 @@ expect_menu 3 0 "Elevate $user|About" "right click"
 expect_menu 1 1 "Elevate $user|About|Status" "Control + left click"
 
 # TokenElevation "1" and ElevateForXDays 3, read at each click.
-e2e_set_machine TokenElevation 1 REG_SZ
-e2e_set_machine ElevateForXDays 3
+session_set_machine TokenElevation 1 REG_SZ
+session_set_machine ElevateForXDays 3
 e2e_assert_eq "Request Previleges|Elevate $user|Elevate for 3 days|About" "$(e2e_icon_menu 3 0)" \
   "right click with TokenElevation and ElevateForXDays"
-e2e_screenshot menu-right-all-items 300x140+724+628
+session_screenshot menu-right-all-items 300x140+724+628
 e2e_choose "Elevate for 3 days"
 e2e_expect_grant 259200
 e2e_end_elevation
 
-e2e_set_machine Audit 1
-e2e_set_machine AuditRFE 1
-e2e_set_machine AccessPeriod 600
-e2e_reg_add "$E2E_USER_KEY" /v RFELINK /t REG_SZ /d 'https://help.example/elevation'
+session_set_machine Audit 1
+session_set_machine AuditRFE 1
+session_set_machine AccessPeriod 600
+session_reg_add "$SESSION_USER_KEY" /v RFELINK /t REG_SZ /d 'https://help.example/elevation'
 e2e_click_tray_icon
 e2e_expect_dialog Velmora "Reason for elevation"
 e2e_assert_eq "Elevate|Cancel" "$(e2e_control_text 1)|$(e2e_control_text 2)" "buttons"
@@ -42,27 +42,27 @@ e2e_assert_eq "1034 SysLink visible=1 <a>https://help.example/elevation</a>" \
   "$(e2e_control 1034 | cut -d' ' -f1-3,7-)" "the RFELINK link"
 e2e_click_item 1000
 xdotool type --delay 20 'Install the printer driver'
-e2e_screenshot dialog 700x300+162+234
+session_screenshot dialog 700x300+162+234
 e2e_click_item 1
 e2e_expect_grant 600 "Install the printer driver"
 e2e_end_elevation
 
-e2e_set_machine Audit 0
-e2e_set_machine TokenElevation 0 REG_SZ
-e2e_set_machine AccessPeriod 5
-e2e_set_machine Language de-de REG_SZ
+session_set_machine Audit 0
+session_set_machine TokenElevation 0 REG_SZ
+session_set_machine AccessPeriod 5
+session_set_machine Language de-de REG_SZ
 e2e_tray_down
 e2e_tray_up
 e2e_assert_eq "Rechte erhöhen für $user|Rechte für 3 Tage erhöhen|Info|Status" "$(e2e_icon_menu 1 1)" \
   "German menu"
-e2e_screenshot menu-de 300x140+724+628
+session_screenshot menu-de 300x140+724+628
 e2e_click_away
 e2e_click_tray_icon
 e2e_expect_balloon "Ihnen wurden für 1 Minuten lokale Administratorrechte erteilt" 0 "German start balloon"
 e2e_expect_balloon "Ihre lokalen Administratorrechte sind abgelaufen" 0 "German expiry balloon" 15
 
-e2e_reg_add "$E2E_MACHINE_KEY\\PreApproved" /v DisableManualElevation /t REG_DWORD /d 1
-e2e_reg_delete "$E2E_MACHINE_KEY" /v Language
+session_reg_add "$SESSION_MACHINE_KEY\\PreApproved" /v DisableManualElevation /t REG_DWORD /d 1
+session_reg_delete "$SESSION_MACHINE_KEY" /v Language
 e2e_tray_down
 e2e_tray_up
 expect_menu 3 0 "About" "right click, manual elevation disabled"

@@ -5,5 +5,5 @@ set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
-e2e_driver terminate VelmoraTray.exe || e2e_fail "the driver does not run under Wine"
-e2e_log "prefix $WINEPREFIX ready; tray log at $E2E_TRAY_LOG"
+e2e_driver terminate VelmoraTray.exe || session_fail "the driver does not run under Wine"
+session_log "prefix $WINEPREFIX ready; tray log at $SESSION_TRAY_LOG"

@@ -15,8 +15,8 @@ set -euo pipefail
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-computer="${E2E_USER%%\\*}"
-SERVICE_KEY="$E2E_MACHINE_KEY\\Service"
+computer="${SESSION_USER%%\\*}"
+SERVICE_KEY="$SESSION_MACHINE_KEY\\Service"
 answer() { e2e_expect_answer "$1" "$2" service-wait "$3"; }  # ANSWER WHAT TIMEOUT_MS
 # The tray's request answered with ANSWER, the log then saying TEXT; a START is ended again by
 # EMERGENCYSTART unless KEEP is given.
@@ -25,10 +25,10 @@ request() {  # ANSWER WHAT USER REASON AT-LOGIN SECONDS [TEXT] [KEEP]
   [[ -z "${7:-}" ]] || e2e_service_expect_log "$7" "$2"
   [[ "$1" != START || -n "${8:-}" ]] || { e2e_emergency && answer EXPIRE "$2: the end" 5000; }
 }
-mine() { request "$1" "$2" "$E2E_USER" "no reason" "${@:3}"; }  # ANSWER WHAT AT-LOGIN SECONDS [TEXT] [KEEP]
+mine() { request "$1" "$2" "$SESSION_USER" "no reason" "${@:3}"; }  # ANSWER WHAT AT-LOGIN SECONDS [TEXT] [KEEP]
 
 e2e_clean_state
-e2e_service_up
+session_service_up
 e2e_service_expect_log "Service. Running." "start-up"
 
 # Objects: an explicit DACL, interactive users get exactly what the tray's opens ask for.
@@ -43,90 +43,90 @@ e2e_assert_eq 'D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;CCDCLCSWRPSDRCWDWO;;;IU)' \
 # A granted period, decoded in the log.
 mine START "period request" 0 2 "" keep
 started=$(date +%s%N)
-e2e_service_expect_log "Request. user=\"$E2E_LOGGED_USER\" reason=\"no reason\" at-login=0 seconds=2" \
+e2e_service_expect_log "Request. user=\"$SESSION_LOGGED_USER\" reason=\"no reason\" at-login=0 seconds=2" \
   "decoded request"
 e2e_service_expect_log "is accepted as a local account of \"$computer\"" "identity path"
 e2e_service_expect_log "Group. Group change not visible on this platform" "Wine's group stub"
-e2e_service_expect_log "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 2 seconds." "grant"
+e2e_service_expect_log "Decision. Granted: \"$SESSION_LOGGED_USER\" is elevated for 2 seconds." "grant"
 answer EXPIRE "end of the period" 10000
 elapsed=$((($(date +%s%N) - started) / 1000000))
-((elapsed >= 1500 && elapsed <= 8000)) || e2e_fail "EXPIRE came after $elapsed ms, not about 2 s"
+((elapsed >= 1500 && elapsed <= 8000)) || session_fail "EXPIRE came after $elapsed ms, not about 2 s"
 e2e_service_expect_log "ends: the period is over." "expiry"
 
 # Records no tray writes under the default policy, each refused by the rule that names it.
 mine FORBID "at login without ElevateAtLogin" 1 0 "Decision. Refused: policy rule ElevateAtLogin: an elevation at login needs the machine setting ElevateAtLogin to be 1. Signalling FORBID."
 mine FORBID "30 days with the defaults" 0 2592000 "Decision. Refused: policy rule longest request: 2592000 seconds is more than the 120 seconds a tray may ask for here (AccessPeriod 120 seconds, ElevateForXDays 0 days, shell hook 30 seconds). Signalling FORBID."
 # "1" typed as text reads as 49 by the settings rules: not 1, refused, and said once.
-e2e_set_machine ElevateAtLogin 1 REG_SZ
+session_set_machine ElevateAtLogin 1 REG_SZ
 mine FORBID "ElevateAtLogin stored as text" 1 0 "policy rule ElevateAtLogin"
 mine FORBID "ElevateAtLogin stored as text, again" 1 0
 e2e_service_expect_log 'Settings. The number setting "ElevateAtLogin" is stored as text: it reads as 49, the code of its first character.' \
   "number stored as text"
-e2e_assert_eq 1 "$(grep -c 'is stored as text' "$E2E_SERVICE_LOG")" "lines about the text value"
+e2e_assert_eq 1 "$(grep -c 'is stored as text' "$SESSION_SERVICE_LOG")" "lines about the text value"
 
 # At login, until EMERGENCYSTART ends it.
-e2e_set_machine ElevateAtLogin 1
+session_set_machine ElevateAtLogin 1
 mine START "at login with ElevateAtLogin" 1 0 "is elevated until the elevation at login is ended"
-e2e_set_machine ElevateForXDays 30
+session_set_machine ElevateForXDays 30
 mine START "30 days with ElevateForXDays 30" 0 2592000 "is elevated for 2592000 seconds"
-e2e_set_machine ElevateForXDays 0
+session_set_machine ElevateForXDays 0
 
 # Settings: refused while the writer cannot be vouched for (the dialogs scenario stores them).
 e2e_driver service-settings 600 3 2 1
 e2e_service_expect_log "Settings. Refused: the platform does not list logon sessions" "settings gate"
-! e2e_reg_get "$E2E_MACHINE_KEY" AccessPeriod /reg:64 || e2e_fail "a refused record was stored"
+! session_reg_get "$SESSION_MACHINE_KEY" AccessPeriod /reg:64 || session_fail "a refused record was stored"
 
 # The managed document's access period (over the default 120) counts; Deny typed as text
 # denies.
-e2e_set_machine Managed 1
+session_set_machine Managed 1
 e2e_managed_document '{"access_period_win":"3600"}'
 mine START "the managed access period" 0 3600 "is elevated for 3600 seconds"
-e2e_reg_add "$SERVICE_KEY" /v Deny /t REG_SZ /d yes /reg:64
+session_reg_add "$SERVICE_KEY" /v Deny /t REG_SZ /d yes /reg:64
 mine FORBID "Deny as text" 0 60 "Decision. Refused: the machine value Deny is not a REG_DWORD, which counts as deny."
-e2e_reg_delete "$SERVICE_KEY" /v Deny /reg:64
+session_reg_delete "$SERVICE_KEY" /v Deny /reg:64
 
 # A timerEnd 30 days ahead, written by the user: the tray resumes no more than the policy's
 # longest request (the document's 3600 seconds), and the service grants that.
-e2e_set_machine ElevateAtLogin 0
-e2e_reg_add "$E2E_USER_KEY" /v timerEnd /t REG_SZ /d $(($(date +%s) + 2592000))
+session_set_machine ElevateAtLogin 0
+session_reg_add "$SESSION_USER_KEY" /v timerEnd /t REG_SZ /d $(($(date +%s) + 2592000))
 e2e_tray_up
 e2e_service_expect_log "reason=\"Resuscitate after tray app close (shutdown,log off or app crash occured)\" at-login=0 seconds=3600" \
   "resumed request" 15
 e2e_within 5 "no second grant of 3600 s, for the resumed request" \
-  e2e_more_than 1 e2e_service_lines "is elevated for 3600 seconds. Signalling START."
+  session_more_than 1 e2e_service_lines "is elevated for 3600 seconds. Signalling START."
 e2e_tray_down
 e2e_emergency
 
 # The flood after a grant; 299 units each: the user's name and a reason of right-to-left
 # overrides, which the log escapes.
-mine START "before the flood" 0 600 "Decision. Granted: \"$E2E_LOGGED_USER\" is elevated for 600 seconds. Signalling START." keep
+mine START "before the flood" 0 600 "Decision. Granted: \"$SESSION_LOGGED_USER\" is elevated for 600 seconds. Signalling START." keep
 started=$SECONDS
-answers="$(E2E_WINE_TIMEOUT=300 e2e_driver service-request "OTHER\\$(printf 'n%.0s' {1..293})" \
+answers="$(SESSION_WINE_TIMEOUT=300 e2e_driver service-request "OTHER\\$(printf 'n%.0s' {1..293})" \
   "$(printf '\u202e%.0s' {1..299})" 0 60 10000 1000)" || true
 e2e_assert_eq 1000 "$(grep -cx FORBID <<<"$answers")" "refused requests of the flood"
-e2e_log "1000 invalid requests in $((SECONDS - started)) s"
-request START "after the flood" "$E2E_USER" "after the flood" 0 599 'reason="after the flood" at-login=0 seconds=599' keep
-retained="$(cat "${E2E_SERVICE_LOG%.log}.lo_" "$E2E_SERVICE_LOG" 2>/dev/null | tr -d '\r')" || true
+session_log "1000 invalid requests in $((SECONDS - started)) s"
+request START "after the flood" "$SESSION_USER" "after the flood" 0 599 'reason="after the flood" at-login=0 seconds=599' keep
+retained="$(cat "${SESSION_SERVICE_LOG%.log}.lo_" "$SESSION_SERVICE_LOG" 2>/dev/null | tr -d '\r')" || true
 grep -qF -- "is elevated for 600 seconds. Signalling START." <<<"$retained" ||
-  e2e_fail "the flood pushed the grant out of the log"
+  session_fail "the flood pushed the grant out of the log"
 grep -qF "Counted. Repeated or beyond the hour's 50 lines, not written one by one: identity " \
-  <<<"$retained" || e2e_fail "no count of the refusals without a line"
+  <<<"$retained" || session_fail "no count of the refusals without a line"
 
 # A service killed during an elevation removes the membership at its next start.
-e2e_driver terminate VelmoraFrameworkService.exe 1 10000 || e2e_fail "cannot kill the service"
+e2e_driver terminate VelmoraFrameworkService.exe 1 10000 || session_fail "cannot kill the service"
 # Wine's service manager misses the death and still says RUNNING, but starts a new instance.
-e2e_wine sc start "$E2E_SERVICE_NAME" || true
-e2e_wait_until 20 e2e_more_than 1 grep -c 'Service. Running.' "$E2E_SERVICE_LOG" ||
-  e2e_fail "the service did not start again"
-e2e_service_expect_log "Recovery. \"$E2E_LOGGED_USER\" was added to Administrators by an earlier run" \
+session_wine sc start "$SESSION_SERVICE_NAME" || true
+session_wait_until 20 session_more_than 1 grep -c 'Service. Running.' "$SESSION_SERVICE_LOG" ||
+  session_fail "the service did not start again"
+e2e_service_expect_log "Recovery. \"$SESSION_LOGGED_USER\" was added to Administrators by an earlier run" \
   "crash recovery"
 e2e_service_expect_log "Elevation. Signalling EXPIRE." "crash recovery"
 
 # Stopping the service ends a running elevation and tells the tray.
 mine START "request before the stop" 0 600 "" keep
 e2e_driver_bg answer WAITING service-wait 20000
-e2e_service_stop || e2e_fail "the service did not stop within 20 s"
-e2e_wait_until 10 grep -q EXPIRE "$E2E_TMP/answer.out" || e2e_fail "no EXPIRE at service stop"
+session_service_stop || session_fail "the service did not stop within 20 s"
+session_wait_until 10 grep -q EXPIRE "$SESSION_TMP/answer.out" || session_fail "no EXPIRE at service stop"
 e2e_service_expect_log "ends: the service is stopping." "stop"
 e2e_service_expect_log "Service. Stopped." "stop"
 
@@ -136,10 +136,10 @@ for squat in "event Global\\___ADMIN_ACCESS__312 183 Global\\___ADMIN_ACCESS__31
   read -r kind name code text <<<"$squat"
   e2e_clean_state
   e2e_driver_bg "squat-$kind" HELD hold "$kind" "$name" 60000
-  e2e_service_install
-  ! e2e_service_start || e2e_fail "the service serves beside a squatted $kind"
-  e2e_assert_eq "$code" "$E2E_SERVICE_EXIT" "exit code after a squatted $kind"
+  session_service_install
+  ! session_service_start || session_fail "the service serves beside a squatted $kind"
+  e2e_assert_eq "$code" "$SESSION_SERVICE_EXIT" "exit code after a squatted $kind"
   e2e_service_expect_log "Objects. $text" "squatted $kind"
   e2e_service_expect_log "refusing to serve." "squatted $kind"
-  ! grep -q "Service. Running." "$E2E_SERVICE_LOG" || e2e_fail "the service reported running"
+  ! grep -q "Service. Running." "$SESSION_SERVICE_LOG" || session_fail "the service reported running"
 done

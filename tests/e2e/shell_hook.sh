@@ -11,17 +11,17 @@ set -euo pipefail
 source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
-dir="$(dirname "$E2E_TRAY")"
+dir="$(dirname "$SESSION_TRAY")"
 hook_tool() {  # leaves "<exit code> <output>" in $result
   local status=0 out
-  out="$(e2e_run "$dir/velmora_hook_tool.exe" "$@")" || status=$?
+  out="$(session_run "$dir/velmora_hook_tool.exe" "$@")" || status=$?
   result="$status $out"
 }
 
 e2e_clean_state
 # The hook as the tray installs it, with the library found by its plain name.
 hook_tool hook-check
-expected="0 loaded $(e2e_winpath "$dir")\\VelmoraSH64.dll
+expected="0 loaded $(session_winpath "$dir")\\VelmoraSH64.dll
 installed
 window created under the hook
 removed"
@@ -31,20 +31,20 @@ e2e_assert_eq "${expected,,}" "${result,,}" "hook-check (paths in any case)"
 e2e_driver_bg stale HELD hold signalled-event event__124__ 15000
 hook_tool request 500
 e2e_assert_eq "1 timeout" "$result" "request without an answer"
-e2e_is_running "$E2E_BG_PID" || e2e_fail "the pending answer was gone before the request ended"
+session_is_running "$SESSION_BG_PID" || session_fail "the pending answer was gone before the request ended"
 
 # A copy of the tray without the library beside it, started from a folder that holds the real
 # one, which would install the hook if it were loaded. On a new desktop, with the service: no
 # process there has had the library loaded by the hook checked above.
 e2e_elevation_case
-mkdir -p "$E2E_TMP/program" "$E2E_TMP/planted"
-cp "$E2E_TRAY" "$E2E_TMP/program/"
-cp "$dir/VelmoraSH64.dll" "$E2E_TMP/planted/"
-(cd "$E2E_TMP/planted" && E2E_TRAY="$E2E_TMP/program/VelmoraTray.exe" e2e_tray_up)
+mkdir -p "$SESSION_TMP/program" "$SESSION_TMP/planted"
+cp "$SESSION_TRAY" "$SESSION_TMP/program/"
+cp "$dir/VelmoraSH64.dll" "$SESSION_TMP/planted/"
+(cd "$SESSION_TMP/planted" && SESSION_TRAY="$SESSION_TMP/program/VelmoraTray.exe" e2e_tray_up)
 e2e_expect_log_sequence "SetHook" "SetHook.The DLL could not be found." "a planted library"
 e2e_tray_down
 
-rm -f "$E2E_TRAY_LOG"
+rm -f "$SESSION_TRAY_LOG"
 e2e_tray_up
 e2e_expect_log_sequence "SetHook" "HOOK INSTALLED" "hook installed at start"
 balloons="$(e2e_trace_count 'Show tooltip 0, L"')"
@@ -59,9 +59,9 @@ e2e_end_elevation signalled
 
 # Switched off: nothing is loaded and nobody answers.
 e2e_tray_down
-e2e_set_machine DisableShellHook 1
-rm -f "$E2E_TRAY_LOG"
+session_set_machine DisableShellHook 1
+rm -f "$SESSION_TRAY_LOG"
 e2e_tray_up
 hook_tool request 3000
 e2e_assert_eq "1 timeout" "$result" "request with DisableShellHook 1"
-! e2e_tray_log_messages | grep -q '^SetHook' || e2e_fail "SetHook ran with DisableShellHook 1"
+! e2e_tray_log_messages | grep -q '^SetHook' || session_fail "SetHook ran with DisableShellHook 1"

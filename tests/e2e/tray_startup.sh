@@ -13,37 +13,37 @@ source "$(dirname "$0")/lib/wine_env.sh"
 e2e_begin "$@"
 
 e2e_clean_state
-e2e_start_tray /foo --mode=x/elevatenow
-e2e_expect_exit "$E2E_TRAY_PID" 20 0 "tray with /elevate in an argument"
-[[ ! -e "$E2E_TRAY_LOG" ]] || e2e_fail "the switch path wrote a log file"
+session_start_tray /foo --mode=x/elevatenow
+e2e_expect_exit "$SESSION_TRAY_PID" 20 0 "tray with /elevate in an argument"
+[[ ! -e "$SESSION_TRAY_LOG" ]] || session_fail "the switch path wrote a log file"
 
 # Capital letters do not match: the program starts normally and keeps running.
-e2e_set_machine VerboseLogging 5
+session_set_machine VerboseLogging 5
 started=$(date +%s)
 e2e_tray_up /ELEVATE
 sleep 1
 e2e_assert_eq "Tray app init" "$(e2e_tray_log_messages | head -n1)" "first log line"
-IFS='[.] ' read -r _ d m y t _ <"$E2E_TRAY_LOG"
+IFS='[.] ' read -r _ d m y t _ <"$SESSION_TRAY_LOG"
 (($(date -d "$y-$m-$d $t" +%s) >= started - 2 && $(date -d "$y-$m-$d $t" +%s) <= $(date +%s) + 2)) ||
-  e2e_fail "time stamp $d.$m.$y $t is not the local time of this run"
-first=$E2E_TRAY_PID
-e2e_start_tray
+  session_fail "time stamp $d.$m.$y $t is not the local time of this run"
+first=$SESSION_TRAY_PID
+session_start_tray
 e2e_expect_dialog Warning "Velmora Tray is already running" 20000
-[[ "$(e2e_main_window "$(sed -n 's/^PID //p' "$E2E_TMP/dialog.txt")")" != "$E2E_MAIN" ]] ||
-  e2e_fail "the box belongs to the first instance"
+[[ "$(e2e_main_window "$(sed -n 's/^PID //p' "$SESSION_TMP/dialog.txt")")" != "$E2E_MAIN" ]] ||
+  session_fail "the box belongs to the first instance"
 e2e_assert_eq OK "$(e2e_control_text 1)" "the box's button"
 e2e_click_item 1
-e2e_expect_exit "$E2E_TRAY_PID" 20 0 "second instance"
+e2e_expect_exit "$SESSION_TRAY_PID" 20 0 "second instance"
 e2e_assert_eq "$E2E_MAIN" "$(e2e_main_window VelmoraTray.exe)" "main window of the first instance"
 e2e_driver terminate VelmoraTray.exe 7 10000 >/dev/null
 # The launcher reports the program's own exit code.
 e2e_expect_exit "$first" 10 7 "terminated tray"
 
 # The policy key in the 32-bit view (WOW6432Node) over the product key in the 64-bit one.
-PRODUCT="$E2E_MACHINE_KEY\\PreApproved"
+PRODUCT="$SESSION_MACHINE_KEY\\PreApproved"
 e2e_clean_state
-e2e_reg_add "$PRODUCT" /v DisableManualElevation /t REG_DWORD /d 0 /reg:64
-e2e_reg_add 'HKLM\SOFTWARE\Policies\Ostrand\Velmora\PreApproved' /v DisableManualElevation \
+session_reg_add "$PRODUCT" /v DisableManualElevation /t REG_DWORD /d 0 /reg:64
+session_reg_add 'HKLM\SOFTWARE\Policies\Ostrand\Velmora\PreApproved' /v DisableManualElevation \
   /t REG_DWORD /d 1 /reg:32
 e2e_tray_up
 e2e_expect_log_sequence "Managed=0" "Retrieving setting 'DisableManualElevation': 1" "policy over product"
@@ -51,19 +51,19 @@ e2e_expect_log_sequence "Managed=0" "Retrieving setting 'DisableManualElevation'
 # The document wins over the registry's 0 for VerboseLogging (there is a log) and for a value
 # read under a subkey.
 e2e_clean_state
-e2e_set_machine Managed 1
-e2e_set_machine VerboseLogging 0
-e2e_reg_add "$PRODUCT" /v DisableManualElevation /t REG_DWORD /d 0
+session_set_machine Managed 1
+session_set_machine VerboseLogging 0
+session_reg_add "$PRODUCT" /v DisableManualElevation /t REG_DWORD /d 0
 e2e_managed_document '{"verbose_logging_win":"1","DisableManualElevation_win":"1"}'
 e2e_tray_up
 e2e_expect_log_sequence "Managed=1" "Retrieving setting 'DisableManualElevation': 1" "document over the registry"
 
 e2e_clean_state
 e2e_driver_bg squatter HELD hold mutex 'Global\__START_EVENT__' 60000
-e2e_start_tray
+session_start_tray
 e2e_expect_dialog Error "Event objects cannot be created" 20000
-if e2e_main_window "$(sed -n 's/^PID //p' "$E2E_TMP/dialog.txt")" >/dev/null; then
-  e2e_fail "a main window exists although start-up failed"
+if e2e_main_window "$(sed -n 's/^PID //p' "$SESSION_TMP/dialog.txt")" >/dev/null; then
+  session_fail "a main window exists although start-up failed"
 fi
 e2e_click_item 1
-e2e_expect_exit "$E2E_TRAY_PID" 20 1 "tray after failed start-up"
+e2e_expect_exit "$SESSION_TRAY_PID" 20 1 "tray after failed start-up"
