@@ -19,18 +19,16 @@ const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
 constexpr char16_t kResuscitate[] =
     u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 
-class RequestFlowTest : public TrayTest {
+// Stands in for the main window: takes whatever is posted to it.
+class RequestFlowTest : public TrayTest, public WindowHandler {
  protected:
   void SetUp() override {
     SignIn();
-    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, &mainWindow);
+    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, this);
   }
-  // Stands in for the main window: takes whatever is posted to it.
-  struct Sink : WindowHandler {
-    bool ProcessWindowMessage(Hwnd, uint32_t, uintptr_t, intptr_t, intptr_t&) override {
-      return false;
-    }
-  } mainWindow;
+  bool ProcessWindowMessage(Hwnd, uint32_t, uintptr_t, intptr_t, intptr_t&) override {
+    return false;
+  }
   Hwnd window = nullptr;
 };
 
