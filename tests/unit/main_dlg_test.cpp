@@ -26,8 +26,7 @@ class MainDlgTest : public TrayTest {
   }
   bool Handle(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
     intptr_t result = 99;
-    const bool handled = dialog.ProcessWindowMessage(hwnd, message, wParam, lParam, result);
-    return handled && result == 0;
+    return dialog.ProcessWindowMessage(hwnd, message, wParam, lParam, result) && result == 0;
   }
   // The items of the last menu shown, "|" between them and "~" before a grey one.
   std::wstring Menu() const {
