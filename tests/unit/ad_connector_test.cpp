@@ -98,7 +98,7 @@ TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExcept
       {1, 0, 0, Text(L"CN=,OU=G"), "memberOf value: "},
       {1, 0, 0, Text(L"OU=G,CN=Helpdesk"), "memberOf value: |[CheckADUserGroup]6"},
       // Elements that are no text, or null, or no common name are passed over, not the end.
-      {1, 1, 0, Array({{3}, {dir::kTypeString, true}, Str(L"cn=Helpdesk,"), Str(L"CN=Helpdesk,")}),
+      {1, 1, 0, Array({{3}, {dir::kTypeString, true}, Str(L"OU=G,"), Str(L"CN=Helpdesk,")}),
        "memberOf type: 8204|Ahtung! varItem!=VT_BSTR|[CheckADUserGroup]4|Ahtung! varItem.bstrVal"
        "==NULL|[CheckADUserGroup]4|[CheckADUserGroup]1|ExtractString returns FALSE!"},
       {1, 0, 1, none, "CheckADUserGroup. Exception. Cannot get MemberOf"},
