@@ -106,10 +106,11 @@ TEST_F(LocalizationTest, FileInTheFolderOverridesOnlyTheEntriesItGivesFittingVal
   EXPECT_TRUE(Logged("The placeholders of 'BalloonAlreadyAdmin2' do not fit the entry. Keeping"));
   EXPECT_EQ(FormatText<TextId::kBalloonServiceNotRunning>(), L"%n %s%d 100%");
   EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"50%s%d"), L"50%s%d 50%");
-  // A program path without a folder has no Localization folder.
+  // A program path without a folder has no Localization folder: none relative, none under its name.
   fake.files.modulePath = L"VelmoraTray.exe";
-  fake.files.SetFile(L"Localization\\de-de.lng", file);
-  fake.files.SetFile(L"\\Localization\\de-de.lng", file);
+  for (const std::wstring folder : {L"", L"\\", L"VelmoraTray.exe\\"}) {
+    fake.files.SetFile(folder + L"Localization\\de-de.lng", file);
+  }
   load(L"de-de.lng", file);
   EXPECT_EQ(LocalizedText(TextId::kMenuItemAbout), L"About");
 }
