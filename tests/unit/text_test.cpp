@@ -22,9 +22,9 @@ std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin()
 // stays text, and every conversion takes the next argument all the same.
 TEST(FormatTest, OnlyConversionsOfFittingArgumentsPrintTheirOwnValueInOrder) {
   fakes::FakePlatform fake;
+  // Format, narrow result, wide result: %S is no wide conversion.
   const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"%s|%d|%S|%u", "A|-3|B|7", "A|-3|%S|%u"},  // %S is no wide conversion
-      {"%d|%s|%s", "%d|%s|B", "%d|%s|B"},        {"%s%s%s%s%s", "A%sB%s%s", "A%sB%s%s"},
+      {"%s|%d|%S|%u", "A|-3|B|7", "A|-3|%S|%u"}, {"%d%s%s%s%s%d", "%d%sB%s%s%d", "%d%sB%s%s%d"},
       {"%n%-5s|%*d|%s", "%n%-5s|%*d|A", "%n%-5s|%*d|A"}, {"%%|%%s|%%%s%", "%|%s|%A%", "%|%s|%A%"}};
   for (const auto& [format, narrow, wide] : cases) {
     EXPECT_EQ(FormatNarrow(format, {"A", -3, L"B", 7u}), narrow) << format;
