@@ -74,6 +74,7 @@ TEST(LanguageFileTest, PlaceholdersFitTheirEntryInOrderAndTheCutSplitsNothing) {
       {A::kDuration, L"noch %Timer", L"noch %s"},
       {A::kUserDuration, L"%User ist Mitglied", L"%s ist Mitglied"},
       {A::kUser, L"%User und %User", std::nullopt},
+      {A::kNone, L"Dienst %User", std::nullopt},
       {A::kUser, L"%n %s %1000000d %user %", L"%%n %%s %%1000000d %%user %%"},
       {A::kNumber, L"%Timers%", L"%ds%%"},
       {A::kShownAsWritten, L"50% %User %Timer %s %%", L"50% %s %d %s %%"},
