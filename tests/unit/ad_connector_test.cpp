@@ -29,7 +29,7 @@ DirectoryItem Str(const std::wstring& text) { return {dir::kTypeString, false, t
 std::wstring Path(const std::wstring& dn) { return L"LDAP://" + EscapeDnForLdapPath(dn); }
 
 // The fixture is the kernel too (its first base, so it outlives the fake platform): it keeps the
-// thread's body for the test to run, and the last sleep allowed ends the thread by throwing.
+// thread's body for the test to run, and the second sleep ends the thread by throwing.
 class DirectoryTest : public fakes::FakeKernel, public TrayTest {
  protected:
   void SetUp() override {
@@ -41,7 +41,7 @@ class DirectoryTest : public fakes::FakeKernel, public TrayTest {
   bool StartDetachedThread(std::function<void()> run) override { return (thread = run) != nullptr; }
   void Sleep(uint32_t ms) override {
     slept.push_back(ms);
-    if (slept.size() == sleeps) throw StopThread();
+    if (slept.size() == 2) throw StopThread();
   }
   // A directory where both requirements are met (or neither), and an empty log.
   Ad& NewCase(const std::wstring& computer = kPc, const std::wstring& user = kMary, bool met = 1) {
@@ -69,7 +69,6 @@ class DirectoryTest : public fakes::FakeKernel, public TrayTest {
 
   std::function<void()> thread;
   std::vector<uint32_t> slept;
-  size_t sleeps = 0;
 };
 
 TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExceptionLine) {
@@ -91,29 +90,23 @@ TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExcept
       {0, 0, 1, mary, "exception. Cannot retrieve computer name", Ad::kComputerName},
       {0, 0, 0, mary, "CheckADUser. Logged on UserName: ", Ad::kUserName},
       {0, 0, 1, mary, "exception. Cannot get AD object", Ad::kBind},
-      {0, 0, 1, mary, "exception. Cannot get ManagedBy", Ad::kRead},
       {0, 1, 0, mary, "CheckADUser. Checking ManagedBy attribute for the user...", Ad::kCom},
       {1, 1, 0, Text(L"CN=Helpdesk,OU=G"), "CheckUserGroup. memberOf value: Helpdesk"},
-      {1, 1, 0, Array({Str(L"CN=Staff,"), Str(L"CN=Helpdesk,")}), "memberOf type: 8204"},
       {1, 0, 0, Array({Str(L"CN=Helpdesk Admins,")}), "array value: Helpdesk Admins"},
       {1, 0, 0, Text(L"CN=helpdesk,OU=G"), "CheckUserGroup. memberOf type: 8"},
-      {1, 0, 0, Text(L"CN=Helpdesk\\, 2,OU=G"), "memberOf value: Helpdesk\\"},
-      {1, 0, 0, Array({}), "[CheckADUserGroup]5"}, {1, 0, 0, Text(L"CN=,OU=G"), "memberOf value: "},
+      {1, 0, 0, Array({}), "[CheckADUserGroup]5"},
+      {1, 0, 0, Text(L"CN=,OU=G"), "memberOf value: "},
       {1, 0, 0, Text(L"OU=G,CN=Helpdesk"), "memberOf value: |[CheckADUserGroup]6"},
-      {1, 0, 0, Array({{3}, {dir::kTypeString, true}, Str(L"cn=Helpdesk,"), Str(L"CN=St,")}),
-       "memberOf type: 8204|Ahtung! varItem!=VT_BSTR|[CheckADUserGroup]4|Ahtung! "
-       "varItem.bstrVal==NULL|[CheckADUserGroup]4|[CheckADUserGroup]1|ExtractString returns "
-       "FALSE!|[CheckADUserGroup]4|[CheckADUserGroup]1|[CheckADUserGroup]2|[CheckADUserGroup]21("
-       "CN=St,)|CheckUserGroup. memberOf array value: St|[CheckADUserGroup]3|[CheckADUserGroup]4|"
-       "[CheckADUserGroup]5|[CheckADUserGroup]6|[CheckADUserGroup]7|[CheckADUserGroup]8"},
+      // Elements that are no text, or null, or no common name are passed over, not the end.
+      {1, 1, 0, Array({{3}, {dir::kTypeString, true}, Str(L"OU=G,"), Str(L"CN=Helpdesk,")}),
+       "memberOf type: 8204|Ahtung! varItem!=VT_BSTR|[CheckADUserGroup]4|Ahtung! varItem.bstrVal"
+       "==NULL|[CheckADUserGroup]4|[CheckADUserGroup]1|ExtractString returns FALSE!"},
       {1, 0, 1, none, "CheckADUserGroup. Exception. Cannot get MemberOf"},
       {1, 1, 0, helpdesk,
        "Escaped user name: CN=\\ O\\, Brien\\/Jr \\#1\\+x\\\"q\\\"\\\\b\\/c\\5C\\ ,OU=A\\/B",
        Ad::kNone, kPc, odd},
       {1, 0, 1, helpdesk, "Exception. Cannot create ADSystemInfo object", Ad::kSystemInfo},
       {1, 0, 1, helpdesk, "CheckADUserGroup. Exception. Cannot get AD object2", Ad::kUserName},
-      {1, 0, 1, helpdesk, "Exception. Cannot get AD object2", Ad::kBind},
-      {1, 0, 1, helpdesk, "Exception. Cannot get MemberOf", Ad::kRead},
   };
   for (const Case& c : cases) {
     Ad& d = NewCase(c.computer, c.user);
@@ -135,19 +128,17 @@ TEST_F(DirectoryTest, RecordedVerdictsStandInWhileTheDirectoryIsOutOfReach) {
     std::wstring written;  // the verdict recorded now; kGone: the record is left alone
   } cases[] = {
       {1, 1, 1, L"3", At(-kDay), L"405", L"301"},    {1, 0, 0, L"3", At(-kDay), L"301", L"405"},
-      {0, 1, 1, L"3", At(-2 * kDay), L"301", kGone}, {0, 1, 1, L"3", At(-3 * kDay), L"301", kGone},
-      {0, 1, 0, L"3", At(-4 * kDay), L"301", kGone}, {0, 1, 0, L"3", At(-kDay), L"405", kGone},
+      {0, 1, 1, L"3", At(-3 * kDay), L"301", kGone}, {0, 1, 0, L"3", At(-kDay), L"405", kGone},
+      {0, 1, 0, L"3", At(-3 * kDay - 1), L"301", kGone},
       {0, 1, 0, L"3", At(-kDay), L"301 ", kGone},    {0, 1, 0, L"", At(-kDay), L"301", L"405"},
       {0, 1, 0, L"0", At(-kDay), L"301", L"405"},    {0, 1, 0, L"-3", At(-kDay), L"301", L"405"},
-      {0, 1, 1, L"3", At(kDay / 24), L"301", kGone}, {0, 1, 0, L"3", At(2 * kDay), L"301", kGone},
-      {0, 1, 0, L"3", L"abc", L"301", kGone},        {0, 1, 0, L"3", At(1) + L"x", L"301", kGone},
-      {0, 1, 0, kHuge, L"-" + kHuge, L"301", kGone}, {0, 1, 0, L"3", kGone, L"301", kGone},
+      {0, 1, 0, L"3", At(1) + L"x", L"301", kGone},  {0, 1, 0, L"3", kGone, L"301", kGone},
       {0, 1, 0, L"3", L"", L"301", kGone},           {0, 1, 0, L"3", At(-kDay), kGone, kGone},
       {0, 1, 0, L"3", At(-kDay), L"", kGone},        {0, 1, 1, kHuge, At(-kDay), L"301", kGone},
-      {0, 1, 1, kHuge, L"0", L"301", kGone},         {0, 1, 1, L"10675200", L"0", L"301", kGone},
+      {0, 1, 1, L"10675200", L"0", L"301", kGone},
       {0, 1, 0, kHuge, L"-9223372036854775808", L"301", kGone},
-      {0, 1, 0, L"3", L"9223372036854775807", L"301", kGone},
-  };
+      // A day ahead still counts; the last case's log is read after the loop.
+      {0, 1, 1, L"3", At(kDay), L"301", kGone},      {0, 1, 0, L"3", At(kDay + 1), L"301", kGone}};
   // The managedBy requirement (1) and the group requirement (2) keep their records alike;
   // ManagedBy other than exactly "1" leaves managedBy unchecked and met.
   for (const int r : {1, 2}) {
@@ -175,11 +166,10 @@ TEST_F(DirectoryTest, RecordedVerdictsStandInWhileTheDirectoryIsOutOfReach) {
 
 TEST_F(DirectoryTest, OnlyTheTextOneSwitchesTheChecksOnAndTheRefreshThreadHasAFloor) {
   Put(kMachine, L"ActiveDirectoryGroup", L"Helpdesk");
-  // period 0: no thread
+  // period 0: no thread. The last case's log is read after the loop.
   struct Case { std::wstring enabled, refresh; uint32_t period; } cases[] = {
-      {L"1", L"10", 600000}, {L"1", kHuge, 86400000}, {L"1", L"0", 60000}, {L"1", L"-5", 60000},
-      {L"1", L"", 0},        {L"1", kGone, 0},        {L"yes", L"10", 0},   {L"01", L"10", 0},
-      {kGone, L"10", 0},     {L"1", L"ten", 60000}};
+      {L"1", L"10", 600000}, {L"1", kHuge, 86400000}, {L"1", L"-5", 60000}, {L"1", L"", 0},
+      {L"1", kGone, 0},      {L"01", L"10", 0},       {kGone, L"10", 0},    {L"1", L"ten", 60000}};
   for (const Case& c : cases) {
     NewCase().failing = Ad::kBind;
     Put(kMachine, L"ActiveDirectory", c.enabled);
@@ -193,7 +183,6 @@ TEST_F(DirectoryTest, OnlyTheTextOneSwitchesTheChecksOnAndTheRefreshThreadHasAFl
     EXPECT_EQ(c.period != 0, thread != nullptr);
     // The first re-check comes one period after the start; a day at most is slept at once. A
     // thread run without a refresh value ends at once.
-    sleeps = 2;
     slept.clear();
     if (thread) {
       EXPECT_THROW(thread(), StopThread);
