@@ -1,11 +1,6 @@
 // Who the user is and whether the local Administrators group lists them: exact comparisons,
 // the parts that cannot be read, and the name shown by Identity.
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "app/main_dlg.h"
 #include "identity/identity.h"
@@ -60,8 +55,7 @@ TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
     return dialog.identityName();
   };
   EXPECT_EQ(shown(std::nullopt), L"user");
-  SetMachine(L"Identity", 3);
-  SetMachine(L"Identity", 2, kPolicy);  // the policy key wins
+  SetMachine(L"Identity", 2);
   EXPECT_EQ(shown(std::nullopt), L"Test User");
   EXPECT_EQ(shown(L"3"), L"WORKSTATION\\user");
   for (const wchar_t* other : {L"", L" 1", L"01", L"4"}) EXPECT_EQ(shown(other), L"") << other;

@@ -14,13 +14,7 @@ namespace {
 constexpr char kCode[] = "1234";
 constexpr char kPin[] = "123420";
 
-class PinTest : public TrayTest {
- protected:
-  void SetUp() override {
-    SignIn();
-    StartLog();
-  }
-};
+using PinTest = TrayTest;
 
 TEST_F(PinTest, CheckRefusesEveryMalformedOrWrongPin) {
   const std::tuple<const wchar_t*, const char*, const char*, bool> cases[] = {
@@ -42,6 +36,7 @@ TEST_F(PinTest, CheckRefusesEveryMalformedOrWrongPin) {
 }
 
 TEST_F(PinTest, EachPinKeyIsAcceptedOnceWhateverTheUsedListHolds) {
+  StartLog();
   SetMachineString(L"SharedToken", L"4253");
   const std::wstring full(65536, L'0');  // as long as the tray ever writes it
   const std::pair<std::wstring, std::wstring> cases[] = {
@@ -66,13 +61,12 @@ TEST_F(PinTest, EachPinKeyIsAcceptedOnceWhateverTheUsedListHolds) {
 }
 
 TEST_F(PinTest, ServiceDeskPinsAreAcceptedEvenFromAStuckGeneratorAndBadInputIsNamed) {
+  const auto stuck = [] { return 5u; };
   for (const char* token : {"4253", "10203099"}) {
     SetMachineString(L"SharedToken", AnsiCodePage().AnsiToWide(token));
     for (const char* code : {"1234", "8642", "5678"}) {
       std::string pin, error;
-      ASSERT_TRUE(MakePin(
-          code, token, [] { return 5u; }, &pin, &error))
-          << code << error;
+      ASSERT_TRUE(MakePin(code, token, stuck, &pin, &error)) << code << error;
       EXPECT_TRUE(CheckPin(code, pin)) << token << " " << code << " " << pin;
     }
   }
@@ -82,8 +76,7 @@ TEST_F(PinTest, ServiceDeskPinsAreAcceptedEvenFromAStuckGeneratorAndBadInputIsNa
         {kCode, "", "token must be the SharedToken text"},
         {"1230", "0000", "no PIN answers this user code"}}) {
     std::string pin = "untouched", error;
-    EXPECT_FALSE(MakePin(
-        code, token, [] { return 5u; }, &pin, &error));
+    EXPECT_FALSE(MakePin(code, token, stuck, &pin, &error));
     EXPECT_NE(std::string::npos, error.find(why)) << error;
     EXPECT_EQ("untouched", pin);
   }
@@ -92,31 +85,28 @@ TEST_F(PinTest, ServiceDeskPinsAreAcceptedEvenFromAStuckGeneratorAndBadInputIsNa
 // The menu's round: the dialog's user code, drawn to share the computer name's class, and the
 // service desk's PIN for it, accepted once.
 TEST_F(PinTest, AcceptedPinElevatesOnceRefusedOneSaysSoAndCancelDoesNothing) {
+  SignIn();
   SetMachineString(L"SharedToken", L"4253");
   SetMachineString(L"TokenElevation", L"1");
   CMainDlg dialog;
   const Hwnd main = dialog.Create();
   fake.shell.menuAnswer = ID_REQUEST_PRIVILEGES;
-  const struct {
-    std::optional<std::wstring> computer;
-    std::deque<uint32_t> draws;
-    const char* code;
-    int button;
-  } rounds[] = {// "PC" XORs to 19: class 1. "1234" is class 4 and dropped, "0001" kept.
-                {L"PC", {1, 2, 3, 4, 0, 0, 0, 1}, "0001", kIdOk},
-                {L"PC", {}, "0001", kIdOk},  // stuck on 0: "0000" for ever, so it is built
-                {std::nullopt, {10, 20, 30, 1000000009}, "0009", kIdCancel}};  // class 0
+  // The computer's name, the draws, the user code they give, the button pressed. "PC" XORs to
+  // 19: class 1, so "1234" (class 4) is dropped and "0001" kept.
+  const std::tuple<std::optional<std::wstring>, std::deque<uint32_t>, const char*, int> rounds[] = {
+      {L"PC", {1, 2, 3, 4, 0, 0, 0, 1}, "0001", kIdOk},
+      {L"PC", {}, "0001", kIdOk},  // stuck on 0: "0000" for ever, so it is built
+      {std::nullopt, {10, 20, 30, 1000000009}, "0009", kIdCancel}};  // class 0
+  const auto random = [] { return 3u; };
   std::string pin, error;
-  for (const auto& r : rounds) {
-    fake.kernel.computerName = r.computer;
-    fake.kernel.randomNumbers = r.draws;
-    ASSERT_TRUE(MakePin(
-        r.code, "4253", [] { return 3u; }, &pin, &error))
-        << error;
-    fake.windows.modalScript = [&](Hwnd ask) {
-      EXPECT_EQ(AnsiCodePage().AnsiToWide(r.code), fake.windows.item(ask, IDC_PIN_USER_CODE).text);
+  for (const auto& [computer, draws, code, button] : rounds) {
+    fake.kernel.computerName = computer;
+    fake.kernel.randomNumbers = draws;
+    ASSERT_TRUE(MakePin(code, "4253", random, &pin, &error)) << error;
+    fake.windows.modalScript = [&, code = code, button = button](Hwnd ask) {
+      EXPECT_EQ(AnsiCodePage().AnsiToWide(code), fake.windows.item(ask, IDC_PIN_USER_CODE).text);
       fake.windows.item(ask, IDC_PIN_CODE).text = AnsiCodePage().AnsiToWide(pin);
-      fake.windows.Send(ask, msg::kCommand, r.button, 0);
+      fake.windows.Send(ask, msg::kCommand, button, 0);
     };
     dialog.OnTrayIcon(msg::kRButtonUp);
     EXPECT_EQ(120u, Request()->seconds);
