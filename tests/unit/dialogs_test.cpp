@@ -18,27 +18,26 @@ class DialogsTest : public TrayTest {
   intptr_t Run(WindowHandler& dialog, std::vector<int> buttons,
                const std::function<void()>& during = nullptr) {
     fake.windows.modalScript = [&](Hwnd hwnd) {
-      shown = hwnd;
+      current = hwnd;
       if (during) during();
       for (int id : buttons) Send(msg::kCommand, id);
     };
     return fake.windows.RunModalDialog(0, nullptr, &dialog);
   }
-  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(shown, id); }
+  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(current, id); }
   intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
-    return fake.windows.Send(shown, message, wParam, lParam);
+    return fake.windows.Send(current, message, wParam, lParam);
   }
-  void Notify(int id, uint32_t code) {
-    NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
-    Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
+  // What the controls show, "|" after each: a list's entries with "," after each, then the text.
+  std::wstring Shown(std::initializer_list<int> ids) {
+    std::wstring shown;
+    for (int id : ids) {
+      for (const std::wstring& entry : Control(id).list) shown += entry + L",";
+      shown += Control(id).text + L"|";
+    }
+    return shown;
   }
-  // The texts of the controls, "|" between them.
-  std::wstring Texts(std::initializer_list<int> ids) {
-    std::wstring texts;
-    for (int id : ids) texts += L"|" + Control(id).text;
-    return texts.substr(1);
-  }
-  Hwnd shown = nullptr;
+  Hwnd current = nullptr;
 };
 
 TEST_F(DialogsTest, ServiceProgramIsTheCommandLinesFirstProgramName) {
@@ -62,16 +61,16 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
   fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
   // The service's command line (null: not installed); tray, service, library version, licence.
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-      {kService, L"||Not found|"},  // no file carries version information yet, no licence
-      {nullptr, L"1.2.3.65535|not running|9.10.11.12|Licence"},
+      {kService, L"||Not found||"},  // no file carries version information yet, no licence
+      {nullptr, L"1.2.3.65535|not running|9.10.11.12|Licence|"},
       {L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run",
-       L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence"}};
-  for (const auto& [command, shown] : cases) {
+       L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence|"}};
+  for (const auto& [command, texts] : cases) {
     fake.services.binaryPaths.clear();
     if (command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
     CAboutDlg dialog;
     EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}));
-    EXPECT_EQ(shown, Texts({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
+    EXPECT_EQ(texts, Shown({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
                             IDC_ABOUT_SHELL_VERSION, IDC_ABOUT_LICENSE}));
     fake.shell.productVersions[fake.files.modulePath] = {0x10002, 0x3FFFF};
     fake.shell.productVersions[kService] = {0x50006, 0x70008};
@@ -84,121 +83,83 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
               EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()),
                         Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE));
               EXPECT_EQ(0, Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT));
-              Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
-              Notify(IDC_ABOUT_PRODUCT, kNmClick);
-              EXPECT_TRUE(fake.shell.opened.empty());
-              Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
-              Notify(IDC_ABOUT_WEB_LINK, kNmClick);
+              for (const auto& [id, code] : {std::pair{IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u},
+                                             {IDC_ABOUT_PRODUCT, kNmClick},
+                                             {IDC_ABOUT_SOCIAL_LINK, kNmClick},
+                                             {IDC_ABOUT_WEB_LINK, kNmClick}}) {
+                NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
+                Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
+              }
             }));
+  // Only the clicks on the two links opened anything.
   EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);
   EXPECT_EQ(icons, fake.gdi.Alive(fakes::FakeGdi::Kind::kIcon));
 }
 
 TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
-  const struct {
-    const wchar_t* adminGroup;  // null: the name cannot be found
-    const wchar_t* accessGroup;
-    bool listsFail;
-    const wchar_t* shown;  // both lists and the access group's label, "hidden" when it is
-    const wchar_t* boxes;
-  } cases[] = {
-      {L"Administrators", L"", false, L"CORP\\zeta,CORP\\alpha,||hidden", L""},
-      {L"Administratoren", L"Staff", false, L"CORP\\zeta,CORP\\alpha,|CORP\\b,|Staff members", L""},
-      {nullptr, L"Staff", true, L"||Staff members",
+  fake.accounts.groupName = L"Administratoren";
+  fake.accounts.groups = {{L"Administratoren", Names{L"CORP\\zeta", L"CORP\\alpha"}},
+                          {L"Staff", Names{L"CORP\\b"}}};
+  // Whether the administrators' group has a name; the access group (none when empty); both
+  // lists and the access group's label; the boxes.
+  const std::tuple<bool, const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+      {true, L"", L"CORP\\zeta,CORP\\alpha,|||", L""},
+      {true, L"Staff", L"CORP\\zeta,CORP\\alpha,|CORP\\b,|Staff members|", L""},
+      {false, L"Nobody", L"||Nobody members|",
        L"(owned) Error: Error retrieving default administrators group name (16)"
-       L"(owned) Error: Error obtaining list of members of group Staff (16)"}};
-  for (const auto& c : cases) {
-    const auto members = [&](Names names) {
-      return c.listsFail ? std::nullopt : std::optional(names);
-    };
-    fake.accounts.groupName = c.adminGroup ? std::optional(c.adminGroup) : std::nullopt;
-    fake.accounts.groups = {
-        {c.adminGroup ? c.adminGroup : L"Administrators", members({L"CORP\\zeta", L"CORP\\alpha"})},
-        {L"Staff", members({L"CORP\\b"})}};
-    SetMachineString(L"AccessGroup", c.accessGroup);
-    fake.shell.boxes.clear();
+       L"(owned) Error: Error obtaining list of members of group Nobody (16)"}};
+  for (const auto& [named, group, lists, boxes] : cases) {
+    if (!named) fake.accounts.groupName.reset();
+    SetMachineString(L"AccessGroup", group);
     CStatusDlg dialog;
     EXPECT_EQ(0, Run(dialog, {99, kIdOk}));
-    std::wstring shown;
-    for (int id : {IDC_STATUS_ADMINS, IDC_STATUS_GROUP}) {
-      for (const std::wstring& entry : Control(id).list) shown += entry + L",";
-      shown += L"|";
-    }
-    const auto& label = Control(IDC_STATUS_GROUP_LABEL);
-    EXPECT_EQ(label.visible, Control(IDC_STATUS_GROUP).visible);
-    EXPECT_EQ(c.shown, shown + (label.visible ? label.text : L"hidden"));
-    EXPECT_EQ(c.boxes, Boxes(fake));
+    EXPECT_EQ(lists, Shown({IDC_STATUS_ADMINS, IDC_STATUS_GROUP, IDC_STATUS_GROUP_LABEL}));
+    const int visible = Control(IDC_STATUS_GROUP).visible + Control(IDC_STATUS_GROUP_LABEL).visible;
+    EXPECT_EQ(*group != L'\0' ? 2 : 0, visible);
+    EXPECT_EQ(boxes, Boxes(fake));
   }
   // The line is kept up to date by its own timer only, and is empty once the time is up.
   SetTimerEndAt(kNow + 125);
   CStatusDlg dialog;
-  Names lines;
   EXPECT_EQ(kIdCancel, Run(dialog, {kIdCancel}, [&] {
-              for (int64_t step : {0, 5, 120}) {
-                fake.clock.now += step;
-                EXPECT_TRUE(Send(msg::kTimer, 1) == 0 && Send(msg::kTimer, 2) == 0);
-                lines.push_back(Control(IDC_STATUS_LINE).text);
-              }
+              fake.clock.now += 125;
+              Send(msg::kTimer, 2);
+              EXPECT_EQ(L"125 seconds remain before reverting the previleges",
+                        Control(IDC_STATUS_LINE).text);
+              Send(msg::kTimer, 1);
+              EXPECT_EQ(L"", Control(IDC_STATUS_LINE).text);
             }));
-  EXPECT_EQ((Names{L"125 seconds remain before reverting the previleges",
-                   L"120 seconds remain before reverting the previleges", L""}),
-            lines);
 }
 
 TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThemOnOk) {
-  // '1' for each control that is checked (or enabled), '0' for each that is not.
-  const auto bits = [&](std::initializer_list<int> ids, bool enabled) {
-    std::wstring text;
-    for (int id : ids) text += (enabled ? Control(id).enabled : Control(id).checked) ? L'1' : L'0';
-    return text;
-  };
-  const struct {
-    const wchar_t* userConfig;
-    std::optional<uint32_t> period, identity, atLogin, resuscitate;
-    const char* managed;   // a managed document, or null
-    const wchar_t* shown;  // period|resuscitate|checked: identities, at login|enabled: at login,
-                           // resuscitate and its label
-    std::string sent;      // period|identity|resuscitate|at login, as the service reads them
-  } cases[] = {
-      {L"0", {}, {}, {}, {}, nullptr, L"120|0|1000|111", "120|1|0|0"},
-      {L"1", 600, 3, 1, 2, nullptr, L"600|2|0011|000", "600|3|2|1"},
-      {L"2", 600, 7, 0, 3, nullptr, L"600|3|0000|100", "600|-|3|0"},
-      {L" 1", 600, 2, 1, 1, R"({"access_period_win":"45"})", L"45|1|0101|111", "45|2|1|1"}};
-  for (const auto& c : cases) {
-    for (const auto& [name, value] : {std::pair{L"AccessPeriod", c.period},
-                                      {L"Identity", c.identity},
-                                      {L"ElevateAtLogin", c.atLogin},
-                                      {L"Resuscitate", c.resuscitate}}) {
-      fake.registry.DeleteKeyValue(kMachine, kProduct, name);
-      if (value) SetMachine(name, *value);
-    }
-    ResetManagedSettings();
-    SetManagedMode(c.managed != nullptr && ApplyManagedDocument(c.managed));
-    CSettingsDlg dialog(c.userConfig);
-    std::wstring shown;
-    EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}, [&] {
-                shown = Texts({IDC_SETTINGS_ACCESS_PERIOD, IDC_SETTINGS_RESUSCITATE}) + L"|" +
-                        bits({IDC_SETTINGS_USERNAME, IDC_SETTINGS_FULLNAME,
-                              IDC_SETTINGS_DOMAIN_USERNAME, IDC_SETTINGS_ELEVATE_AT_LOGIN},
-                             false) +
-                        L"|" +
-                        bits({IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
-                              IDC_SETTINGS_RESUSCITATE_LABEL},
-                             true);
-              }));
-    EXPECT_EQ(c.shown, shown);
+  const wchar_t* const names[] = {L"AccessPeriod", L"Identity", L"ElevateAtLogin", L"Resuscitate"};
+  // UserConfig; the values stored, as `names` lists them; a managed document, or null; what the
+  // service reads (period|identity|resuscitate|at login) and which of at login, resuscitate and
+  // its label are enabled.
+  const std::tuple<const wchar_t*, std::vector<uint32_t>, const char*, std::string> cases[] = {
+      {L"0", {}, nullptr, "120|1|0|0|111"},
+      {L"1", {600, 3, 1, 2}, nullptr, "600|3|2|1|000"},
+      {L"2", {600, 7, 0, 3}, nullptr, "600|-|3|0|100"},
+      {L" 1", {600, 2, 1, 1}, R"({"access_period_win":"45"})", "45|2|1|1|111"}};
+  CSettingsDlg cancelled(L"0");  // leaves the block as it was
+  EXPECT_EQ(kIdCancel, Run(cancelled, {kIdCancel}));
+  EXPECT_EQ(Bytes(Block().size(), 0), Block());
+  const int locks[] = {IDC_SETTINGS_ELEVATE_AT_LOGIN, IDC_SETTINGS_RESUSCITATE,
+                       IDC_SETTINGS_RESUSCITATE_LABEL};
+  for (const auto& [userConfig, stored, managed, expected] : cases) {
+    for (size_t i = 0; i < stored.size(); ++i) SetMachine(names[i], stored[i]);
+    SetManagedMode(managed != nullptr && ApplyManagedDocument(managed));
+    CSettingsDlg dialog(userConfig);
+    EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}));
     channel::SettingsRecordFields sent;
-    ASSERT_EQ(channel::RecordStatus::kOk,
-              channel::DecodeSettingsRecord(Block().data(), Block().size(), &sent));
-    EXPECT_EQ(c.sent, sent.accessPeriod + "|" + (sent.identity ? sent.identity : '-') + "|" +
-                          sent.resuscitate + "|" + (sent.elevateAtLogin ? "1" : "0"));
+    channel::DecodeSettingsRecord(Block().data(), Block().size(), &sent);
+    std::string got = sent.accessPeriod + "|" + (sent.identity ? sent.identity : '-') + "|" +
+                      sent.resuscitate + "|" + (sent.elevateAtLogin ? "1|" : "0|");
+    for (int id : locks) got += Control(id).enabled ? '1' : '0';
+    EXPECT_EQ(expected, got);
   }
   EXPECT_TRUE(Signaled(channel::kSaveSettingsEventName));
   fake.kernel.named.at(channel::kSaveSettingsEventName)->signaled = false;
-  fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208);
-  CSettingsDlg cancelled(L"0");
-  EXPECT_EQ(kIdCancel, Run(cancelled, {kIdCancel}));
-  EXPECT_EQ(Bytes(1208, 0), Block());
   fake.kernel.named.erase(kBlock);  // a record that cannot be written is not announced either
   CSettingsDlg unwritten(L"0");
   EXPECT_EQ(kIdOk, Run(unwritten, {kIdOk}));

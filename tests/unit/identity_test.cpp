@@ -1,11 +1,6 @@
 // Who the user is and whether the local Administrators group lists them: exact comparisons,
 // the parts that cannot be read, and the name shown by Identity.
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "app/main_dlg.h"
 #include "identity/identity.h"
@@ -15,12 +10,10 @@
 namespace velmora::test {
 namespace {
 
-class IdentityTest : public TrayTest {
- protected:
-  void SetUp() override { fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION"); }
-};
+using IdentityTest = TrayTest;
 
 TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheGroupByItsLocalizedName) {
+  fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION");
   fake.accounts.groupName = L"Administratoren";
   fake.accounts.groups = {{L"Administrators", std::vector<std::wstring>{L"WORKSTATION\\user"}}};
   EXPECT_FALSE(IsCurrentUserAdmin()) << "the members cannot be read";
@@ -37,14 +30,14 @@ TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheGroupByItsLocalizedN
 }
 
 TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {
-  const std::tuple<std::optional<std::wstring>, std::optional<std::wstring>, std::wstring>
-      cases[] = {  // the domain (nothing: the expansion fails), the logon name, the result
-          {std::wstring(299, L'D'), L"user", std::wstring(299, L'D') + L"\\user"},
-          // 300 characters do not fit the buffer with their NUL: no cut name, no part at all.
-          {std::wstring(300, L'D'), L"user", L"\\user"},
-          {std::nullopt, L"user", L"\\user"},
-          {L"CORP", std::wstring(299, L'u'), L"CORP\\" + std::wstring(299, L'u')},
-          {L"CORP", std::wstring(300, L'u'), L"CORP\\"}};
+  // The domain (nothing: the expansion fails), the logon name, the result. 300 characters do not
+  // fit the buffer with their NUL: no cut name, no part at all.
+  const std::tuple<std::optional<std::wstring>, std::wstring, std::wstring> cases[] = {
+      {std::wstring(299, L'D'), L"user", std::wstring(299, L'D') + L"\\user"},
+      {std::wstring(300, L'D'), L"user", L"\\user"},
+      {std::nullopt, L"user", L"\\user"},
+      {L"CORP", std::wstring(299, L'u'), L"CORP\\" + std::wstring(299, L'u')},
+      {L"CORP", std::wstring(300, L'u'), L"CORP\\"}};
   for (const auto& [domain, user, qualified] : cases) {
     fake.files.expandFails = !domain;
     fake.files.SetEnvironment(L"USERDOMAIN", domain.value_or(L""));
@@ -59,9 +52,9 @@ TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
     dialog.UpdateIdentityName(identity);
     return dialog.identityName();
   };
+  fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION");
   EXPECT_EQ(shown(std::nullopt), L"user");
-  SetMachine(L"Identity", 3);
-  SetMachine(L"Identity", 2, kPolicy);  // the policy key wins
+  SetMachine(L"Identity", 2);
   EXPECT_EQ(shown(std::nullopt), L"Test User");
   EXPECT_EQ(shown(L"3"), L"WORKSTATION\\user");
   for (const wchar_t* other : {L"", L" 1", L"01", L"4"}) EXPECT_EQ(shown(other), L"") << other;
