@@ -13,7 +13,8 @@ ctest --preset coverage -j2 >build/coverage-ctest.log 2>&1 || { tail -n 40 build
 gcovr_args=(-r . --object-directory build/coverage
             --filter 'src/' --filter 'service/'
             --exclude 'src/platform/win32/' --exclude 'service/win32/'
-            --exclude-unreachable-branches --exclude-throw-branches)
+            --exclude-unreachable-branches --exclude-throw-branches
+            --exclude-directories '.*/wineprefix[^/]*$')
 {
   echo "# gcovr ${gcovr_args[*]}"
   echo "## branches"

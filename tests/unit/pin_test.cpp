@@ -34,6 +34,7 @@ TEST_F(PinTest, CheckRefusesEveryMalformedOrWrongPin) {
 }
 
 TEST_F(PinTest, EachPinKeyIsAcceptedOnceWhateverTheUsedListHolds) {
+  StartLog();
   SetMachineString(L"SharedToken", L"4253");
   const std::wstring full(65536, L'0');  // as long as the tray ever writes it
   const std::pair<std::wstring, std::wstring> cases[] = {
@@ -54,6 +55,7 @@ TEST_F(PinTest, EachPinKeyIsAcceptedOnceWhateverTheUsedListHolds) {
     EXPECT_FALSE(CheckPin("1233", kPin));
     EXPECT_FALSE(CheckPin(kCode, "213420"));
   }
+  EXPECT_TRUE(Logged("CheckPin. Refused: the PIN was used before."));
 }
 
 TEST_F(PinTest, ServiceDeskPinsAreAcceptedEvenFromAStuckGeneratorAndBadInputIsNamed) {

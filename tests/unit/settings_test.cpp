@@ -134,6 +134,7 @@ TEST_F(SettingsTest, ManagedDocumentIsReadOnlyWhenManagedIsExactlyOneAndThenAnsw
       for (char& ch : scrambled) ch = static_cast<char>(ch ^ 0x0E);
       SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(scrambled), kPolicy);
     }
+    LoadManagedSettings(false);  // the silent reload logs nothing
     LoadManagedSettings(true);
     EXPECT_EQ(IsManagedMode(), managed == 1) << managed;
     EXPECT_EQ(ManagedSettingCount(), entries) << managed;
