@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "elevation/channel_records.h"
@@ -191,13 +192,10 @@ class FakeHost : public ServiceHost {
 // stored only when sound and when everyone who could have written it is an administrator.
 TEST(ServiceTest, ARecordChangesTheMachineOnlyWhenItPassesEveryRule) {
   const char* all = "AccessPeriod=600 Identity=3 Resuscitate=2 ElevateAtLogin=1 ";
-  const struct {
-    std::string script;
-    const char* events;   // G N R audited, S E F signalled
-    const char* changed;  // Administrators afterwards, then the settings stored
-    int64_t dueMs;        // -1: nothing pending
-    const char* logged;
-  } cases[] = {
+  // Scripts (several, each on its own host, between '|'); the events (G N R audited, S E F
+  // signalled); Administrators afterwards, then the settings stored; the ms until the timer is
+  // due (-1: nothing pending); and the part of the one log line that tells why.
+  const std::tuple<std::string, const char*, const char*, int64_t, const char*> cases[] = {
       // The machine's policy and Deny.
       {"policy=0/120/0/120 ann:login", "RF", "", -1, "needs the machine setting ElevateAtLogin"},
       {"policy=1/120/0/120 ann:login", "GS", "ann ", -1, "until the elevation at login is ended"},
@@ -252,16 +250,16 @@ TEST(ServiceTest, ARecordChangesTheMachineOnlyWhenItPassesEveryRule) {
       {"set:100/0|set:100/2592001", "", "", -1, "access period must lie between 1 and 2592000"},
       {"set:140/60|set:1-0/60", "", "", -1, "resuscitate mode is not one of 0, 1, 2, 3"},
       {"set:102/60", "", "", -1, "Record rejected: a 0/1 flag holds another number"}};
-  for (const auto& c : cases) {
-    std::istringstream scripts(c.script);  // several, each on its own host, between '|'
-    for (std::string script; std::getline(scripts, script, '|');) {
+  for (const auto& [scripts, events, changed, dueMs, logged] : cases) {
+    std::istringstream in(scripts);
+    for (std::string script; std::getline(in, script, '|');) {
       SCOPED_TRACE(script);
       FakeHost host;
       host.Play(script);
-      EXPECT_EQ(host.events, c.events);
-      EXPECT_EQ(host.Group() + host.stored, c.changed);
-      EXPECT_EQ(host.logic->NextDueInMs().value_or(-1), static_cast<uint64_t>(c.dueMs));
-      EXPECT_EQ(host.Lines(c.logged), *c.logged ? 1u : host.log.size());
+      EXPECT_EQ(host.events, events);
+      EXPECT_EQ(host.Group() + host.stored, changed);
+      EXPECT_EQ(host.logic->NextDueInMs().value_or(-1), static_cast<uint64_t>(dueMs));
+      EXPECT_EQ(host.Lines(logged), *logged ? 1u : host.log.size());
       // No record of a grant outlives its membership.
       for (const Name& user : host.saved) EXPECT_EQ(host.members.count(Lower(user)), 1u);
     }
