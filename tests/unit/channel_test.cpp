@@ -10,18 +10,6 @@
 namespace velmora::test {
 namespace {
 
-using Type = fakes::FakeKernel::Type;
-
-// A text field: the units little-endian, zeros after them.
-Bytes Field(const std::u16string& text) {
-  Bytes bytes(600, 0);
-  for (size_t i = 0; i < text.size(); ++i) {
-    bytes[2 * i] = static_cast<uint8_t>(text[i]);
-    bytes[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
-  }
-  return bytes;
-}
-
 // A block of 0xEE bytes after a settings record: its 28 bytes (`period` may hold any bytes),
 // then what was there.
 Bytes Settings(const std::string& period, uint8_t identity, uint8_t resuscitate, uint8_t atLogin) {
@@ -35,7 +23,7 @@ Bytes Settings(const std::string& period, uint8_t identity, uint8_t resuscitate,
 }
 
 TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut) {
-  fake.kernel.Put(kBlock, Type::kMapping, 2048).bytes.assign(2048, 0xEE);
+  fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 2048).bytes.assign(2048, 0xEE);
   const std::pair<std::wstring, std::u16string> cases[] = {
       {L"CORP\\alice", u"CORP\\alice"},
       {std::wstring(5000, L'a'), std::u16string(299, u'a')},
@@ -45,8 +33,14 @@ TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut
       {std::wstring(L"CORP\\al\0ice", 11), u"CORP\\al"}};
   for (const auto& [text, kept] : cases) {
     WriteElevationRequest(text, text, true, 0x12345678);
-    Bytes expected = Field(kept), reason = Field(kept);
-    expected.insert(expected.end(), reason.begin(), reason.end());
+    // Both text fields hold the units little-endian, zeros after them.
+    Bytes expected(1200, 0);
+    for (size_t i = 0; i < kept.size(); ++i) {
+      for (const size_t at : {2 * i, 600 + 2 * i}) {
+        expected[at] = static_cast<uint8_t>(kept[i]);
+        expected[at + 1] = static_cast<uint8_t>(kept[i] >> 8);
+      }
+    }
     expected.insert(expected.end(), {1, 0, 0, 0, 0x78, 0x56, 0x34, 0x12});
     expected.resize(2048, 0xEE);  // the view covers the record only
     EXPECT_EQ(expected, Block()) << kept.size();
@@ -60,7 +54,7 @@ TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut
 }
 
 TEST_F(TrayTest, ChannelSettingsRecordFollowsTheDialogTextsAndKeepsTheRestOfTheBlock) {
-  fake.kernel.Put(kBlock, Type::kMapping, 1208).bytes.assign(1208, 0xEE);
+  fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208).bytes.assign(1208, 0xEE);
   const std::tuple<std::wstring, std::wstring, std::wstring, bool, Bytes> cases[] = {
       {L"1234567890123456789", L"2", L"1", true, Settings("1234567890123456789", '2', '1', 1)},
       {L"12345678901234567890", L"3", L"0", false, Settings("300", '3', '0', 0)},
@@ -78,8 +72,8 @@ TEST_F(TrayTest, ChannelSettingsRecordFollowsTheDialogTextsAndKeepsTheRestOfTheB
 
 TEST_F(TrayTest, ChannelFailuresShowTheirBoxAndWriteOrSignalNothing) {
   WriteElevationRequest(L"CORP\\alice", L"startup", true, 0);  // no block at all
-  fake.kernel.Put(channel::kAddToAdminEventName, Type::kMapping);
-  fake.kernel.Put(channel::kSaveSettingsEventName, Type::kMapping);
+  fake.kernel.Put(channel::kAddToAdminEventName, fakes::FakeKernel::Type::kMapping);
+  fake.kernel.Put(channel::kSaveSettingsEventName, fakes::FakeKernel::Type::kMapping);
   SignalAddToAdmin(KindDays);
   SignalSaveSettings();
   EXPECT_EQ(KindNone, Load(g_nElevationKind));
