@@ -10,18 +10,6 @@
 namespace velmora::test {
 namespace {
 
-// A block of 0xEE bytes after a settings record: its 28 bytes (`period` may hold any bytes),
-// then what was there.
-Bytes Settings(const std::string& period, uint8_t identity, uint8_t resuscitate, uint8_t atLogin) {
-  Bytes bytes(28, 0);
-  std::memcpy(bytes.data(), period.data(), period.size());
-  bytes[20] = identity;
-  bytes[22] = resuscitate;
-  bytes[24] = atLogin;
-  bytes.resize(1208, 0xEE);
-  return bytes;
-}
-
 TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut) {
   fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 2048).bytes.assign(2048, 0xEE);
   const std::pair<std::wstring, std::u16string> cases[] = {
@@ -55,17 +43,25 @@ TEST_F(TrayTest, ChannelRequestIsWrittenWholeOverWhateverWasThereWithItsTextsCut
 
 TEST_F(TrayTest, ChannelSettingsRecordFollowsTheDialogTextsAndKeepsTheRestOfTheBlock) {
   fake.kernel.Put(kBlock, fakes::FakeKernel::Type::kMapping, 1208).bytes.assign(1208, 0xEE);
-  const std::tuple<std::wstring, std::wstring, std::wstring, bool, Bytes> cases[] = {
-      {L"1234567890123456789", L"2", L"1", true, Settings("1234567890123456789", '2', '1', 1)},
-      {L"12345678901234567890", L"3", L"0", false, Settings("300", '3', '0', 0)},
-      // 19 bytes in the ANSI code page (the euro sign is 0x80), 21 in UTF-8.
-      {L"\u20AC" + std::wstring(18, L'9'), L"1", L"", false,
-       Settings("\x80" + std::string(18, '9'), '1', '0', 0)},
-      {std::wstring(L"60\0 1", 5), L"", L"\u00E9", false, Settings("60", 0, 0xE9, 0)},
-      // U+0131's low byte would be the digit '1': a mode nobody chose.
-      {L"abc", L"7", L"\u01312", false, Settings("abc", 0, '?', 0)}};
-  for (const auto& [period, identity, resuscitate, atLogin, expected] : cases) {
+  // The dialog's texts and check box, then the period's bytes (any bytes), the identity and the
+  // resuscitate byte the record holds.
+  const std::tuple<std::wstring, std::wstring, std::wstring, bool, std::string, uint8_t, uint8_t>
+      cases[] = {{L"1234567890123456789", L"2", L"1", true, "1234567890123456789", '2', '1'},
+                 {L"12345678901234567890", L"3", L"0", false, "300", '3', '0'},
+                 // 19 bytes in the ANSI code page (the euro sign is 0x80), 21 in UTF-8.
+                 {L"\u20AC" + std::wstring(18, L'9'), L"1", L"", false,
+                  "\x80" + std::string(18, '9'), '1', '0'},
+                 {std::wstring(L"60\0 1", 5), L"", L"\u00E9", false, "60", 0, 0xE9},
+                 // U+0131's low byte would be the digit '1': a mode nobody chose.
+                 {L"abc", L"7", L"\u01312", false, "abc", 0, '?'}};
+  for (const auto& [period, identity, resuscitate, atLogin, bytes, id, mode] : cases) {
     WriteSettingsRecord(BuildSettingsRecord(period, identity, resuscitate, atLogin));
+    Bytes expected(bytes.begin(), bytes.end());
+    expected.resize(28, 0);
+    expected[20] = id;
+    expected[22] = mode;
+    expected[24] = atLogin;
+    expected.resize(1208, 0xEE);  // the rest of the block as it was
     EXPECT_EQ(expected, Block()) << period.size();
   }
 }
