@@ -6,6 +6,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -46,7 +47,6 @@ TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileTheLogIsOn) {
   LogW(L"Tray app init");
   EXPECT_EQ(fake.files.Contents(kLog),
             Line("CheckADUser. Zo\xEB ? ? \x80") + "[09.01.2027 23:59:58] Tray app init\r\n");
-  EXPECT_EQ(fake.files.appendCalls, 2) << "only the two lines written";
   // "\VelmoraTray.log" adds 16 characters: 259 and the NUL fit the buffer; a cut path never.
   for (const size_t length : {241, 240}) {
     fake.files.SetEnvironment(L"TEMP", L"C:\\" + std::wstring(length, L't'));
@@ -55,25 +55,32 @@ TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileTheLogIsOn) {
   EXPECT_EQ(GetLogFilePath().size(), 259u);
   fake.files.expandFails = true;
   EXPECT_FALSE(SetDefaultLogFilePath());
+  Log("nowhere");
+  EXPECT_EQ(fake.files.appendCalls, 2) << "only the two lines written";
 }
 
 TEST_F(LogTest, LargeFileBecomesTheBackupBeforeTheNextLineOrKeepsGrowingUntilItCan) {
-  // The log's size, and whether the old backup cannot be deleted, so that the log cannot be
-  // moved onto it: the limit itself takes one more line, a failed rotation waits for the next.
-  const std::pair<size_t, bool> cases[] = {
-      {kLimit, false}, {kLimit + 1, false}, {kLimit + 1, true}};
+  // The log's size, whether the old backup cannot be deleted (so the log cannot be moved onto
+  // it) or the log cannot be moved, and the backup after a line that did not rotate: the limit
+  // itself takes one more line, and a failed rotation keeps the line and waits for the next.
+  const std::tuple<size_t, bool, bool, const char*> cases[] = {
+      {kLimit, false, false, "older backup"},
+      {kLimit + 1, false, false, ""},
+      {kLimit + 1, true, false, "older backup"},
+      {kLimit + 1, false, true, ""}};
   StartLog();
-  for (const auto& [size, deleteFails] : cases) {
-    SCOPED_TRACE(testing::Message() << size << deleteFails);
+  for (const auto& [size, deleteFails, moveFails, backupLeft] : cases) {
+    SCOPED_TRACE(testing::Message() << size << deleteFails << moveFails);
     const std::string big(size, 'b');
     fake.files.SetFile(kLog, big);
     fake.files.SetFile(kBackup, "older backup");
     fake.files.deleteFails = deleteFails;
+    fake.files.moveFails = moveFails;
     Log("one");
-    const bool rotatedAtOnce = size > kLimit && !deleteFails;
+    const bool rotatedAtOnce = size > kLimit && !deleteFails && !moveFails;
     EXPECT_TRUE(fake.files.Contents(kLog) == (rotatedAtOnce ? "" : big) + Line("one"));
-    EXPECT_TRUE(fake.files.Contents(kBackup) == (rotatedAtOnce ? big : "older backup"));
-    fake.files.deleteFails = false;
+    EXPECT_TRUE(fake.files.Contents(kBackup) == (rotatedAtOnce ? big : backupLeft));
+    fake.files.deleteFails = fake.files.moveFails = false;
     Log("two");
     EXPECT_TRUE(fake.files.Contents(kBackup) == (rotatedAtOnce ? big : big + Line("one")));
     EXPECT_EQ(fake.files.Contents(kLog), (rotatedAtOnce ? Line("one") : "") + Line("two"));
