@@ -86,9 +86,11 @@ class FakeKernel : public Kernel {
   bool FlushView(void*, size_t) override { return true; }
   bool UnmapView(void* view) override { return views_.erase(view) != 0; }
   void CloseHandle(Handle handle) override { handles_.erase(handle); }
-  // The body never runs: tests drive a thread's work themselves.
-  bool StartDetachedThread(std::function<void()>) override { return true; }
-  void Sleep(uint32_t) override {}
+  // The body is kept, never run: tests drive a thread's work themselves.
+  bool StartDetachedThread(std::function<void()> run) override { return (thread = run) != nullptr; }
+  void Sleep(uint32_t ms) override {
+    if (onSleep) onSleep(ms);
+  }
   uint32_t TickCount() override { return 0; }
   uint32_t LastError() override { return lastError_; }
   void SetLastError(uint32_t error) override { lastError_ = error; }
@@ -109,6 +111,8 @@ class FakeKernel : public Kernel {
   std::map<std::wstring, std::shared_ptr<Object>> named;
   std::function<void()> afterSignal;  // runs inside SignalEvent, right after the signal
   std::function<void()> onBlock;
+  std::function<void()> thread;  // the last one started
+  std::function<void(uint32_t ms)> onSleep;
   int waits = 0;
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
   std::optional<std::wstring> computerName = L"WORKSTATION";

@@ -99,11 +99,10 @@ class FakeGdi : public Gdi {
 
 // Windows and their dialog controls. Creating a dialog delivers WM_INITDIALOG at once, as
 // CreateDialogParam does; a modal one then runs modalScript (the user, while it is shown).
-// FetchMessage on an empty queue answers WM_QUIT (kStarvedExitCode), so that a test that forgot
+// FetchMessage on an empty queue answers WM_QUIT (exit code -777), so that a test that forgot
 // its quit fails instead of hanging. Icons are counted with the GDI objects.
 class FakeWindows : public WindowSystem, public DialogHost {
  public:
-  static constexpr int kStarvedExitCode = -777;
   static constexpr uint32_t kFetchFails = 0xFFFF;  // queued: the next fetch fails
   struct Item {
     std::wstring text;
@@ -144,7 +143,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
     return !queue.empty();
   }
   int FetchMessage(Message* message) override {
-    *message = Message{nullptr, msg::kQuit, static_cast<uintptr_t>(kStarvedExitCode), 0};
+    *message = Message{nullptr, msg::kQuit, static_cast<uintptr_t>(-777), 0};
     if (queue.empty()) return 0;
     const Message next = queue.front();
     queue.pop_front();

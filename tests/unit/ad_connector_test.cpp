@@ -28,20 +28,15 @@ DirectoryValue Array(std::vector<DirectoryItem> items) {
 DirectoryItem Str(const std::wstring& text) { return {dir::kTypeString, false, text}; }
 std::wstring Path(const std::wstring& dn) { return L"LDAP://" + EscapeDnForLdapPath(dn); }
 
-// The fixture is the kernel too (its first base, so it outlives the fake platform): it keeps the
-// thread's body for the test to run, and the second sleep ends the thread by throwing.
-class DirectoryTest : public fakes::FakeKernel, public TrayTest {
+class DirectoryTest : public TrayTest {
  protected:
   void SetUp() override {
-    Platform platform = GetPlatform();
-    platform.kernel = this;
-    InstallPlatform(platform);
     StartLog();
-  }
-  bool StartDetachedThread(std::function<void()> run) override { return (thread = run) != nullptr; }
-  void Sleep(uint32_t ms) override {
-    slept.push_back(ms);
-    if (slept.size() == 2) throw StopThread();
+    // The second sleep ends the refresh thread.
+    fake.kernel.onSleep = [this](uint32_t ms) {
+      slept.push_back(ms);
+      if (slept.size() == 2) throw StopThread();
+    };
   }
   // A directory where both requirements are met (or neither), and an empty log.
   Ad& NewCase(const std::wstring& computer = kPc, const std::wstring& user = kMary, bool met = 1) {
@@ -53,12 +48,6 @@ class DirectoryTest : public fakes::FakeKernel, public TrayTest {
     d.objects[Path(user)][L"memberOf"] = Text(met ? L"CN=Helpdesk,OU=G" : L"CN=Staff,OU=G");
     return d;
   }
-  // Lines logged since NewCase, the first one only by its end: "end|next line|...".
-  bool Logged(const std::string& lines) const {
-    std::string log;
-    for (const std::string& line : LogMessages()) log += line + "|";
-    return log.find(lines + "|") != std::string::npos;
-  }
   // A machine value of the Connector subkey or a user value of the product key.
   void Put(Hive hive, const std::wstring& name, const std::wstring& text) {
     const std::wstring& path = hive == kMachine ? kConnector : kProduct;
@@ -67,7 +56,6 @@ class DirectoryTest : public fakes::FakeKernel, public TrayTest {
   }
   std::wstring At(int64_t offset) { return std::to_wstring(fake.clock.LocalFileTime() + offset); }
 
-  std::function<void()> thread;
   std::vector<uint32_t> slept;
 };
 
@@ -175,19 +163,19 @@ TEST_F(DirectoryTest, OnlyTheTextOneSwitchesTheChecksOnAndTheRefreshThreadHasAFl
     Put(kMachine, L"ActiveDirectory", c.enabled);
     Put(kMachine, L"ActiveDirectoryRefresh", c.refresh);
     Store(g_bADUserGroupValid, 1);
-    thread = nullptr;
+    fake.kernel.thread = nullptr;
     StartADConnector();
     const bool on = c.enabled == L"1";
     EXPECT_EQ(!on, Load(g_bADUserGroupValid) == 1) << c.period;
     EXPECT_TRUE(Logged(on ? "Group:Helpdesk|ActiveDirectoryCache:" : "Directory key is not set"));
-    EXPECT_EQ(c.period != 0, thread != nullptr);
+    EXPECT_EQ(c.period != 0, fake.kernel.thread != nullptr);
     // The first re-check comes one period after the start; a day at most is slept at once. A
     // thread run without a refresh value ends at once.
     slept.clear();
-    if (thread) {
-      EXPECT_THROW(thread(), StopThread);
+    if (fake.kernel.thread) {
+      EXPECT_THROW(fake.kernel.thread(), StopThread);
     }
-    if (!thread && on) ADConnectorTh();
+    if (!fake.kernel.thread && on) ADConnectorTh();
     EXPECT_EQ(std::vector<uint32_t>(c.period != 0 ? 2 : 0, c.period), slept);
   }
   EXPECT_TRUE(Logged("ADConnectorTh. Refresh interval for AD passed, checking..."));

@@ -17,16 +17,8 @@ class DialogsTest : public TrayTest {
   // Runs `dialog` modally: `during` plays the user, then the buttons are pressed in turn.
   intptr_t Run(WindowHandler& dialog, std::vector<int> buttons,
                const std::function<void()>& during = nullptr) {
-    fake.windows.modalScript = [&](Hwnd hwnd) {
-      current = hwnd;
-      if (during) during();
-      for (int id : buttons) Send(msg::kCommand, id);
-    };
+    WhenShown(buttons, during);
     return fake.windows.RunModalDialog(0, nullptr, &dialog);
-  }
-  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(current, id); }
-  intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
-    return fake.windows.Send(current, message, wParam, lParam);
   }
   // What the controls show, "|" after each: a list's entries with "," after each, then the text.
   std::wstring Shown(std::initializer_list<int> ids) {
@@ -37,7 +29,6 @@ class DialogsTest : public TrayTest {
     }
     return shown;
   }
-  Hwnd current = nullptr;
 };
 
 TEST_F(DialogsTest, ServiceProgramIsTheCommandLinesFirstProgramName) {
@@ -83,13 +74,10 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
               EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()),
                         Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE));
               EXPECT_EQ(0, Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT));
-              for (const auto& [id, code] : {std::pair{IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u},
-                                             {IDC_ABOUT_PRODUCT, kNmClick},
-                                             {IDC_ABOUT_SOCIAL_LINK, kNmClick},
-                                             {IDC_ABOUT_WEB_LINK, kNmClick}}) {
-                NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
-                Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
-              }
+              Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
+              Notify(IDC_ABOUT_PRODUCT, kNmClick);
+              Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
+              Notify(IDC_ABOUT_WEB_LINK, kNmClick);
             }));
   // Only the clicks on the two links opened anything.
   EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);

@@ -155,11 +155,10 @@ TEST_F(MainDlgTest, SettingsChoiceIsShownAtOnceAndNoChoiceShowsNoName) {
   for (const auto& [radio, name] : {std::pair{IDC_SETTINGS_DOMAIN_USERNAME, L"CORP\\alice"},
                                     {kIdCancel, L"CORP\\alice"},
                                     {0, L""}}) {
-    fake.windows.modalScript = [&, radio = radio](Hwnd settings) {
-      fake.windows.item(settings, IDC_SETTINGS_USERNAME).checked = false;
-      fake.windows.item(settings, radio).checked = true;
-      fake.windows.Send(settings, msg::kCommand, radio == kIdCancel ? kIdCancel : kIdOk, 0);
-    };
+    WhenShown({radio == kIdCancel ? kIdCancel : kIdOk}, [&, radio = radio] {
+      Control(IDC_SETTINGS_USERNAME).checked = false;
+      Control(radio).checked = true;
+    });
     for (uint32_t choice : {ID_SETTINGS, 0u}) {
       fake.shell.menuAnswer = choice;
       dialog.OnTrayIcon(msg::kRButtonUp);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -85,6 +86,11 @@ class TrayTest : public ::testing::Test {
     return FromUtf16LeBytes(value->bytes.data(), value->bytes.size());
   }
   void SetTimerEndAt(int64_t end) { SetUserString(L"timerEnd", std::to_wstring(end)); }
+  // The managed document as the service caches it: its bytes XOR 0x0E, as ANSI text.
+  void CacheDocument(std::string json) {
+    for (char& c : json) c = static_cast<char>(c ^ 0x0E);
+    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(json), kPolicy);
+  }
 
   Bytes& Block() { return fake.kernel.named.at(kBlock)->bytes; }
   // The request the service would read, or nothing when the block holds none.
@@ -97,6 +103,25 @@ class TrayTest : public ::testing::Test {
     return fields;
   }
   bool Signaled(const std::wstring& name) { return fake.kernel.Signaled(name); }
+
+  // Plays the user of the next modal dialog: `during`, then the buttons pressed in turn.
+  void WhenShown(std::vector<int> buttons, std::function<void()> during = nullptr) {
+    fake.windows.modalScript = [this, buttons, during](Hwnd dialog) {
+      shown = dialog;
+      if (during) during();
+      for (int id : buttons) Send(msg::kCommand, id);
+    };
+  }
+  // A control of the dialog shown, and a message sent to that dialog.
+  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(shown, id); }
+  intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
+    return fake.windows.Send(shown, message, wParam, lParam);
+  }
+  // A link's notification of `code` (kNmClick: clicked) from control `id`.
+  void Notify(int id, uint32_t code) {
+    NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
+    Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
+  }
   Posts Posted() const {
     Posts posts;
     for (const Message& m : fake.windows.queue) posts.emplace_back(m.message, m.wParam);
@@ -117,11 +142,15 @@ class TrayTest : public ::testing::Test {
     }
     return lines;
   }
-  bool Logged(const std::string& part) const {
-    return fake.files.Contents(FakePlatform::kLogPath).find(part) != std::string::npos;
+  // Whether the log holds lines ending in `lines`, written "end of a line|next line|...".
+  bool Logged(const std::string& lines) const {
+    std::string log;
+    for (const std::string& line : LogMessages()) log += line + "|";
+    return log.find(lines + "|") != std::string::npos;
   }
 
   FakePlatform fake;
+  Hwnd shown = nullptr;  // the modal dialog last shown
 };
 
 }  // namespace velmora::test
