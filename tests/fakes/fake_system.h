@@ -88,8 +88,10 @@ class FakeKernel : public Kernel {
   void CloseHandle(Handle handle) override { handles_.erase(handle); }
   // The body is kept, never run: tests drive a thread's work themselves.
   bool StartDetachedThread(std::function<void()> run) override { return (thread = run) != nullptr; }
+  // The sleep numbered sleepsToStop (0: none) stops the thread by throwing Stopped.
   void Sleep(uint32_t ms) override {
-    if (onSleep) onSleep(ms);
+    slept.push_back(ms);
+    if (slept.size() == sleepsToStop) throw Stopped();
   }
   uint32_t TickCount() override { return 0; }
   uint32_t LastError() override { return lastError_; }
@@ -112,7 +114,9 @@ class FakeKernel : public Kernel {
   std::function<void()> afterSignal;  // runs inside SignalEvent, right after the signal
   std::function<void()> onBlock;
   std::function<void()> thread;  // the last one started
-  std::function<void(uint32_t ms)> onSleep;
+  struct Stopped {};
+  std::vector<uint32_t> slept;  // milliseconds
+  size_t sleepsToStop = 0;
   int waits = 0;
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
   std::optional<std::wstring> computerName = L"WORKSTATION";

@@ -3,10 +3,6 @@
 // while the directory is out of reach, and the refresh thread's period.
 #include "identity/ad_connector.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
-
 #include "identity/ad_checks.h"
 #include "test_support.h"
 
@@ -18,7 +14,6 @@ constexpr wchar_t kPc[] = L"CN=PC-042,OU=Workstations,DC=corp", kMary[] = L"CN=M
 constexpr int64_t kDay = 864000000000;
 const std::wstring kConnector = kProduct + L"\\Connector";
 const std::wstring kGone = L"-", kHuge = L"99999999999999999999";  // kGone: no such value
-struct StopThread {};
 
 DirectoryValue Text(const std::wstring& text) { return {dir::kTypeString, text, {}}; }
 // An array of variants: {type, null text, text} each, Str for plain text.
@@ -32,11 +27,7 @@ class DirectoryTest : public TrayTest {
  protected:
   void SetUp() override {
     StartLog();
-    // The second sleep ends the refresh thread.
-    fake.kernel.onSleep = [this](uint32_t ms) {
-      slept.push_back(ms);
-      if (slept.size() == 2) throw StopThread();
-    };
+    fake.kernel.sleepsToStop = 2;  // the refresh thread's second sleep ends it
   }
   // A directory where both requirements are met (or neither), and an empty log.
   Ad& NewCase(const std::wstring& computer = kPc, const std::wstring& user = kMary, bool met = 1) {
@@ -55,8 +46,6 @@ class DirectoryTest : public TrayTest {
     if (text != kGone) fake.registry.SetString(hive, View::k64, path, name, text);
   }
   std::wstring At(int64_t offset) { return std::to_wstring(fake.clock.LocalFileTime() + offset); }
-
-  std::vector<uint32_t> slept;
 };
 
 TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExceptionLine) {
@@ -171,12 +160,12 @@ TEST_F(DirectoryTest, OnlyTheTextOneSwitchesTheChecksOnAndTheRefreshThreadHasAFl
     EXPECT_EQ(c.period != 0, fake.kernel.thread != nullptr);
     // The first re-check comes one period after the start; a day at most is slept at once. A
     // thread run without a refresh value ends at once.
-    slept.clear();
+    fake.kernel.slept.clear();
     if (fake.kernel.thread) {
-      EXPECT_THROW(fake.kernel.thread(), StopThread);
+      EXPECT_THROW(fake.kernel.thread(), fakes::FakeKernel::Stopped);
     }
     if (!fake.kernel.thread && on) ADConnectorTh();
-    EXPECT_EQ(std::vector<uint32_t>(c.period != 0 ? 2 : 0, c.period), slept);
+    EXPECT_EQ(std::vector<uint32_t>(c.period != 0 ? 2 : 0, c.period), fake.kernel.slept);
   }
   EXPECT_TRUE(Logged("ADConnectorTh. Refresh interval for AD passed, checking..."));
   EXPECT_TRUE(Logged("DoADConnectorLogic. g_bADUserValid:1,g_bADUserGroupValid:0"));

@@ -1,8 +1,6 @@
 // Which language file the tray reads, from where, and what its values may change: a name from
 // the registry or the platform must stay a plain file name in the Localization folder, and a
 // value must never bring a conversion its entry does not supply.
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cwctype>
 #include <string>

@@ -140,16 +140,14 @@ TEST_F(RequestFlowTest, ReasonLinkIsShownAsConfiguredAndOpensOnlyOnAClick) {
   std::wstring reason;
   for (const std::wstring link : {L"", L"call \"IT\" & ask"}) {  // not a URL: as configured
     SetUserString(L"RFELINK", link);
-    fakes::FakeWindows::Item control;
     WhenShown({99, kIdCancel}, [&] {
-      control = Control(IDC_REASON_LINK);
       Notify(IDC_REASON_LINK, 0xFFFFFFF0u);
       Notify(IDC_REASON_EDIT, kNmClick);
       Notify(IDC_REASON_LINK, kNmClick);
     });
     EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
-    EXPECT_EQ(link.empty() ? L"" : L"<a>" + link + L"</a>", control.text);
-    EXPECT_EQ(!link.empty(), control.visible);
+    EXPECT_EQ(link.empty() ? L"" : L"<a>" + link + L"</a>", Control(IDC_REASON_LINK).text);
+    EXPECT_EQ(!link.empty(), Control(IDC_REASON_LINK).visible);
     EXPECT_EQ(std::vector<std::wstring>(link.empty() ? 0 : 1, link), fake.shell.opened);
   }
   fake.windows.failCreate = true;  // a dialog that cannot show gives no reason
