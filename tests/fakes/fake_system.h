@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <cwctype>
 #include <deque>
 #include <map>
 #include <memory>
@@ -26,6 +25,14 @@ namespace velmora::fakes {
 inline bool Answer(const std::optional<std::wstring>& value, std::wstring* out) {
   if (value) *out = *value;
   return value.has_value();
+}
+
+// A name in lower case, as Windows compares names: A to Z and the Latin-1 capitals.
+inline std::wstring Fold(std::wstring text) {
+  for (wchar_t& c : text) {
+    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
+  }
+  return text;
 }
 
 // A name is shared by every handle to it and refused to another type; an event wakes one wait
@@ -236,10 +243,6 @@ class FakeRegistry : public Registry {
   static constexpr uint32_t kKeyQueryValue = 0x0001;
   static constexpr uint32_t kKeySetValue = 0x0002;
 
-  static std::wstring Fold(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-  }
   const Place& Create(const Place& place) {
     const auto& [hive, view, path] = place;
     for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
@@ -356,11 +359,8 @@ class FakeFiles : public Files {
     FakeFiles* files;
   };
   static std::wstring Key(std::wstring path) {
-    for (wchar_t& c : path) {
-      if (c == L'/') c = L'\\';
-      if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
-    }
-    return path;
+    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+    return Fold(path);
   }
 
   mutable std::mutex mutex_;

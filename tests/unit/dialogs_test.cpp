@@ -51,14 +51,13 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
   // Only the library beside the tray counts, never one the search path would find.
   fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
   // The service's command line (null: not installed); tray, service, library version, licence.
-  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+  const std::pair<std::optional<std::wstring>, const wchar_t*> cases[] = {
       {kService, L"||Not found||"},  // no file carries version information yet, no licence
-      {nullptr, L"1.2.3.65535|not running|9.10.11.12|Licence|"},
+      {std::nullopt, L"1.2.3.65535|not running|9.10.11.12|Licence|"},
       {L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run",
        L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence|"}};
   for (const auto& [command, texts] : cases) {
-    fake.services.binaryPaths.clear();
-    if (command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
+    fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
     CAboutDlg dialog;
     EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}));
     EXPECT_EQ(texts, Shown({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,

@@ -19,21 +19,12 @@ class MainDlgTest : public TrayTest {
     AppModule().AddMessageLoop(&loop);
     hwnd = dialog.Create();
   }
-  void TearDown() override {
-    fake.windows.DestroyWindow(hwnd);
-    AppModule().RemoveMessageLoop();
-    TrayTest::TearDown();
-  }
   bool Handle(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
     intptr_t result = 99;
     return dialog.ProcessWindowMessage(hwnd, message, wParam, lParam, result) && result == 0;
   }
   // The items of the last menu shown, "|" between them and "~" before a grey one.
-  std::wstring Menu() const {
-    std::wstring text;
-    for (const auto& item : fake.shell.shownMenus.back()) text += L"|" + item;
-    return text.substr(1);
-  }
+  std::wstring Menu() const { return fake.shell.shownMenus.back(); }
   // The last call to the notification area; its text is that of a balloon, empty for an icon.
   const NotifyIconData& LastIcon() const { return fake.shell.notified.back().second; }
 

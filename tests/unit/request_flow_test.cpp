@@ -19,17 +19,13 @@ const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
 constexpr char16_t kResuscitate[] =
     u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 
-// Stands in for the main window: takes whatever is posted to it.
-class RequestFlowTest : public TrayTest, public WindowHandler {
+class RequestFlowTest : public TrayTest {
  protected:
   void SetUp() override {
     SignIn();
-    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, this);
+    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, nullptr);
   }
-  bool ProcessWindowMessage(Hwnd, uint32_t, uintptr_t, intptr_t, intptr_t&) override {
-    return false;
-  }
-  Hwnd window = nullptr;
+  Hwnd window = nullptr;  // stands in for the main window: takes whatever is posted to it
 };
 
 constexpr unsigned kAdmin = 1, kStopped = 2, kNoWindow = 4, kReasonOpen = 8, kNoADUser = 16,

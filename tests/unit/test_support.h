@@ -39,11 +39,7 @@ inline std::string Utf16(const std::wstring& text) {
 }
 
 // Every message box shown, as "caption: text (type)" one after the other.
-inline std::wstring Boxes(const FakePlatform& platform) {
-  std::wstring boxes;
-  for (const std::wstring& box : platform.shell.boxes) boxes += box;
-  return boxes;
-}
+inline std::wstring Boxes(const FakePlatform& platform) { return platform.shell.boxes; }
 
 class TrayTest : public ::testing::Test {
  protected:
