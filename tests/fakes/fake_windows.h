@@ -110,7 +110,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
     bool visible = false;
     bool enabled = true;
     bool checked = false;
-    std::vector<std::wstring> list;
+    std::wstring list;  // a list box's entries, "," after each
   };
 
   explicit FakeWindows(FakeGdi& gdi) : gdi_(gdi) {}
@@ -191,7 +191,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
   void FocusItem(Hwnd, int) override {}
   void ClearList(Hwnd dialog, int id) override { item(dialog, id).list.clear(); }
   void AddListEntry(Hwnd dialog, int id, const std::wstring& text) override {
-    item(dialog, id).list.push_back(text);
+    item(dialog, id).list += text + L",";
   }
   void EndDialog(Hwnd dialog, intptr_t result) override { ended[dialog] = result; }
   void BringToForeground(Hwnd) override {}

@@ -62,9 +62,7 @@ class TrayTest : public ::testing::Test {
     Store(g_bADUserGroupValid, 1);
     LoadBuiltInTexts();
   }
-  void MakeAdmin() {
-    fake.accounts.groups[L"Administrators"] = std::vector<std::wstring>{L"CORP\\alice"};
-  }
+  void MakeAdmin() { fake.accounts.groups[L"Administrators"] = {{L"CORP\\alice"}}; }
 
   void SetMachine(const std::wstring& name, uint32_t value, const std::wstring& path = kProduct) {
     fake.registry.SetDword(kMachine, View::k64, path, name, value);
@@ -103,15 +101,15 @@ class TrayTest : public ::testing::Test {
   // Plays the user of the next modal dialog: `during`, then the buttons pressed in turn.
   void WhenShown(std::vector<int> buttons, std::function<void()> during = nullptr) {
     fake.windows.modalScript = [this, buttons, during](Hwnd dialog) {
-      shown = dialog;
+      modal = dialog;
       if (during) during();
       for (int id : buttons) Send(msg::kCommand, id);
     };
   }
   // A control of the dialog shown, and a message sent to that dialog.
-  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(shown, id); }
+  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(modal, id); }
   intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
-    return fake.windows.Send(shown, message, wParam, lParam);
+    return fake.windows.Send(modal, message, wParam, lParam);
   }
   // A link's notification of `code` (kNmClick: clicked) from control `id`.
   void Notify(int id, uint32_t code) {
@@ -146,7 +144,7 @@ class TrayTest : public ::testing::Test {
   }
 
   FakePlatform fake;
-  Hwnd shown = nullptr;  // the modal dialog last shown
+  Hwnd modal = nullptr;  // the modal dialog last shown
 };
 
 }  // namespace velmora::test
