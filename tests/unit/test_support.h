@@ -90,11 +90,8 @@ class TrayTest : public ::testing::Test {
   // The request the service would read, or nothing when the block holds none.
   std::optional<channel::ElevationRequestFields> Request() {
     channel::ElevationRequestFields fields;
-    if (channel::DecodeElevationRequest(Block().data(), Block().size(), &fields) !=
-        channel::RecordStatus::kOk) {
-      return std::nullopt;
-    }
-    return fields;
+    const auto status = channel::DecodeElevationRequest(Block().data(), Block().size(), &fields);
+    return status == channel::RecordStatus::kOk ? std::optional(fields) : std::nullopt;
   }
   bool Signaled(const std::wstring& name) { return fake.kernel.Signaled(name); }
 
