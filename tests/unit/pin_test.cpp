@@ -87,7 +87,7 @@ TEST_F(PinTest, AcceptedPinElevatesOnceRefusedOneSaysSoAndCancelDoesNothing) {
   SetMachineString(L"SharedToken", L"4253");
   SetMachineString(L"TokenElevation", L"1");
   CMainDlg dialog;
-  dialog.Create();
+  const Hwnd main = dialog.Create();
   fake.shell.menuAnswer = ID_REQUEST_PRIVILEGES;
   // The computer's name, the draws, the user code they give, the button pressed. "PC" XORs to
   // 19: class 1, so "1234" (class 4) is dropped and "0001" kept. "0001" asks for class 31 ^ 1 = 30
@@ -110,6 +110,7 @@ TEST_F(PinTest, AcceptedPinElevatesOnceRefusedOneSaysSoAndCancelDoesNothing) {
   }
   EXPECT_EQ(L"4854", UserString(L"hwid"));
   EXPECT_EQ(L"(owned) PIN Error: The PIN is incorrect (16)", Boxes(fake));
+  fake.windows.DestroyWindow(main);  // with no message loop to leave
 }
 
 }  // namespace
