@@ -48,19 +48,19 @@ class FakeAccounts : public Accounts {
   std::optional<std::wstring> displayName = L"Test User";
 };
 
-// Service states and program paths by name; a service never set is unknown to the manager.
+// Service states and program paths by name; a service never set is unknown to the manager, and
+// a path never set (or nullopt) cannot be read.
 class FakeServiceControl : public ServiceControl {
  public:
   uint32_t ServiceState(const std::wstring& name) override {
     return states.count(name) != 0 ? states[name] : svc::kStateUnknown;
   }
   bool ServiceBinaryPath(const std::wstring& name, std::wstring* path) override {
-    if (binaryPaths.count(name) != 0) *path = binaryPaths[name];
-    return binaryPaths.count(name) != 0;
+    return Answer(binaryPaths[name], path);
   }
 
   std::map<std::wstring, uint32_t> states;
-  std::map<std::wstring, std::wstring> binaryPaths;
+  std::map<std::wstring, std::optional<std::wstring>> binaryPaths;
 };
 
 // A FakePlatform made while another is installed gives that one back when it goes.

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <cwctype>
 #include <deque>
 #include <map>
 #include <memory>
@@ -26,6 +25,14 @@ namespace velmora::fakes {
 inline bool Answer(const std::optional<std::wstring>& value, std::wstring* out) {
   if (value) *out = *value;
   return value.has_value();
+}
+
+// A name in lower case, as Windows compares names: A to Z and the Latin-1 capitals.
+inline std::wstring Fold(std::wstring text) {
+  for (wchar_t& c : text) {
+    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
+  }
+  return text;
 }
 
 // A name is shared by every handle to it and refused to another type; an event wakes one wait
@@ -86,9 +93,13 @@ class FakeKernel : public Kernel {
   bool FlushView(void*, size_t) override { return true; }
   bool UnmapView(void* view) override { return views_.erase(view) != 0; }
   void CloseHandle(Handle handle) override { handles_.erase(handle); }
-  // The body never runs: tests drive a thread's work themselves.
-  bool StartDetachedThread(std::function<void()>) override { return true; }
-  void Sleep(uint32_t) override {}
+  // The body is kept, never run: tests drive a thread's work themselves.
+  bool StartDetachedThread(std::function<void()> run) override { return (thread = run) != nullptr; }
+  // The sleep numbered sleepsToStop (0: none) stops the thread by throwing Stopped.
+  void Sleep(uint32_t ms) override {
+    slept.push_back(ms);
+    if (slept.size() == sleepsToStop) throw Stopped();
+  }
   uint32_t TickCount() override { return 0; }
   uint32_t LastError() override { return lastError_; }
   void SetLastError(uint32_t error) override { lastError_ = error; }
@@ -109,6 +120,10 @@ class FakeKernel : public Kernel {
   std::map<std::wstring, std::shared_ptr<Object>> named;
   std::function<void()> afterSignal;  // runs inside SignalEvent, right after the signal
   std::function<void()> onBlock;
+  std::function<void()> thread;  // the last one started
+  struct Stopped {};
+  std::vector<uint32_t> slept;  // milliseconds
+  size_t sleepsToStop = 0;
   int waits = 0;
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
   std::optional<std::wstring> computerName = L"WORKSTATION";
@@ -228,10 +243,6 @@ class FakeRegistry : public Registry {
   static constexpr uint32_t kKeyQueryValue = 0x0001;
   static constexpr uint32_t kKeySetValue = 0x0002;
 
-  static std::wstring Fold(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-  }
   const Place& Create(const Place& place) {
     const auto& [hive, view, path] = place;
     for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
@@ -348,11 +359,8 @@ class FakeFiles : public Files {
     FakeFiles* files;
   };
   static std::wstring Key(std::wstring path) {
-    for (wchar_t& c : path) {
-      if (c == L'/') c = L'\\';
-      if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
-    }
-    return path;
+    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+    return Fold(path);
   }
 
   mutable std::mutex mutex_;

@@ -98,19 +98,19 @@ class FakeGdi : public Gdi {
 };
 
 // Windows and their dialog controls. Creating a dialog delivers WM_INITDIALOG at once, as
-// CreateDialogParam does; a modal one then runs modalScript (the user, while it is shown).
-// FetchMessage on an empty queue answers WM_QUIT (kStarvedExitCode), so that a test that forgot
+// CreateDialogParam does; a modal one then runs modalScript (the user, while it is shown). A
+// window made without a handler takes whatever reaches it.
+// FetchMessage on an empty queue answers WM_QUIT (exit code -777), so that a test that forgot
 // its quit fails instead of hanging. Icons are counted with the GDI objects.
 class FakeWindows : public WindowSystem, public DialogHost {
  public:
-  static constexpr int kStarvedExitCode = -777;
   static constexpr uint32_t kFetchFails = 0xFFFF;  // queued: the next fetch fails
   struct Item {
     std::wstring text;
     bool visible = false;
     bool enabled = true;
     bool checked = false;
-    std::vector<std::wstring> list;
+    std::wstring list;  // a list box's entries, "," after each
   };
 
   explicit FakeWindows(FakeGdi& gdi) : gdi_(gdi) {}
@@ -135,7 +135,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
   bool DestroyWindow(Hwnd hwnd) override {
     if (windows_.count(hwnd) == 0) return false;
     intptr_t result = 0;
-    windows_[hwnd]->ProcessWindowMessage(hwnd, msg::kDestroy, 0, 0, result);
+    if (windows_[hwnd]) windows_[hwnd]->ProcessWindowMessage(hwnd, msg::kDestroy, 0, 0, result);
     return windows_.erase(hwnd) != 0;
   }
   void CenterWindow(Hwnd) override {}
@@ -144,7 +144,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
     return !queue.empty();
   }
   int FetchMessage(Message* message) override {
-    *message = Message{nullptr, msg::kQuit, static_cast<uintptr_t>(kStarvedExitCode), 0};
+    *message = Message{nullptr, msg::kQuit, static_cast<uintptr_t>(-777), 0};
     if (queue.empty()) return 0;
     const Message next = queue.front();
     queue.pop_front();
@@ -166,7 +166,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
   intptr_t Send(Hwnd hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     // A dialog that has ended takes no more input.
     intptr_t result = 0;
-    if (windows_.count(hwnd) != 0 && ended.count(hwnd) == 0) {
+    if (windows_.count(hwnd) != 0 && windows_[hwnd] != nullptr && ended.count(hwnd) == 0) {
       windows_[hwnd]->ProcessWindowMessage(hwnd, message, wParam, lParam, result);
     }
     return result;
@@ -191,7 +191,7 @@ class FakeWindows : public WindowSystem, public DialogHost {
   void FocusItem(Hwnd, int) override {}
   void ClearList(Hwnd dialog, int id) override { item(dialog, id).list.clear(); }
   void AddListEntry(Hwnd dialog, int id, const std::wstring& text) override {
-    item(dialog, id).list.push_back(text);
+    item(dialog, id).list += text + L",";
   }
   void EndDialog(Hwnd dialog, intptr_t result) override { ended[dialog] = result; }
   void BringToForeground(Hwnd) override {}
@@ -228,9 +228,10 @@ class FakeShell : public Shell {
     menus[menu];
     return menu;
   }
-  // Items are recorded as their text, with a leading '~' when greyed.
+  // A menu is recorded as its items' texts, "|" between them and "~" before a grey one.
   void AppendMenuItem(MenuHandle menu, uint32_t, const std::wstring& text, bool grey) override {
-    menus.at(menu).push_back((grey ? L"~" : L"") + text);
+    std::wstring& items = menus.at(menu);
+    items += (items.empty() ? L"" : L"|") + std::wstring(grey ? L"~" : L"") + text;
   }
   void DestroyMenu(MenuHandle menu) override { menus.erase(menu); }
   uint32_t TrackMenuAtCursor(MenuHandle menu, Hwnd) override {
@@ -240,8 +241,8 @@ class FakeShell : public Shell {
   bool IsKeyDown(int key) override { return key == kVkControl && controlDown; }
   int ShowMessageBox(Hwnd owner, const std::wstring& text, const std::wstring& caption,
                      uint32_t type) override {
-    boxes.push_back((owner != nullptr ? L"(owned) " : L"") + caption + L": " + text + L" (" +
-                    std::to_wstring(type) + L")");
+    boxes += (owner != nullptr ? L"(owned) " : L"") + caption + L": " + text + L" (" +
+             std::to_wstring(type) + L")";
     return win::kIdOk;
   }
   void OpenWithShell(const std::wstring& target) override { opened.push_back(target); }
@@ -294,9 +295,9 @@ class FakeShell : public Shell {
   std::map<std::pair<std::wstring, int>, std::string> resources;
 
   std::vector<std::pair<uint32_t, NotifyIconData>> notified;  // action and data
-  std::map<MenuHandle, std::vector<std::wstring>> menus;      // alive
-  std::vector<std::vector<std::wstring>> shownMenus;
-  std::vector<std::wstring> boxes;  // "caption: text (type)"
+  std::map<MenuHandle, std::wstring> menus;                   // alive
+  std::vector<std::wstring> shownMenus;
+  std::wstring boxes;  // "caption: text (type)" one after the other
   std::vector<std::wstring> opened;
 
  private:

@@ -3,10 +3,6 @@
 // while the directory is out of reach, and the refresh thread's period.
 #include "identity/ad_connector.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
-
 #include "identity/ad_checks.h"
 #include "test_support.h"
 
@@ -18,7 +14,6 @@ constexpr wchar_t kPc[] = L"CN=PC-042,OU=Workstations,DC=corp", kMary[] = L"CN=M
 constexpr int64_t kDay = 864000000000;
 const std::wstring kConnector = kProduct + L"\\Connector";
 const std::wstring kGone = L"-", kHuge = L"99999999999999999999";  // kGone: no such value
-struct StopThread {};
 
 DirectoryValue Text(const std::wstring& text) { return {dir::kTypeString, text, {}}; }
 // An array of variants: {type, null text, text} each, Str for plain text.
@@ -28,20 +23,11 @@ DirectoryValue Array(std::vector<DirectoryItem> items) {
 DirectoryItem Str(const std::wstring& text) { return {dir::kTypeString, false, text}; }
 std::wstring Path(const std::wstring& dn) { return L"LDAP://" + EscapeDnForLdapPath(dn); }
 
-// The fixture is the kernel too (its first base, so it outlives the fake platform): it keeps the
-// thread's body for the test to run, and the second sleep ends the thread by throwing.
-class DirectoryTest : public fakes::FakeKernel, public TrayTest {
+class DirectoryTest : public TrayTest {
  protected:
   void SetUp() override {
-    Platform platform = GetPlatform();
-    platform.kernel = this;
-    InstallPlatform(platform);
     StartLog();
-  }
-  bool StartDetachedThread(std::function<void()> run) override { return (thread = run) != nullptr; }
-  void Sleep(uint32_t ms) override {
-    slept.push_back(ms);
-    if (slept.size() == 2) throw StopThread();
+    fake.kernel.sleepsToStop = 2;  // the refresh thread's second sleep ends it
   }
   // A directory where both requirements are met (or neither), and an empty log.
   Ad& NewCase(const std::wstring& computer = kPc, const std::wstring& user = kMary, bool met = 1) {
@@ -53,12 +39,6 @@ class DirectoryTest : public fakes::FakeKernel, public TrayTest {
     d.objects[Path(user)][L"memberOf"] = Text(met ? L"CN=Helpdesk,OU=G" : L"CN=Staff,OU=G");
     return d;
   }
-  // Lines logged since NewCase, the first one only by its end: "end|next line|...".
-  bool Logged(const std::string& lines) const {
-    std::string log;
-    for (const std::string& line : LogMessages()) log += line + "|";
-    return log.find(lines + "|") != std::string::npos;
-  }
   // A machine value of the Connector subkey or a user value of the product key.
   void Put(Hive hive, const std::wstring& name, const std::wstring& text) {
     const std::wstring& path = hive == kMachine ? kConnector : kProduct;
@@ -66,9 +46,6 @@ class DirectoryTest : public fakes::FakeKernel, public TrayTest {
     if (text != kGone) fake.registry.SetString(hive, View::k64, path, name, text);
   }
   std::wstring At(int64_t offset) { return std::to_wstring(fake.clock.LocalFileTime() + offset); }
-
-  std::function<void()> thread;
-  std::vector<uint32_t> slept;
 };
 
 TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExceptionLine) {
@@ -175,20 +152,20 @@ TEST_F(DirectoryTest, OnlyTheTextOneSwitchesTheChecksOnAndTheRefreshThreadHasAFl
     Put(kMachine, L"ActiveDirectory", c.enabled);
     Put(kMachine, L"ActiveDirectoryRefresh", c.refresh);
     Store(g_bADUserGroupValid, 1);
-    thread = nullptr;
+    fake.kernel.thread = nullptr;
     StartADConnector();
     const bool on = c.enabled == L"1";
     EXPECT_EQ(!on, Load(g_bADUserGroupValid) == 1) << c.period;
     EXPECT_TRUE(Logged(on ? "Group:Helpdesk|ActiveDirectoryCache:" : "Directory key is not set"));
-    EXPECT_EQ(c.period != 0, thread != nullptr);
+    EXPECT_EQ(c.period != 0, fake.kernel.thread != nullptr);
     // The first re-check comes one period after the start; a day at most is slept at once. A
     // thread run without a refresh value ends at once.
-    slept.clear();
-    if (thread) {
-      EXPECT_THROW(thread(), StopThread);
+    fake.kernel.slept.clear();
+    if (fake.kernel.thread) {
+      EXPECT_THROW(fake.kernel.thread(), fakes::FakeKernel::Stopped);
     }
-    if (!thread && on) ADConnectorTh();
-    EXPECT_EQ(std::vector<uint32_t>(c.period != 0 ? 2 : 0, c.period), slept);
+    if (!fake.kernel.thread && on) ADConnectorTh();
+    EXPECT_EQ(std::vector<uint32_t>(c.period != 0 ? 2 : 0, c.period), fake.kernel.slept);
   }
   EXPECT_TRUE(Logged("ADConnectorTh. Refresh interval for AD passed, checking..."));
   EXPECT_TRUE(Logged("DoADConnectorLogic. g_bADUserValid:1,g_bADUserGroupValid:0"));

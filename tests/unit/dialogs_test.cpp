@@ -17,27 +17,15 @@ class DialogsTest : public TrayTest {
   // Runs `dialog` modally: `during` plays the user, then the buttons are pressed in turn.
   intptr_t Run(WindowHandler& dialog, std::vector<int> buttons,
                const std::function<void()>& during = nullptr) {
-    fake.windows.modalScript = [&](Hwnd hwnd) {
-      current = hwnd;
-      if (during) during();
-      for (int id : buttons) Send(msg::kCommand, id);
-    };
+    WhenShown(buttons, during);
     return fake.windows.RunModalDialog(0, nullptr, &dialog);
-  }
-  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(current, id); }
-  intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
-    return fake.windows.Send(current, message, wParam, lParam);
   }
   // What the controls show, "|" after each: a list's entries with "," after each, then the text.
   std::wstring Shown(std::initializer_list<int> ids) {
     std::wstring shown;
-    for (int id : ids) {
-      for (const std::wstring& entry : Control(id).list) shown += entry + L",";
-      shown += Control(id).text + L"|";
-    }
+    for (int id : ids) shown += Control(id).list + Control(id).text + L"|";
     return shown;
   }
-  Hwnd current = nullptr;
 };
 
 TEST_F(DialogsTest, ServiceProgramIsTheCommandLinesFirstProgramName) {
@@ -60,14 +48,13 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
   // Only the library beside the tray counts, never one the search path would find.
   fake.shell.productVersions = {{L"VelmoraSH64.dll", {1, 1}}};
   // The service's command line (null: not installed); tray, service, library version, licence.
-  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+  const std::pair<std::optional<std::wstring>, const wchar_t*> cases[] = {
       {kService, L"||Not found||"},  // no file carries version information yet, no licence
-      {nullptr, L"1.2.3.65535|not running|9.10.11.12|Licence|"},
+      {std::nullopt, L"1.2.3.65535|not running|9.10.11.12|Licence|"},
       {L"\"C:\\Program Files\\Velmora\\VelmoraFrameworkService.exe\" -run",
        L"1.2.3.65535|5.6.7.8|9.10.11.12|Licence|"}};
   for (const auto& [command, texts] : cases) {
-    fake.services.binaryPaths.clear();
-    if (command) fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
+    fake.services.binaryPaths[L"VelmoraFrameworkService"] = command;
     CAboutDlg dialog;
     EXPECT_EQ(kIdOk, Run(dialog, {99, kIdOk}));
     EXPECT_EQ(texts, Shown({IDC_ABOUT_TRAY_VERSION, IDC_ABOUT_SERVICE_VERSION,
@@ -83,13 +70,10 @@ TEST_F(DialogsTest, AboutShowsTheThreeVersionsTheLicenceAndOpensLinksOnlyWhenCli
               EXPECT_EQ(reinterpret_cast<intptr_t>(fake.gdi.StockWhiteBrush()),
                         Send(msg::kCtlColorStatic, 0, IDC_ABOUT_LICENSE));
               EXPECT_EQ(0, Send(msg::kCtlColorStatic, 0, IDC_ABOUT_PRODUCT));
-              for (const auto& [id, code] : {std::pair{IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u},
-                                             {IDC_ABOUT_PRODUCT, kNmClick},
-                                             {IDC_ABOUT_SOCIAL_LINK, kNmClick},
-                                             {IDC_ABOUT_WEB_LINK, kNmClick}}) {
-                NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
-                Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
-              }
+              Notify(IDC_ABOUT_SOCIAL_LINK, 0xFFFFFFF0u);
+              Notify(IDC_ABOUT_PRODUCT, kNmClick);
+              Notify(IDC_ABOUT_SOCIAL_LINK, kNmClick);
+              Notify(IDC_ABOUT_WEB_LINK, kNmClick);
             }));
   // Only the clicks on the two links opened anything.
   EXPECT_EQ((Names{kMakerSocialPage, kMakerWebPage}), fake.shell.opened);

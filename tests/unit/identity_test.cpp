@@ -13,7 +13,6 @@ namespace {
 using IdentityTest = TrayTest;
 
 TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheGroupByItsLocalizedName) {
-  fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION");
   fake.accounts.groupName = L"Administratoren";
   fake.accounts.groups = {{L"Administrators", std::vector<std::wstring>{L"WORKSTATION\\user"}}};
   EXPECT_FALSE(IsCurrentUserAdmin()) << "the members cannot be read";
@@ -52,7 +51,6 @@ TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
     dialog.UpdateIdentityName(identity);
     return dialog.identityName();
   };
-  fake.files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION");
   EXPECT_EQ(shown(std::nullopt), L"user");
   SetMachine(L"Identity", 2);
   EXPECT_EQ(shown(std::nullopt), L"Test User");

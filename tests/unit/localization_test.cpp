@@ -1,8 +1,6 @@
 // Which language file the tray reads, from where, and what its values may change: a name from
 // the registry or the platform must stay a plain file name in the Localization folder, and a
 // value must never bring a conversion its entry does not supply.
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cwctype>
 #include <string>
@@ -101,7 +99,7 @@ TEST_F(LocalizationTest, FileInTheFolderOverridesOnlyTheEntriesItGivesFittingVal
   StartLog();
   load(L"xx-xx.lng", Utf16(L"BalloonServiceNotRunning=\"%n %s%d 100%\" BalloonAlreadyAdmin2="
                            L"\"%Timer %User\" EternalElevation=\"%User 50%\""));
-  EXPECT_TRUE(Logged("The placeholders of 'BalloonAlreadyAdmin2' do not fit the entry. Keeping"));
+  EXPECT_TRUE(Logged("of 'BalloonAlreadyAdmin2' do not fit the entry. Keeping its text"));
   EXPECT_EQ(FormatText<TextId::kBalloonServiceNotRunning>(), L"%n %s%d 100%");
   EXPECT_EQ(FormatText<TextId::kEternalElevation>(L"50%s%d"), L"50%s%d 50%");
   // A program path without a folder has no Localization folder: none relative, none under its name.

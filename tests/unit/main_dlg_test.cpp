@@ -19,21 +19,12 @@ class MainDlgTest : public TrayTest {
     AppModule().AddMessageLoop(&loop);
     hwnd = dialog.Create();
   }
-  void TearDown() override {
-    fake.windows.DestroyWindow(hwnd);
-    AppModule().RemoveMessageLoop();
-    TrayTest::TearDown();
-  }
   bool Handle(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0) {
     intptr_t result = 99;
     return dialog.ProcessWindowMessage(hwnd, message, wParam, lParam, result) && result == 0;
   }
   // The items of the last menu shown, "|" between them and "~" before a grey one.
-  std::wstring Menu() const {
-    std::wstring text;
-    for (const auto& item : fake.shell.shownMenus.back()) text += L"|" + item;
-    return text.substr(1);
-  }
+  std::wstring Menu() const { return fake.shell.shownMenus.back(); }
   // The last call to the notification area; its text is that of a balloon, empty for an icon.
   const NotifyIconData& LastIcon() const { return fake.shell.notified.back().second; }
 
@@ -78,6 +69,7 @@ TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
 constexpr unsigned kAdmin = 1, kToken = 2, kDays = 4, kUserConfig = 8, kManualOff = 16,
                    kReasonOpen = 32, kRunning = 64, kAtLogin = 128, kFromHook = 256, kStopped = 512,
                    kNoGroupName = 1024;
+constexpr intptr_t kLeft = msg::kLButtonUp, kRight = msg::kRButtonUp;  // clicks
 struct Gesture {
   unsigned setup;
   intptr_t mouse;
@@ -90,33 +82,29 @@ struct Gesture {
 const wchar_t kPlain[] = L"Elevate alice|About";
 const Gesture kGestures[] = {
     // A plain right click never asks for the group, whose failure would show a box.
-    {kNoGroupName, msg::kRButtonUp, false, 0, kPlain, 0, L""},
-    {0, msg::kLButtonUp, true, 0, L"Elevate alice|About|Status", 0, L""},
-    {0, msg::kRButtonUp, true, 0, kPlain, 0, L""},
+    {kNoGroupName, kRight, false, 0, kPlain, 0, L""},
+    {0, kLeft, true, 0, L"Elevate alice|About|Status", 0, L""},
+    {0, kRight, true, 0, kPlain, 0, L""},
     // UserConfig absent: Settings is shown grey.
-    {kAdmin | kToken | kDays, msg::kRButtonUp, true, 0,
+    {kAdmin | kToken | kDays, kRight, true, 0,
      L"Request Previleges|Elevate alice|Elevate for 3 days|About|~Settings", 0, L""},
-    {kManualOff | kToken, msg::kRButtonUp, false, 0, L"About", 0, L""},
-    {kManualOff, msg::kLButtonUp, true, 0, L"", 0, L""},
-    {kReasonOpen, msg::kLButtonUp, false, 0, L"", 0, L""},
+    {kManualOff | kToken, kRight, false, 0, L"About", 0, L""},
+    {kManualOff, kLeft, true, 0, L"", 0, L""},
+    {kReasonOpen, kLeft, false, 0, L"", 0, L""},
     {0, msg::kLButtonDown, false, 0, L"", 0, L""},
-    {kDays, msg::kRButtonUp, false, ID_ELEVATE_DAYS, L"Elevate alice|Elevate for 3 days|About",
-     259200, L""},
-    {0, msg::kRButtonUp, false, ID_ELEVATE, kPlain, 120, L""},
+    {kDays, kRight, false, ID_ELEVATE_DAYS, L"Elevate alice|Elevate for 3 days|About", 259200, L""},
+    {0, kRight, false, ID_ELEVATE, kPlain, 120, L""},
     // Items that only open a dialog ask for nothing.
-    {0, msg::kRButtonUp, false, ID_STATUS, kPlain, 0, L""},
-    {0, msg::kRButtonUp, false, ID_ABOUT, kPlain, 0, L""},
+    {0, kRight, false, ID_STATUS, kPlain, 0, L""},
+    {0, kRight, false, ID_ABOUT, kPlain, 0, L""},
     // Settings with the service stopped tells by balloon.
-    {kAdmin | kStopped | kUserConfig, msg::kRButtonUp, true, ID_SETTINGS,
-     L"Elevate alice|About|Settings", 0,
+    {kAdmin | kStopped | kUserConfig, kRight, true, ID_SETTINGS, L"Elevate alice|About|Settings", 0,
      L"Velmora Framework Service is not running, please contact your system Administrator"},
     // Nothing to ask: the answer comes by balloon, but never during a shell-hook elevation.
-    {kRunning, msg::kLButtonUp, false, 0, L"", 0,
-     L"alice is already a member. 2 minute(s) 5 second(s) left"},
-    {kRunning | kAtLogin, msg::kLButtonUp, false, 0, L"", 0,
-     L"alice is already a member. Elevated at login"},
-    {kRunning | kAtLogin | kFromHook, msg::kLButtonUp, false, 0, L"", 0, L""},
-    {kAdmin, msg::kRButtonUp, false, ID_ELEVATE, kPlain, 0, L"alice is already a member"}};
+    {kRunning, kLeft, false, 0, L"", 0, L"alice is already a member. 2 minute(s) 5 second(s) left"},
+    {kRunning | kAtLogin, kLeft, false, 0, L"", 0, L"alice is already a member. Elevated at login"},
+    {kRunning | kAtLogin | kFromHook, kLeft, false, 0, L"", 0, L""},
+    {kAdmin, kRight, false, ID_ELEVATE, kPlain, 0, L"alice is already a member"}};
 
 // The name CTest shows for a row.
 void PrintTo(const Gesture& g, std::ostream* os) {
@@ -155,11 +143,10 @@ TEST_F(MainDlgTest, SettingsChoiceIsShownAtOnceAndNoChoiceShowsNoName) {
   for (const auto& [radio, name] : {std::pair{IDC_SETTINGS_DOMAIN_USERNAME, L"CORP\\alice"},
                                     {kIdCancel, L"CORP\\alice"},
                                     {0, L""}}) {
-    fake.windows.modalScript = [&, radio = radio](Hwnd settings) {
-      fake.windows.item(settings, IDC_SETTINGS_USERNAME).checked = false;
-      fake.windows.item(settings, radio).checked = true;
-      fake.windows.Send(settings, msg::kCommand, radio == kIdCancel ? kIdCancel : kIdOk, 0);
-    };
+    WhenShown({radio == kIdCancel ? kIdCancel : kIdOk}, [&, radio = radio] {
+      Control(IDC_SETTINGS_USERNAME).checked = false;
+      Control(radio).checked = true;
+    });
     for (uint32_t choice : {ID_SETTINGS, 0u}) {
       fake.shell.menuAnswer = choice;
       dialog.OnTrayIcon(msg::kRButtonUp);

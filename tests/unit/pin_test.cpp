@@ -100,18 +100,17 @@ TEST_F(PinTest, AcceptedPinElevatesOnceRefusedOneSaysSoAndCancelDoesNothing) {
   for (const auto& [computer, draws, code, button] : rounds) {
     fake.kernel.computerName = computer;
     fake.kernel.randomNumbers = draws;
-    fake.windows.modalScript = [&, code = code, button = button](Hwnd ask) {
-      EXPECT_EQ(AnsiCodePage().AnsiToWide(code), fake.windows.item(ask, IDC_PIN_USER_CODE).text);
-      fake.windows.item(ask, IDC_PIN_CODE).text = L"000006";
-      fake.windows.Send(ask, msg::kCommand, button, 0);
-    };
+    WhenShown({button}, [&, code = code] {
+      EXPECT_EQ(AnsiCodePage().AnsiToWide(code), Control(IDC_PIN_USER_CODE).text);
+      Control(IDC_PIN_CODE).text = L"000006";
+    });
     dialog.OnTrayIcon(msg::kRButtonUp);
     EXPECT_EQ(120u, Request()->seconds);
     SetMachine(L"AccessPeriod", 60);  // a second request would ask for 60 seconds
   }
   EXPECT_EQ(L"4854", UserString(L"hwid"));
   EXPECT_EQ(L"(owned) PIN Error: The PIN is incorrect (16)", Boxes(fake));
-  fake.windows.DestroyWindow(main);
+  fake.windows.DestroyWindow(main);  // with no message loop to leave
 }
 
 }  // namespace

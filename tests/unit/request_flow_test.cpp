@@ -19,17 +19,13 @@ const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
 constexpr char16_t kResuscitate[] =
     u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 
-// Stands in for the main window: takes whatever is posted to it.
-class RequestFlowTest : public TrayTest, public WindowHandler {
+class RequestFlowTest : public TrayTest {
  protected:
   void SetUp() override {
     SignIn();
-    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, this);
+    window = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, nullptr);
   }
-  bool ProcessWindowMessage(Hwnd, uint32_t, uintptr_t, intptr_t, intptr_t&) override {
-    return false;
-  }
-  Hwnd window = nullptr;
+  Hwnd window = nullptr;  // stands in for the main window: takes whatever is posted to it
 };
 
 constexpr unsigned kAdmin = 1, kStopped = 2, kNoWindow = 4, kReasonOpen = 8, kNoADUser = 16,
@@ -77,12 +73,10 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
   Store(g_bReasonDlgOpen, f.setup & kReasonOpen ? 1 : 0);
   Store(g_bADUserValid, f.setup & kNoADUser ? 0 : 1);
   Store(g_bADUserGroupValid, f.setup & kNoADGroup ? 0 : 1);
-  fake.windows.modalScript = [&](Hwnd dialog) {
+  WhenShown({kIdOk, kIdCancel}, [&] {
     if (f.typed == nullptr) ADD_FAILURE() << "a reason was asked for";
-    fake.windows.item(dialog, IDC_REASON_EDIT).text = f.typed;
-    fake.windows.Send(dialog, msg::kCommand, kIdOk, 0);
-    fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-  };
+    Control(IDC_REASON_EDIT).text = f.typed;
+  });
   AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77, kAskWithDialog);
   const auto request = Request();
   ASSERT_EQ(f.reason != nullptr, request.has_value());
@@ -142,21 +136,14 @@ TEST_F(RequestFlowTest, ReasonLinkIsShownAsConfiguredAndOpensOnlyOnAClick) {
   std::wstring reason;
   for (const std::wstring link : {L"", L"call \"IT\" & ask"}) {  // not a URL: as configured
     SetUserString(L"RFELINK", link);
-    fakes::FakeWindows::Item shown;
-    fake.windows.modalScript = [&](Hwnd dialog) {
-      shown = fake.windows.item(dialog, IDC_REASON_LINK);
-      for (const auto& [id, code] : {std::pair{IDC_REASON_LINK, 0xFFFFFFF0u},
-                                     {IDC_REASON_EDIT, kNmClick},
-                                     {IDC_REASON_LINK, kNmClick}}) {
-        NotifyHeader header{nullptr, IDC_REASON_LINK, code};
-        fake.windows.Send(dialog, msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
-      }
-      fake.windows.Send(dialog, msg::kCommand, 99, 0);
-      fake.windows.Send(dialog, msg::kCommand, kIdCancel, 0);
-    };
+    WhenShown({99, kIdCancel}, [&] {
+      Notify(IDC_REASON_LINK, 0xFFFFFFF0u);
+      Notify(IDC_REASON_EDIT, kNmClick);
+      Notify(IDC_REASON_LINK, kNmClick);
+    });
     EXPECT_EQ(kReasonCancelled, AskElevationReason(&reason));
-    EXPECT_EQ(link.empty() ? L"" : L"<a>" + link + L"</a>", shown.text);
-    EXPECT_EQ(!link.empty(), shown.visible);
+    EXPECT_EQ(link.empty() ? L"" : L"<a>" + link + L"</a>", Control(IDC_REASON_LINK).text);
+    EXPECT_EQ(!link.empty(), Control(IDC_REASON_LINK).visible);
     EXPECT_EQ(std::vector<std::wstring>(link.empty() ? 0 : 1, link), fake.shell.opened);
   }
   fake.windows.failCreate = true;  // a dialog that cannot show gives no reason

@@ -129,11 +129,7 @@ TEST_F(SettingsTest, ManagedDocumentIsReadOnlyWhenManagedIsExactlyOneAndThenAnsw
     fake.files.SetFile(FakePlatform::kLogPath, "");
     StartLog();
     SetMachine(L"Managed", managed, kPolicy);
-    if (document) {
-      std::string scrambled = *document;
-      for (char& ch : scrambled) ch = static_cast<char>(ch ^ 0x0E);
-      SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(scrambled), kPolicy);
-    }
+    if (document) CacheDocument(*document);
     LoadManagedSettings(false);  // the silent reload logs nothing
     LoadManagedSettings(true);
     EXPECT_EQ(IsManagedMode(), managed == 1) << managed;

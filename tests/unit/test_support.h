@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,11 +39,7 @@ inline std::string Utf16(const std::wstring& text) {
 }
 
 // Every message box shown, as "caption: text (type)" one after the other.
-inline std::wstring Boxes(const FakePlatform& platform) {
-  std::wstring boxes;
-  for (const std::wstring& box : platform.shell.boxes) boxes += box;
-  return boxes;
-}
+inline std::wstring Boxes(const FakePlatform& platform) { return platform.shell.boxes; }
 
 class TrayTest : public ::testing::Test {
  protected:
@@ -65,9 +62,7 @@ class TrayTest : public ::testing::Test {
     Store(g_bADUserGroupValid, 1);
     LoadBuiltInTexts();
   }
-  void MakeAdmin() {
-    fake.accounts.groups[L"Administrators"] = std::vector<std::wstring>{L"CORP\\alice"};
-  }
+  void MakeAdmin() { fake.accounts.groups[L"Administrators"] = {{L"CORP\\alice"}}; }
 
   void SetMachine(const std::wstring& name, uint32_t value, const std::wstring& path = kProduct) {
     fake.registry.SetDword(kMachine, View::k64, path, name, value);
@@ -85,18 +80,39 @@ class TrayTest : public ::testing::Test {
     return FromUtf16LeBytes(value->bytes.data(), value->bytes.size());
   }
   void SetTimerEndAt(int64_t end) { SetUserString(L"timerEnd", std::to_wstring(end)); }
+  // The managed document as the service caches it: its bytes XOR 0x0E, as ANSI text.
+  void CacheDocument(std::string json) {
+    for (char& c : json) c = static_cast<char>(c ^ 0x0E);
+    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(json), kPolicy);
+  }
 
   Bytes& Block() { return fake.kernel.named.at(kBlock)->bytes; }
   // The request the service would read, or nothing when the block holds none.
   std::optional<channel::ElevationRequestFields> Request() {
     channel::ElevationRequestFields fields;
-    if (channel::DecodeElevationRequest(Block().data(), Block().size(), &fields) !=
-        channel::RecordStatus::kOk) {
-      return std::nullopt;
-    }
-    return fields;
+    const auto status = channel::DecodeElevationRequest(Block().data(), Block().size(), &fields);
+    return status == channel::RecordStatus::kOk ? std::optional(fields) : std::nullopt;
   }
   bool Signaled(const std::wstring& name) { return fake.kernel.Signaled(name); }
+
+  // Plays the user of the next modal dialog: `during`, then the buttons pressed in turn.
+  void WhenShown(std::vector<int> buttons, std::function<void()> during = nullptr) {
+    fake.windows.modalScript = [this, buttons, during](Hwnd dialog) {
+      modal = dialog;
+      if (during) during();
+      for (int id : buttons) Send(msg::kCommand, id);
+    };
+  }
+  // A control of the dialog shown, and a message sent to that dialog.
+  fakes::FakeWindows::Item& Control(int id) { return fake.windows.item(modal, id); }
+  intptr_t Send(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
+    return fake.windows.Send(modal, message, wParam, lParam);
+  }
+  // A link's notification of `code` (kNmClick: clicked) from control `id`.
+  void Notify(int id, uint32_t code) {
+    NotifyHeader header{nullptr, static_cast<uintptr_t>(id), code};
+    Send(msg::kNotify, id, reinterpret_cast<intptr_t>(&header));
+  }
   Posts Posted() const {
     Posts posts;
     for (const Message& m : fake.windows.queue) posts.emplace_back(m.message, m.wParam);
@@ -117,11 +133,15 @@ class TrayTest : public ::testing::Test {
     }
     return lines;
   }
-  bool Logged(const std::string& part) const {
-    return fake.files.Contents(FakePlatform::kLogPath).find(part) != std::string::npos;
+  // Whether the log holds lines ending in `lines`, written "end of a line|next line|...".
+  bool Logged(const std::string& lines) const {
+    std::string log;
+    for (const std::string& line : LogMessages()) log += line + "|";
+    return log.find(lines + "|") != std::string::npos;
   }
 
   FakePlatform fake;
+  Hwnd modal = nullptr;  // the modal dialog last shown
 };
 
 }  // namespace velmora::test

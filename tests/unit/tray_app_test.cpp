@@ -12,15 +12,15 @@ namespace {
 using Type = fakes::FakeKernel::Type;
 const wchar_t kRunning[] = L"Warning: Velmora Tray is already running (48)";
 const wchar_t kNoEvents[] = L"Error: Event objects cannot be created (16)";
-const wchar_t kQuiet[] = LR"({"verbose_logging_win":"0"})";
+const char kQuiet[] = R"({"verbose_logging_win":"0"})";
 
 struct Start {
   const wchar_t* commandLine;  // null: the default
   const wchar_t* taken;        // a name another process holds, or null
   Type type;
   std::optional<uint32_t> verbose, disable;
-  const wchar_t* managed;  // the cached document, or null
-  int exitCode;            // 7: the main loop ran
+  const char* managed;  // the cached document, or null
+  int exitCode;         // 7: the main loop ran
   const wchar_t* box;
   int inits;  // "Tray app init" lines: logging is decided again after the document
 };
@@ -34,7 +34,7 @@ const Start kStarts[] = {
     {nullptr, L"_MUT_48940814_7", Type::kEvent, {}, {}, nullptr, 0, kRunning, 0},
     {nullptr, channel::kStartEventName, Type::kMutex, 5, 2, nullptr, 1, kNoEvents, 1},
     {nullptr, channel::kShellHookSettledEventName, Type::kMutex, 1, 0, kQuiet, 7, L"", 1},
-    {nullptr, nullptr, Type::kMapping, 1, {}, L"{}", 0, L"", 2}};  // no window
+    {nullptr, nullptr, Type::kMapping, 1, {}, "{}", 0, L"", 2}};  // no window
 
 class TrayAppTest : public TrayTest, public testing::WithParamInterface<Start> {};
 
@@ -43,9 +43,7 @@ TEST_P(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLogsAsTheSettingsSay) 
   if (s.disable) SetMachine(L"DisableManualElevation", *s.disable, kPolicy + L"\\PreApproved");
   if (s.verbose) SetMachine(L"VerboseLogging", *s.verbose);
   if (s.managed) SetMachine(L"Managed", 1);
-  std::wstring scrambled = s.managed ? s.managed : L"";
-  for (wchar_t& c : scrambled) c ^= 0x0E;
-  SetMachineString(L"Managed settings", scrambled);
+  if (s.managed) CacheDocument(s.managed);
   if (s.commandLine) fake.kernel.commandLine = s.commandLine;
   if (s.taken) fake.kernel.Put(s.taken, s.type);
   fake.windows.failCreate = s.type == Type::kMapping;

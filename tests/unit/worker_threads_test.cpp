@@ -143,18 +143,16 @@ TEST_F(WorkerThreadsTest, ShellRequestOfAnAdministratorIsSettledAndAnEndSparesAM
 }
 
 TEST_F(WorkerThreadsTest, ShellThreadAnswersEachSignalAfterItsStartRequestFirst) {
-  const std::wstring request = channel::kShellHookRequestEventName;
-  const std::wstring end = channel::kShellHookEndEventName;
-  fake.kernel.Signal(request);  // before the start: not for this tray
-  fake.kernel.Signal(end);
+  fake.kernel.Signal(channel::kShellHookRequestEventName);  // before the start: not for this tray
+  fake.kernel.Signal(channel::kShellHookEndEventName);
   Store(g_bShellHookElevation, 1);
   std::vector<std::string> seen;  // what the thread had logged when the end reached the service
   fake.kernel.afterSignal = [&] {
     if (seen.empty() && Signaled(kEmergency)) seen = LogMessages();
   };
   RunUntilQuiet(RunShellHookEvents, [&] {
-    fake.kernel.Signal(end);
-    fake.kernel.Signal(request);
+    fake.kernel.Signal(channel::kShellHookEndEventName);
+    fake.kernel.Signal(channel::kShellHookRequestEventName);
   });
   const std::string added = "Add admin event signalled (from shell hook)";
   EXPECT_EQ(1, std::count(seen.begin(), seen.end(), added));
