@@ -47,6 +47,7 @@ class FakeKernel : public Kernel {
     bool signaled = false;
     std::vector<uint8_t> bytes;  // a mapping's contents
   };
+  struct Stopped {};  // thrown by a sleep to end a thread that would run for ever
 
   // An object another process made: the service's block, a name taken by another type.
   Object& Put(const std::wstring& name, Type type, size_t size = 0) {
@@ -121,8 +122,7 @@ class FakeKernel : public Kernel {
   std::function<void()> afterSignal;  // runs inside SignalEvent, right after the signal
   std::function<void()> onBlock;
   std::function<void()> thread;  // the last one started
-  struct Stopped {};
-  std::vector<uint32_t> slept;  // milliseconds
+  std::vector<uint32_t> slept;   // milliseconds
   size_t sleepsToStop = 0;
   int waits = 0;
   std::wstring commandLine = L"\"C:\\Program Files\\Velmora\\VelmoraTray.exe\"";
