@@ -332,9 +332,8 @@ using RequestPolicyTest = test::TrayTest;
 TEST_F(RequestPolicyTest, FollowsTheMachineSettingsAndTheManagedDocumentAtEveryRead) {
   using Policy = std::vector<uint32_t>;
   // The policy read with the managed document cached as `json`.
-  const auto read = [this](std::string json) {
-    for (char& c : json) c = static_cast<char>(c ^ 0x0E);
-    SetMachineString(L"Managed settings", fake.codePage.AnsiToWide(json), test::kPolicy);
+  const auto read = [this](const std::string& json) {
+    CacheDocument(json);
     const RequestPolicy p = ReadRequestPolicy();
     return Policy{p.atLoginAllowed, p.accessPeriod, p.elevateForXDays, p.longestSeconds};
   };
