@@ -202,7 +202,7 @@ TEST(ServiceTest, ARecordChangesTheMachineOnlyWhenItPassesEveryRule) {
       {"policy=0/600/0/600 ann:601", "RF", "", -1, "601 seconds is more than the 600 seconds"},
       {"policy=0/600/0/600 ann:600", "GS", "ann ", 600000, "elevated for 600 seconds"},
       {"Deny=2 ann:60", "RF", "", -1, "Refused: the machine value Deny is 2."},
-      {"Deny=0 ann:60", "GS", "ann ", 60000, "Granted"},
+      {"Deny=0 ann:2592000", "GS", "ann ", 2592000000, "Group. Added \"PC\\\\ann\" to"},
       {"Deny=text ann:60", "RF", "", -1, "Deny is not a REG_DWORD, which counts as deny."},
       // Identity: the user of an active session, or with no session list a local account.
       {"pc\\ANN:60", "GS", "ann ", 60000, "\"pc\\\\ANN\" is the user of an active interactive"},
@@ -230,6 +230,8 @@ TEST(ServiceTest, ARecordChangesTheMachineOnlyWhenItPassesEveryRule) {
       {"ann:10 remove=5 +10000 remove=0 +60000", "GSNE", "", -1, ""},
       // Another user's elevation would take the EXPIRE for its own end.
       {"ann:10 remove=5 +10000 bob:600 remove=0 +60000", "GSNGS", "bob ", 540000, ""},
+      // A user who asks again is no longer a removal to retry.
+      {"ann:10 remove=5 +10000 remove=0 ann:600 +60000", "GSNGS", "ann ", 540000, ""},
       {"ann:10 remove=5 +10000 remove=0 stop", "GSNE", "", -1, ""},
       {"ann:login stop", "GSNE", "", -1, "ends: the service is stopping."},
       // A shutdown keeps the tray's end time; the next start removes what is left.
@@ -313,10 +315,10 @@ TEST(ServiceTest, RefusalsBeyondTheHoursBudgetAreCountedAndNeverDelayAGrant) {
 }
 
 TEST(ServiceTest, TextFromTheBlockCannotForgeOrHideLogLines) {
-  EXPECT_EQ(EscapeForLog(u"\u202Eevil\u2028\x85\x7F\u200E\u2066\uFEFF\u061C\u200B\u2060"),
-            "\\u202Eevil\\u2028\\x85\\x7F\\u200E\\u2066\\uFEFF\\u061C\\u200B\\u2060");
-  EXPECT_EQ(EscapeForLog(Name(u"\xD800x") + u"\U0001F600\xDC00\xD800"),
-            "\\uD800x\xF0\x9F\x98\x80\\uDC00\\uD800");
+  EXPECT_EQ(EscapeForLog(u"\u202Eev l\u2028\x9F\x7F\u200F\u2069\uFEFF\u061C\u200B\u2060\u202A"),
+            "\\u202Eev l\\u2028\\x9F\\x7F\\u200F\\u2069\\uFEFF\\u061C\\u200B\\u2060\\u202A");
+  EXPECT_EQ(EscapeForLog(Name(u"\xD800x") + u"\U00010000\U0010FFFF\xDFFF\xD800"),
+            "\\uD800x\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\\uDFFF\\uD800");
   EXPECT_EQ(EscapeBytesForLog(std::string("1\r\xE9\"\\", 5)), "1\\x0D\\xE9\\\"\\\\");
   // The request's own line quotes what the block held, even when the record is refused.
   FakeHost host;
