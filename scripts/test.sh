@@ -56,11 +56,9 @@ cmake --build --preset windows-x86_64 -j "$JOBS"
 # shellcheck source=lib/wine_session.sh
 source scripts/lib/wine_session.sh
 SESSION_BUILD_DIR=$ROOT/build/windows-x86_64
-session_setup
-trap session_teardown EXIT
+session_setup  # its EXIT trap ends the session should the build or a test abort the script
 run_ctest windows-x86_64 --test-dir build/windows-x86_64 --timeout 600
 session_teardown
-trap - EXIT
 
 # The shipped 32-bit programs run only where the kernel and Wine can run 32-bit code.
 wow64=$(bash scripts/detect_wow64.sh)

@@ -88,9 +88,7 @@ e2e_clean_state() {
   e2e_tray_down
   session_kill_tracked
   E2E_DESKTOP_TRACE=""
-  # Under heavy load Wine's reg has been seen to fail once: a second try settles it.
-  session_wine reg import "$keys" || { sleep 1 && session_wine reg import "$keys"; } ||
-    session_fail "cannot delete the product keys"
+  session_wine reg import "$keys" || session_fail "cannot delete the product keys"
   rm -f "$SESSION_TRAY_LOG" "${SESSION_TRAY_LOG%.log}.lo_"
   [[ -z "$SESSION_SERVICE_LOG" ]] || session_service_remove
 }
