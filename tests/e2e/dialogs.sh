@@ -79,7 +79,7 @@ e2e_end_elevation
 session_set_machine AccessGroup Ghost REG_SZ
 open 1 1 Status Error
 e2e_expect_dialog Error "Error obtaining list of members of group Ghost"
-xdotool key Return
+e2e_close_dialog Error Return
 e2e_dialog Status
 e2e_close_dialog Status Escape
 

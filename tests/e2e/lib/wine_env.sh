@@ -293,7 +293,15 @@ e2e_expect_dialog() {  # TITLE TEXT [TIMEOUT_MS]
   e2e_dialog "$1" "${3:-10000}"
   grep -q " $2\$" "$SESSION_TMP/dialog.txt" || session_fail "[$1] without [$2]: $(cat "$SESSION_TMP/dialog.txt")"
 }
+# Without a window manager the X focus stays where the last X window left it (the desktop's,
+# after a popup menu), and keys typed there never reach the dialog: the dialog's own X window
+# takes the focus first.
 e2e_close_dialog() {  # TITLE KEY
+  local window
+  session_wait_until 5 xdotool search --onlyvisible --name "^$1\$" >"$SESSION_TMP/xwindow" ||
+    session_fail "no X window [$1]"
+  window="$(tail -n1 "$SESSION_TMP/xwindow")"
+  timeout 5 xdotool windowfocus --sync "$window" || session_fail "cannot focus [$1]"
   xdotool key "$2"
   e2e_within 5 "$2 did not close $1" session_not e2e_driver window "$1" 0 VelmoraTray.exe
 }
