@@ -4,7 +4,6 @@
 # click, which the service receives as 259200 seconds. Audit=1 and AuditRFE=1: a click opens the
 # reason dialog (its buttons and the RFELINK link), and the typed reason travels to the service
 # in the request. Language=de-de with the shipped de-de.lng: German menu items and balloons.
-# DisableManualElevation (subkey PreApproved), read at start: only About is left.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -60,9 +59,3 @@ e2e_click_away
 e2e_click_tray_icon
 e2e_expect_balloon "Ihnen wurden für 1 Minuten lokale Administratorrechte erteilt" 0 "German start balloon"
 e2e_expect_balloon "Ihre lokalen Administratorrechte sind abgelaufen" 0 "German expiry balloon" 15
-
-session_reg_add "$SESSION_MACHINE_KEY\\PreApproved" /v DisableManualElevation /t REG_DWORD /d 1
-session_reg_delete "$SESSION_MACHINE_KEY" /v Language
-e2e_tray_down
-e2e_tray_up
-expect_menu 3 0 "About" "right click, manual elevation disabled"

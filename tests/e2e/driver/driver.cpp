@@ -225,13 +225,6 @@ int ServiceWait(const Args& a) {
   return kOk;
 }
 
-int ServiceSettings(const Args& a) {
-  InstallTrayPlatform();
-  velmora::WriteSettingsRecord(velmora::BuildSettingsRecord(a[0], a[1], a[2], a.Num(3, 1) == 1));
-  velmora::SignalSaveSettings();
-  return kOk;
-}
-
 }  // namespace
 }  // namespace driver
 
@@ -252,8 +245,6 @@ int wmain(int argc, wchar_t** argv) {
           {"service-request", "<user> <reason> <at-login> <seconds> <timeout_ms> [count]",
            "the tray's request; prints each answer", ServiceRequest},
           {"service-wait", "<timeout_ms>", "first of START, EXPIRE, FORBID", ServiceWait},
-          {"service-settings", "<period> <identity> <resuscitate> <at-login>",
-           "the settings dialog's record", ServiceSettings},
       },
       argc, argv);
 }

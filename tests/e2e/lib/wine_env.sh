@@ -96,12 +96,6 @@ e2e_clean_state() {
 # --------------------------------------------------------------------------------------------
 # The tray's registry values and log
 
-# The managed document as the service stores it: REG_SZ text whose ANSI bytes are the JSON's
-# bytes XOR 0x0E (ASCII JSON stays printable ASCII, which every code page keeps).
-e2e_managed_document() {  # JSON
-  session_set_machine 'Managed settings' "$(printf %s "$1" | perl -pe 's/./chr(ord($&) ^ 14)/gse')" REG_SZ
-}
-
 # The tray's "timerEnd" (epoch seconds); status 1 unless it is there as REG_SZ.
 e2e_timer_end() {
   local value
