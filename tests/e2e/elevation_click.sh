@@ -54,7 +54,6 @@ e2e_assert_eq 1 "$(e2e_service_requests)" "requests sent for one click"
 
 session_reg_add "$SESSION_MACHINE_KEY\\Service" /v Deny /t REG_DWORD /d 1 /reg:64
 e2e_click_tray_icon
-e2e_service_expect_log "Decision. Refused: the machine value Deny is 1." "refusal" 10
 e2e_expect_balloon "You have insufficient privileges to elevate your account. Please contact your system administrator" 0 \
   "forbidden balloon"
 session_reg_delete "$SESSION_MACHINE_KEY\\Service" /v Deny /reg:64
