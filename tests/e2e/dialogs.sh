@@ -2,18 +2,18 @@
 # The tray's dialogs, opened from the real menu. Status and Settings, opened with Control + a real
 # click, for a copy of the tray beside a netapi32.dll stand-in whose groups the scenario names
 # (Wine's own answers the caller's bare name for every group: no order, no failure, and never the
-# user with a domain). Status: both lists sorted by the list boxes themselves, the access group's
-# heading, the seconds left of the running elevation, the error box of a group that cannot be read
-# (the dialog opens after it); Return and Escape close it. Settings, only on an administrator's
-# menu, driven with the keyboard: UserConfig 2 locks "Resuscitate:"; the changed values travel
-# through the reference service (its AllowUnverifiedSettings switch, as Wine lists no logon
-# sessions) into the machine's values, and the chosen name shows at once. The help-desk PIN:
-# "Request Previleges" opens the PIN dialog with a user code; velmora_pin answers that code from the
-# SharedToken text; the PIN typed into the dialog (Return is Accept) is recorded in "hwid" as REG_SZ
-# and reaches the reference service as a plain request. About: each version line shows the product
-# version that its file's version resource holds (the service's file found from its configuration,
-# quotes, blanks and arguments included), "Not found" without the hook library, and the licence as
-# LICENSE holds it (each paragraph one line, CRLF line ends); Escape closes it.
+# user with a domain). Status: both lists sorted by the list boxes themselves, the seconds left of
+# the running elevation, the error box of a group that cannot be read (the dialog opens after it);
+# Return and Escape close it. Settings, only on an administrator's menu, driven with the keyboard:
+# UserConfig 2 locks "Resuscitate:"; the changed values travel through the reference service (its
+# AllowUnverifiedSettings switch, as Wine lists no logon sessions) into the machine's values, and
+# the chosen name shows at once. The help-desk PIN: "Request Previleges" opens the PIN dialog with a
+# user code; velmora_pin answers that code from the SharedToken text; the PIN typed into the dialog
+# (Return is Accept) is recorded in "hwid" as REG_SZ and reaches the reference service as a plain
+# request. About: each version line shows the product version that its file's version resource holds
+# (the service's file found from its configuration, quotes, blanks and arguments included), "Not
+# found" without the hook library, and the licence as LICENSE holds it (each paragraph one line,
+# CRLF line ends); Escape closes it.
 set -euo pipefail
 # shellcheck source=lib/wine_env.sh
 source "$(dirname "$0")/lib/wine_env.sh"
@@ -49,7 +49,6 @@ e2e_expect_grant 600
 open 1 1 Status
 text 1005 'CORP\alpha|CORP\Mallory|CORP\zeta' "Administrators, sorted"
 text 1006 'CORP\bob|CORP\Carol' "Staff, sorted"
-text 1007 "Staff members" "access group heading"
 seconds="$(e2e_control 1008 | grep -o ' [0-9]* seconds remain before reverting the previleges$')"
 ((${seconds%% seconds*} > 540 && ${seconds%% seconds*} <= 600)) || session_fail "time line: $(e2e_control 1008)"
 session_screenshot status
