@@ -56,16 +56,16 @@ e2e_assert_eq 1 "$(grep -c 'is stored as text' "$SESSION_SERVICE_LOG")" "lines a
 session_set_machine ElevateAtLogin 1
 mine START "at login with ElevateAtLogin" 1 0 "is elevated until the elevation at login is ended"
 
-# The managed document's access period (over the default 120) counts; Deny typed as text
-# denies.
+# The managed document's access period (over the default 120) counts; Deny of another type
+# denies, even four zero bytes that would read as 0.
 session_set_machine Managed 1
 # As the service stores it: REG_SZ text whose ANSI bytes are the JSON's bytes XOR 0x0E (ASCII
 # JSON stays printable ASCII, which every code page keeps).
 session_set_machine 'Managed settings' \
   "$(printf %s '{"access_period_win":"3600"}' | perl -pe 's/./chr(ord($&) ^ 14)/gse')" REG_SZ
 mine START "the managed access period" 0 3600 "is elevated for 3600 seconds"
-session_reg_add "$SERVICE_KEY" /v Deny /t REG_SZ /d yes /reg:64
-mine FORBID "Deny as text" 0 60 "Decision. Refused: the machine value Deny is not a REG_DWORD, which counts as deny."
+session_reg_add "$SERVICE_KEY" /v Deny /t REG_BINARY /d 00000000 /reg:64
+mine FORBID "Deny as binary" 0 60 "Decision. Refused: the machine value Deny is not a REG_DWORD, which counts as deny."
 session_reg_delete "$SERVICE_KEY" /v Deny /reg:64
 
 # The flood after a grant; 299 units each: the user's name and a reason of right-to-left

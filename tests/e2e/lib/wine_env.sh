@@ -143,7 +143,7 @@ e2e_service_requests() { e2e_service_lines 'Request. '; }
 e2e_expect_answer() {  # ANSWER WHAT DRIVER-ARGS...
   local got
   got="$(e2e_driver "${@:3}")" || true
-  [[ "$got" == *"$1" ]] || session_fail "$2: expected $1, got [${got: -200}]
+  [[ "$got" == *"$1" ]] || session_fail "$2: expected $1, got [$(tail -c 200 <<<"$got")]
 $(tr -d '\r' <"$SESSION_SERVICE_LOG" | cut -c23-)"
 }
 
