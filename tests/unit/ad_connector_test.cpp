@@ -51,10 +51,10 @@ class DirectoryTest : public TrayTest {
 TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExceptionLine) {
   // A user's name with every kind of escape, and a computer's name ending in a lone backslash.
   const std::wstring odd = L"CN=\\ O\\, Brien/Jr \\#1\\+x\\\"q\\\"\\\\b\\/c\\5C\\ ,OU=A/B";
-  const DirectoryValue none, mary = Text(kMary), helpdesk = Text(L"CN=Helpdesk,");
+  const DirectoryValue mary = Text(kMary), helpdesk = Text(L"CN=Helpdesk,");
   struct Case {
     bool group, verdict, error;  // group: CheckADUserGroup(L"Helpdesk"), else CheckADUser
-    DirectoryValue value;        // of managedBy or memberOf; type 0: not set
+    DirectoryValue value;        // of managedBy or memberOf
     std::string line;            // the end of a line logged (or of several, see Logged)
     Ad::Step failing = Ad::kNone;
     std::wstring computer = kPc, user = kMary;
@@ -62,7 +62,7 @@ TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExcept
       {0, 1, 0, mary, "CheckADUser. ManagedBy: CN=Mary,OU=Staff"},
       {0, 0, 0, Text(L"CN=mary,OU=Staff"), "CheckADUser. Logged on UserName: CN=Mary,OU=Staff"},
       {0, 1, 0, mary, "Current computerName: CN=PC,OU=A/B\\", Ad::kNone, L"CN=PC,OU=A/B\\"},
-      {0, 0, 1, none, "CheckADUser. exception. Cannot get ManagedBy"},
+      {0, 0, 1, mary, "CheckADUser. exception. Cannot get ManagedBy", Ad::kRead},
       {0, 0, 1, mary, "exception. Cannot create ADSystemInfo object", Ad::kSystemInfo},
       {0, 0, 1, mary, "exception. Cannot retrieve computer name", Ad::kComputerName},
       {0, 0, 0, mary, "CheckADUser. Logged on UserName: ", Ad::kUserName},
@@ -78,7 +78,7 @@ TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExcept
       {1, 1, 0, Array({{3}, {dir::kTypeString, true}, Str(L"OU=G,"), Str(L"CN=Helpdesk,")}),
        "memberOf type: 8204|Ahtung! varItem!=VT_BSTR|[CheckADUserGroup]4|Ahtung! varItem.bstrVal"
        "==NULL|[CheckADUserGroup]4|[CheckADUserGroup]1|ExtractString returns FALSE!"},
-      {1, 0, 1, none, "CheckADUserGroup. Exception. Cannot get MemberOf"},
+      {1, 0, 1, helpdesk, "CheckADUserGroup. Exception. Cannot get MemberOf", Ad::kRead},
       {1, 1, 0, helpdesk,
        "Escaped user name: CN=\\ O\\, Brien\\/Jr \\#1\\+x\\\"q\\\"\\\\b\\/c\\5C\\ ,OU=A\\/B",
        Ad::kNone, kPc, odd},
@@ -87,9 +87,7 @@ TEST_F(DirectoryTest, EachCheckComparesExactlyAndEveryFailingCallEndsInItsExcept
   };
   for (const Case& c : cases) {
     Ad& d = NewCase(c.computer, c.user);
-    auto& object = d.objects[Path(c.group ? c.user : c.computer)];
-    object.erase(c.group ? L"memberOf" : L"managedBy");
-    if (c.value.type != 0) object[c.group ? L"memberOf" : L"managedBy"] = c.value;
+    d.objects[Path(c.group ? c.user : c.computer)][c.group ? L"memberOf" : L"managedBy"] = c.value;
     d.failing = c.failing;
     bool error = !c.error;
     const bool verdict = c.group ? CheckADUserGroup(L"Helpdesk", &error) : CheckADUser(&error);

@@ -54,7 +54,6 @@ TEST_F(IdentityTest, ShownNameFollowsTheIdentitySettingAndFallsBack) {
   EXPECT_EQ(shown(std::nullopt), L"user");
   SetMachine(L"Identity", 2);
   EXPECT_EQ(shown(std::nullopt), L"Test User");
-  EXPECT_EQ(shown(L"3"), L"WORKSTATION\\user");
   for (const wchar_t* other : {L"", L" 1", L"01", L"4"}) EXPECT_EQ(shown(other), L"") << other;
   fake.accounts.displayName = L"";  // an account without a full name
   EXPECT_EQ(shown(L"2"), L"user");

@@ -12,10 +12,9 @@
 namespace velmora::test {
 namespace {
 
-using SelectLanguageTest = TrayTest;
 using LocalizationTest = TrayTest;
 
-TEST_F(SelectLanguageTest, ChoosesAPlainFileNameBySettingOrByThePlatform) {
+TEST_F(LocalizationTest, ChoosesAPlainFileNameBySettingOrByThePlatform) {
   // Lowering follows the user's locale, not only A to Z, where the C runtime can tell.
   const std::string savedLocale = std::setlocale(LC_CTYPE, nullptr);
   if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "");
