@@ -276,7 +276,7 @@ void CMainDlg::TryToElevate(uint32_t days) {
     const uint32_t remaining = GetRemainingSeconds();
     if (Load(g_nElevationKind) != KindAtLogin) {
       ShowBalloon(NotifyAlreadyMemberTimeLeft, remaining);
-    } else if (Load(g_bShellHookElevation) == 0) {
+    } else {
       ShowBalloon(NotifyElevatedAtLogin, 0);
     }
     return;
