@@ -127,12 +127,6 @@ void ClearLogFilePath() {
   state.Update();
 }
 
-std::wstring GetLogFilePath() {
-  LogState& state = State();
-  std::lock_guard<std::mutex> guard(state.mutex);
-  return state.path;
-}
-
 bool IsLogging() { return State().writable.load(std::memory_order_relaxed); }
 
 std::wstring LogBackupPath(const std::wstring& logPath) {

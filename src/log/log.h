@@ -24,7 +24,6 @@ void DestroyLogLock();
 // other file. Returns whether a path is now set.
 bool SetDefaultLogFilePath();
 void ClearLogFilePath();
-std::wstring GetLogFilePath();
 // True while a line would be written (path set and LogLock alive); a cheap early-out only.
 bool IsLogging();
 

@@ -52,7 +52,6 @@ TEST_F(LogTest, LinesAreWrittenWholeInTheAnsiCodePageOnlyWhileTheLogIsOn) {
     fake.files.SetEnvironment(L"TEMP", L"C:\\" + std::wstring(length, L't'));
     EXPECT_EQ(SetDefaultLogFilePath(), length == 240) << length;
   }
-  EXPECT_EQ(GetLogFilePath().size(), 259u);
   fake.files.expandFails = true;
   EXPECT_FALSE(SetDefaultLogFilePath());
   Log("nowhere");
