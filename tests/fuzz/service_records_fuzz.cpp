@@ -1,8 +1,8 @@
 // Arbitrary bytes as what the service copies out of the shared block: the first byte picks the
 // record (even: a request, odd: a settings record); the rest is the record, zero-filled to its
-// size (and, for the channel's decoder, as short as it is). Beyond the sanitizers it checks that a
-// record the service accepts keeps its promises. (What the service logs of a record goes through
-// the escaping that log_text_fuzz holds to one safe line for every text.)
+// size (and, for the channel's decoder, as short as it is). Beyond the sanitizers: a refusal says
+// why, and a record the service accepts is what its fields encode to. (What the service logs of
+// a record goes through the escaping that log_text_fuzz holds to one safe line for every text.)
 #include "elevation/channel_records.h"
 #include "fuzz_support.h"
 #include "service_records.h"
@@ -18,15 +18,7 @@ static void Request(const uint8_t* data, size_t size) {
   std::string why;
   const auto request = service::ValidateElevationRequest(record, &why, &fields);
   if (!request) return Require(!why.empty());
-  const std::u16string &user = request->user, &domain = request->domain;
-  Require(user.size() < 300 && request->reason.size() < 300 && !domain.empty());
-  Require(std::count(user.begin(), user.end(), u'\\') == 1 && domain.size() + 1 < user.size());
-  Require(user.compare(0, domain.size() + 1, domain + u'\\') == 0);
-  Require(request->atLogin
-              ? request->seconds == 0
-              : request->seconds >= 1 && request->seconds <= service::kMaxElevationSeconds);
-  // What a valid request encodes to is what it was decoded from.
-  Require(channel::EncodeElevationRequest(user, request->reason, request->atLogin,
+  Require(channel::EncodeElevationRequest(request->user, request->reason, request->atLogin,
                                           request->seconds) == record);
 }
 
@@ -35,14 +27,9 @@ static void Settings(const uint8_t* data, size_t size) {
   std::copy_n(data, std::min(size, record.size()), record.begin());
   std::string why;
   channel::SettingsRecordFields fields;
-  const auto settings = service::ValidateSettingsRecord(record, &why, &fields);
-  if (!settings) return Require(!why.empty());
-  const std::string& period = fields.accessPeriod;
-  Require(settings->accessPeriod >= 1 && settings->accessPeriod <= service::kMaxElevationSeconds);
-  Require(std::to_string(settings->accessPeriod) ==
-          period.substr(std::min(period.find_first_not_of('0'), period.size())));
-  Require(!settings->identity || (*settings->identity >= 1 && *settings->identity <= 3));
-  Require(settings->resuscitate <= 3 && settings->elevateAtLogin <= 1);
+  if (!service::ValidateSettingsRecord(record, &why, &fields)) return Require(!why.empty());
+  Require(channel::EncodeSettingsRecord(fields.accessPeriod, fields.identity, fields.resuscitate,
+                                        fields.elevateAtLogin) == record);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
