@@ -1,9 +1,9 @@
 // Arbitrary bytes as what the service copies out of the shared block: the first byte picks the
 // record (even: a request, odd: a settings record); the rest is the record, zero-filled to its
-// size (and, for the channel's decoder, as short as it is). Beyond the sanitizers: a refusal says
-// why, and a record the service accepts names one domain\account and is what its fields encode
-// to. (What the service logs of a record goes through the escaping that log_text_fuzz holds to
-// one safe line for every text.)
+// size (and, for the channel's decoder, as short as it is). Beyond the sanitizers: a refusal
+// says why, and a record the service accepts names one domain\account, holds only digits for
+// its period and is what its fields encode to. (What the service logs of a record goes through
+// the escaping that log_text_fuzz holds to one safe line for every text.)
 #include "elevation/channel_records.h"
 #include "fuzz_support.h"
 #include "service_records.h"
@@ -30,7 +30,13 @@ static void Settings(const uint8_t* data, size_t size) {
   std::copy_n(data, std::min(size, record.size()), record.begin());
   std::string why;
   channel::SettingsRecordFields fields;
-  if (!service::ValidateSettingsRecord(record, &why, &fields)) return Require(!why.empty());
+  const auto settings = service::ValidateSettingsRecord(record, &why, &fields);
+  if (!settings) return Require(!why.empty());
+  // The period is the number its digits spell: no sign, blank or other form the tray would
+  // parse differently got through.
+  const std::string& period = fields.accessPeriod;
+  Require(std::to_string(settings->accessPeriod) ==
+          period.substr(std::min(period.find_first_not_of('0'), period.size())));
   Require(channel::EncodeSettingsRecord(fields.accessPeriod, fields.identity, fields.resuscitate,
                                         fields.elevateAtLogin) == record);
 }
