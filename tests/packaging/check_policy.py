@@ -136,8 +136,8 @@ def main():
     # name: hive, subkey, type, read (yes, later), policy (yes, or why not)
     rows = {cells[0]: cells[1:] for cells in lines if len(cells) == 6}
     for cells in lines:
-        if len(cells) != 6 or cells[1] not in ("machine", "user") or cells[3] not in \
-                ("number", "string") or cells[4] not in ("yes", "later") or \
+        # A row's hive and type are held against the code's read of it.
+        if len(cells) != 6 or cells[4] not in ("yes", "later") or \
                 [c[0] for c in lines].count(cells[0]) > 1:
             errors.append(f"settings.tsv: malformed or repeated row {cells}")
     writes = list(template_writes(admx[0], policy_key.replace("\\\\", "\\")))

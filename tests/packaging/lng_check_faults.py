@@ -24,8 +24,6 @@ CASES = [
     (pack(ABOUT, 'MenuItemAbout="Info %User"'), 1, "MenuItemAbout (line 13): takes no placeholder"),
     (pack("Ihnen wurden für %Timer Minuten", "%User: für %Timer Minuten"), 1,
      "BalloonStartMessage (line 3): the placeholders do not fit; it takes %Timer (a number)"),
-    (pack("%User ist bereits Mitglied. Verbleibende Zeit: %Timer", "%Timer: %User"), 1,
-     "BalloonAlreadyAdmin2 (line 7): the placeholders do not fit"),
     (pack("für %Timer Tage", "für einige Tage"), 0,
      "warning: MenuElevateForXDays (line 17): does not show %Timer"),
     (GOOD.encode("utf-8"), 1, "wrong encoding: 8-bit text"),
