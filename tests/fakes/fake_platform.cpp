@@ -54,7 +54,6 @@ const std::map<int, std::wstring>& ProgramStringTable() {
 FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
   files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION");  // the accounts' user is a local one
-  shell.strings = ProgramStringTable();
   InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
                            &accounts, &services, &windows, &gdi, &directory});
   ResetProcessState();

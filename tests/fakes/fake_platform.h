@@ -154,8 +154,4 @@ class FakePlatform {
   Platform outer_ = GetPlatform();
 };
 
-// The program's own English string table (resource id -> text), read from resources/resource.h
-// and the .rc, so that the fake shell serves exactly the strings the real program carries.
-const std::map<int, std::wstring>& ProgramStringTable();
-
 }  // namespace velmora::fakes

@@ -194,9 +194,8 @@ class FakeRegistry : public Registry {
   void Fail(Op op, Hive hive, const std::wstring& path, int32_t status) {
     failures_[{op, hive, Fold(path)}] = status;
   }
-  // Keys opened or created and not yet closed, and closes of keys that were not open.
-  size_t OpenKeyCount() const { return open_.size(); }
-  size_t badCloses = 0;
+  // Keys opened or created and not yet closed, plus closes of keys that were not open.
+  size_t Unbalanced() const { return open_.size() + badCloses_; }
 
   int32_t OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
     return Obtain(Op::kOpen, hive, path, access, key);
@@ -204,7 +203,7 @@ class FakeRegistry : public Registry {
   int32_t CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
     return Obtain(Op::kCreate, hive, path, access, key);
   }
-  void CloseKey(Key key) override { badCloses += open_.erase(key) == 0 ? 1 : 0; }
+  void CloseKey(Key key) override { badCloses_ += open_.erase(key) == 0 ? 1 : 0; }
   int32_t QueryValue(Key key, const std::wstring& name, uint32_t* type, uint8_t* data,
                      uint32_t* size) override {
     if (open_.count(key) == 0) return win::kErrorInvalidHandle;
@@ -254,6 +253,7 @@ class FakeRegistry : public Registry {
   std::map<Key, std::pair<Place, uint32_t>> open_;       // and the handle's access
   Key nextKey_ = 0x1000;
   std::map<std::tuple<Op, Hive, std::wstring>, int32_t> failures_;
+  size_t badCloses_ = 0;
 };
 
 // Path -> bytes, compared case-insensitively as on Windows. Safe to use from several threads;

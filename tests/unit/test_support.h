@@ -41,8 +41,7 @@ inline std::string Utf16(const std::wstring& text) {
 class TrayTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    EXPECT_EQ(fake.registry.OpenKeyCount(), 0u);
-    EXPECT_EQ(fake.registry.badCloses, 0u);
+    EXPECT_EQ(fake.registry.Unbalanced(), 0u);
     DestroyLogLock();
   }
 
