@@ -1,8 +1,8 @@
 #include "fakes/fake_platform.h"
 
 #include <fstream>
+#include <iterator>
 #include <regex>
-#include <sstream>
 
 #include "app/message_loop.h"
 #include "elevation/channel.h"
@@ -23,9 +23,7 @@ void ResetProcessState() {
 // A file of the source tree, whole.
 std::string ReadSourceFile(const std::string& relative) {
   std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::map<int, std::wstring> LoadStringTable() {

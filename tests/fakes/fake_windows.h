@@ -38,10 +38,7 @@ class FakeGdi : public Gdi {
   }
   Object Select(Dc dc, Object object) override {
     const auto it = alive_.find(object);
-    if (it == alive_.end() || it->second == Kind::kDc || it->second == Kind::kIcon) {
-      ++misuse;
-      return nullptr;
-    }
+    misuse += it == alive_.end() || it->second == Kind::kDc || it->second == Kind::kIcon;
     return std::exchange(selected_[dc][heights_.count(object) != 0 ? 0 : 1], object);
   }
   void DeleteGdiObject(Object object) override {
