@@ -72,10 +72,10 @@ class FakeDirectory : public Directory {
   std::wstring computer;  // distinguished names
   std::wstring user;
   std::map<std::wstring, std::map<std::wstring, DirectoryValue>> objects;  // by path
-  Step failing = kNone;  // kCom: the thread is already in another apartment
+  Step failing = kNone;                 // kCom: the thread is already in another apartment
   std::map<Object, std::wstring> live;  // objects not released, with their paths
-  int comDepth = 0;  // initialisations not yet balanced
-  int unpaired = 0;  // releases and uninitialisations without a partner
+  int comDepth = 0;                     // initialisations not yet balanced
+  int unpaired = 0;                     // releases and uninitialisations without a partner
 
   bool BeginCom() override {
     if (failing == kCom) return false;

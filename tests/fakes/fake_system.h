@@ -27,7 +27,7 @@ inline bool Answer(const std::optional<std::wstring>& value, std::wstring* out) 
   return value.has_value();
 }
 
-// A name in lower case, as Windows compares the names the tests use.
+// A name in lower case, as Windows compares names; A to Z is enough for the names tests use.
 inline std::wstring Fold(std::wstring text) {
   for (wchar_t& c : text) c = c >= L'A' && c <= L'Z' ? c + 0x20 : c;
   return text;
@@ -169,7 +169,7 @@ class FakeRegistry : public Registry {
     std::vector<uint8_t> bytes;
   };
 
-  // The key is created as needed.
+  // The key is created as needed; its parents are not, as nothing opens them.
   void SetRaw(Hive hive, View view, const std::wstring& path, const std::wstring& name,
               uint32_t type, std::vector<uint8_t> bytes) {
     keys_[Place(hive, view, Fold(path))][Fold(name)] = Value{type, std::move(bytes)};
