@@ -1,8 +1,8 @@
 #include "fakes/fake_platform.h"
 
 #include <fstream>
+#include <iterator>
 #include <regex>
-#include <sstream>
 
 #include "app/message_loop.h"
 #include "elevation/channel.h"
@@ -23,9 +23,7 @@ void ResetProcessState() {
 // A file of the source tree, whole.
 std::string ReadSourceFile(const std::string& relative) {
   std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/" + relative, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::map<int, std::wstring> LoadStringTable() {
@@ -54,7 +52,6 @@ const std::map<int, std::wstring>& ProgramStringTable() {
 FakePlatform::FakePlatform() {
   files.SetEnvironment(L"TEMP", L"C:\\Users\\user\\AppData\\Local\\Temp");
   files.SetEnvironment(L"USERDOMAIN", L"WORKSTATION");  // the accounts' user is a local one
-  shell.strings = ProgramStringTable();
   InstallPlatform(Platform{&registry, &kernel, &clock, &files, &codePage, &shell, &windows,
                            &accounts, &services, &windows, &gdi, &directory});
   ResetProcessState();

@@ -27,11 +27,9 @@ inline bool Answer(const std::optional<std::wstring>& value, std::wstring* out) 
   return value.has_value();
 }
 
-// A name in lower case, as Windows compares names: A to Z and the Latin-1 capitals.
+// A name in lower case, as Windows compares names; A to Z is enough for the names tests use.
 inline std::wstring Fold(std::wstring text) {
-  for (wchar_t& c : text) {
-    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
-  }
+  for (wchar_t& c : text) c = c >= L'A' && c <= L'Z' ? c + 0x20 : c;
   return text;
 }
 
@@ -171,10 +169,10 @@ class FakeRegistry : public Registry {
     std::vector<uint8_t> bytes;
   };
 
-  // The key and its parents are created as needed.
+  // The key is created as needed; its parents are not, as nothing opens them.
   void SetRaw(Hive hive, View view, const std::wstring& path, const std::wstring& name,
               uint32_t type, std::vector<uint8_t> bytes) {
-    keys_[Create(Place(hive, view, Fold(path)))][Fold(name)] = Value{type, std::move(bytes)};
+    keys_[Place(hive, view, Fold(path))][Fold(name)] = Value{type, std::move(bytes)};
   }
   void SetDword(Hive hive, View view, const std::wstring& path, const std::wstring& name,
                 uint32_t value) {
@@ -196,9 +194,8 @@ class FakeRegistry : public Registry {
   void Fail(Op op, Hive hive, const std::wstring& path, int32_t status) {
     failures_[{op, hive, Fold(path)}] = status;
   }
-  // Keys opened or created and not yet closed, and closes of keys that were not open.
-  size_t OpenKeyCount() const { return open_.size(); }
-  size_t badCloses = 0;
+  // Keys opened or created and not yet closed, plus closes of keys that were not open.
+  size_t Unbalanced() const { return open_.size() + badCloses_; }
 
   int32_t OpenKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
     return Obtain(Op::kOpen, hive, path, access, key);
@@ -206,7 +203,7 @@ class FakeRegistry : public Registry {
   int32_t CreateKey(Hive hive, const std::wstring& path, uint32_t access, Key* key) override {
     return Obtain(Op::kCreate, hive, path, access, key);
   }
-  void CloseKey(Key key) override { badCloses += open_.erase(key) == 0 ? 1 : 0; }
+  void CloseKey(Key key) override { badCloses_ += open_.erase(key) == 0 ? 1 : 0; }
   int32_t QueryValue(Key key, const std::wstring& name, uint32_t* type, uint8_t* data,
                      uint32_t* size) override {
     if (open_.count(key) == 0) return win::kErrorInvalidHandle;
@@ -243,18 +240,10 @@ class FakeRegistry : public Registry {
   static constexpr uint32_t kKeyQueryValue = 0x0001;
   static constexpr uint32_t kKeySetValue = 0x0002;
 
-  const Place& Create(const Place& place) {
-    const auto& [hive, view, path] = place;
-    for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-      keys_[Place(hive, view, path.substr(0, at))];
-    }
-    keys_[place];
-    return place;
-  }
   int32_t Obtain(Op op, Hive hive, const std::wstring& path, uint32_t access, Key* key) {
     const Place place(hive, access & reg::kWow64Key32 ? View::k32 : View::k64, Fold(path));
     if (const int32_t failure = failures_[{op, hive, Fold(path)}]) return failure;
-    if (op == Op::kCreate) Create(place);
+    if (op == Op::kCreate) keys_[place];
     if (keys_.count(place) == 0) return win::kErrorFileNotFound;
     open_[*key = nextKey_++] = {place, access};
     return 0;
@@ -264,42 +253,42 @@ class FakeRegistry : public Registry {
   std::map<Key, std::pair<Place, uint32_t>> open_;       // and the handle's access
   Key nextKey_ = 0x1000;
   std::map<std::tuple<Op, Hive, std::wstring>, int32_t> failures_;
+  size_t badCloses_ = 0;
 };
 
-// Path -> bytes, compared case-insensitively and with '/' equal to '\' as on Windows. Safe to
-// use from several threads; the scripting fields are set while none runs.
+// Path -> bytes, compared case-insensitively as on Windows. Safe to use from several threads;
+// the scripting fields are set while none runs.
 class FakeFiles : public Files {
  public:
   int64_t SizeOf(const std::wstring& path) override {
     const Call call(this);
-    return files_.count(Key(path)) ? static_cast<int64_t>(files_[Key(path)].size()) : -1;
+    return files_.count(Fold(path)) ? static_cast<int64_t>(files_[Fold(path)].size()) : -1;
   }
   bool ReadAll(const std::wstring& path, std::vector<uint8_t>* out) override {
     const Call call(this);
-    if (files_.count(Key(path))) out->assign(files_[Key(path)].begin(), files_[Key(path)].end());
-    return files_.count(Key(path)) != 0;
+    if (files_.count(Fold(path))) out->assign(files_[Fold(path)].begin(), files_[Fold(path)].end());
+    return files_.count(Fold(path)) != 0;
   }
   bool Append(const std::wstring& path, const void* data, size_t length) override {
     const Call call(this);
     ++appendCalls;
-    files_[Key(path)].append(static_cast<const char*>(data), length);
+    files_[Fold(path)].append(static_cast<const char*>(data), length);
     return true;
   }
   // MoveFileW never replaces an existing file.
   bool Move(const std::wstring& from, const std::wstring& to) override {
     const Call call(this);
-    ++moveCalls;
-    if (moveFails || files_.count(Key(from)) == 0 || files_.count(Key(to)) != 0) return false;
-    files_[Key(to)] = std::move(files_[Key(from)]);
-    return files_.erase(Key(from)) != 0;
+    if (moveFails || files_.count(Fold(from)) == 0 || files_.count(Fold(to)) != 0) return false;
+    files_[Fold(to)] = std::move(files_[Fold(from)]);
+    return files_.erase(Fold(from)) != 0;
   }
   bool Delete(const std::wstring& path) override {
     const Call call(this);
-    return !deleteFails && files_.erase(Key(path)) != 0;
+    return !deleteFails && files_.erase(Fold(path)) != 0;
   }
   uint32_t Attributes(const std::wstring& path) override {
     const Call call(this);
-    return files_.count(Key(path)) != 0 ? 0x80 : win::kInvalidFileAttributes;
+    return files_.count(Fold(path)) != 0 ? 0x80 : win::kInvalidFileAttributes;
   }
   // %NAME% of a known name is replaced; an unknown one stays as written.
   uint32_t ExpandEnvironment(const std::wstring& text, std::wstring* out) override {
@@ -310,7 +299,7 @@ class FakeFiles : public Files {
       const size_t close = text[i] == L'%' ? text.find(L'%', i + 1) : std::wstring::npos;
       const auto it = close == std::wstring::npos
                           ? environment_.end()
-                          : environment_.find(Key(text.substr(i + 1, close - i - 1)));
+                          : environment_.find(Fold(text.substr(i + 1, close - i - 1)));
       *out += it == environment_.end() ? text.substr(i, 1) : it->second;
       if (it != environment_.end()) i = close;
     }
@@ -320,15 +309,15 @@ class FakeFiles : public Files {
 
   void SetFile(const std::wstring& path, const std::string& bytes) {
     const Call call(this);
-    files_[Key(path)] = bytes;
+    files_[Fold(path)] = bytes;
   }
   // Empty when there is no such file.
   std::string Contents(const std::wstring& path) const {
     const std::lock_guard<std::mutex> guard(mutex_);
-    return files_.count(Key(path)) != 0 ? files_.at(Key(path)) : std::string();
+    return files_.count(Fold(path)) != 0 ? files_.at(Fold(path)) : std::string();
   }
   void SetEnvironment(const std::wstring& name, const std::wstring& value) {
-    environment_[Key(name)] = value;
+    environment_[Fold(name)] = value;
   }
 
   bool moveFails = false;
@@ -336,7 +325,6 @@ class FakeFiles : public Files {
   bool expandFails = false;
   std::wstring modulePath;
   std::atomic<int> appendCalls{0};
-  std::atomic<int> moveCalls{0};
   // The most calls that were ever inside the fake at once: callers that should serialise
   // their calls show up here.
   std::atomic<int> maxConcurrentCalls{0};
@@ -358,10 +346,6 @@ class FakeFiles : public Files {
     }
     FakeFiles* files;
   };
-  static std::wstring Key(std::wstring path) {
-    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-    return Fold(path);
-  }
 
   mutable std::mutex mutex_;
   std::map<std::wstring, std::string> files_;
@@ -371,16 +355,13 @@ class FakeFiles : public Files {
 
 // The ANSI code page as Windows-1252 gives the characters the tests use: Latin-1 as it is, the
 // euro sign at 0x80 (the bytes 0x81 to 0x9F stand for themselves), '?' for a character without a
-// byte, one '?' for a whole surrogate pair.
+// byte (on this host a wide character holds a whole code point).
 class FakeCodePage : public CodePage {
  public:
   std::string WideToAnsi(const std::wstring& text) override {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-      const wchar_t c = text[i];
+    for (wchar_t c : text) {
       out += c == 0x20AC ? '\x80' : c <= 0xFF && c != 0x80 ? static_cast<char>(c) : '?';
-      i += c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-           text[i + 1] <= 0xDFFF;
     }
     return out;
   }

@@ -38,10 +38,7 @@ class FakeGdi : public Gdi {
   }
   Object Select(Dc dc, Object object) override {
     const auto it = alive_.find(object);
-    if (it == alive_.end() || it->second == Kind::kDc || it->second == Kind::kIcon) {
-      ++misuse;
-      return nullptr;
-    }
+    misuse += it == alive_.end() || it->second == Kind::kDc || it->second == Kind::kIcon;
     return std::exchange(selected_[dc][heights_.count(object) != 0 ? 0 : 1], object);
   }
   void DeleteGdiObject(Object object) override {
@@ -215,8 +212,13 @@ class FakeWindows : public WindowSystem, public DialogHost {
   uintptr_t next_ = 0x10000;
 };
 
+// The program's own English string table (resource id -> text), read from resources/resource.h
+// and the .rc, so that the fake shell serves exactly the strings the real program carries.
+const std::map<int, std::wstring>& ProgramStringTable();
+
 // Records notification-area calls, shown menus, message boxes (answered with OK) and shell
-// opens; serves scripted string resources, locale answers, versions and menu choices.
+// opens; serves the program's string resources and scripted locale answers, versions and menu
+// choices.
 class FakeShell : public Shell {
  public:
   bool NotifyIcon(uint32_t action, const NotifyIconData& data) override {
@@ -259,8 +261,8 @@ class FakeShell : public Shell {
     return ours;
   }
   std::wstring LoadStringResource(int id, int capacity) override {
-    const auto it = strings.find(id);
-    if (it == strings.end() || capacity <= 0) return std::wstring();
+    const auto it = ProgramStringTable().find(id);
+    if (it == ProgramStringTable().end() || capacity <= 0) return std::wstring();
     return it->second.substr(0, static_cast<size_t>(capacity - 1));
   }
   bool DefaultInputLanguage(uint16_t* langId) override {
@@ -287,7 +289,6 @@ class FakeShell : public Shell {
   HookHandle installedHook = nullptr;
   bool controlDown = false;
   uint32_t menuAnswer = 0;
-  std::map<int, std::wstring> strings;
   uint16_t inputLanguage = 0;  // 0: the query fails
   std::map<std::pair<uint32_t, uint32_t>, std::wstring> localeInfo;
   // Files with version information: path -> (dwProductVersionMS, dwProductVersionLS).

@@ -75,7 +75,7 @@ TEST_F(TrayTest, ChannelFailuresShowTheirBoxAndWriteOrSignalNothing) {
       L": Cannot create mapping. Error code: 2 (0)"
       L"Error: Error creating AddToAdmin event. Error code: 6 (16)"
       L"Error: Error creating SaveSettingsEvent event. Error code: 6 (16)",
-      Boxes(fake));
+      fake.shell.boxes);
   EXPECT_EQ(0u, fake.kernel.OpenCount());
 }
 

@@ -100,7 +100,7 @@ TEST_F(DialogsTest, StatusListsBothGroupsCountsDownAndSaysWhatCouldNotBeRead) {
     EXPECT_EQ(lists, Shown({IDC_STATUS_ADMINS, IDC_STATUS_GROUP, IDC_STATUS_GROUP_LABEL}));
     const int visible = Control(IDC_STATUS_GROUP).visible + Control(IDC_STATUS_GROUP_LABEL).visible;
     EXPECT_EQ(*group != L'\0' ? 2 : 0, visible);
-    EXPECT_EQ(boxes, Boxes(fake));
+    EXPECT_EQ(boxes, fake.shell.boxes);
   }
   // The line is kept up to date by its own timer only, and is empty once the time is up.
   SetTimerEndAt(kNow + 125);
@@ -142,12 +142,12 @@ TEST_F(DialogsTest, SettingsShowTheStoredValuesLockWhatUserConfigSaysAndSendThem
     for (int id : locks) got += Control(id).enabled ? '1' : '0';
     EXPECT_EQ(expected, got);
   }
-  EXPECT_TRUE(Signaled(channel::kSaveSettingsEventName));
+  EXPECT_TRUE(fake.kernel.Signaled(channel::kSaveSettingsEventName));
   fake.kernel.named.at(channel::kSaveSettingsEventName)->signaled = false;
   fake.kernel.named.erase(kBlock);  // a record that cannot be written is not announced either
   CSettingsDlg unwritten(L"0");
   EXPECT_EQ(kIdOk, Run(unwritten, {kIdOk}));
-  EXPECT_FALSE(Signaled(channel::kSaveSettingsEventName));
+  EXPECT_FALSE(fake.kernel.Signaled(channel::kSaveSettingsEventName));
 }
 
 }  // namespace

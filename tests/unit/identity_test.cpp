@@ -25,7 +25,7 @@ TEST_F(IdentityTest, AdministratorIsAnExactDirectMemberOfTheGroupByItsLocalizedN
   // Without the group's name nobody is an administrator, whatever "Administrators" lists.
   fake.accounts.groupName.reset();
   EXPECT_FALSE(IsCurrentUserAdmin());
-  EXPECT_EQ(Boxes(fake), L"Error: Cannot obtain admin group name (16)");
+  EXPECT_EQ(fake.shell.boxes, L"Error: Cannot obtain admin group name (16)");
 }
 
 TEST_F(IdentityTest, QualifiedNameLeavesOutAPartThatCannotBeReadWhole) {

@@ -43,7 +43,7 @@ TEST_F(MainDlgTest, StartsWithTheIconAddedWithItsVersionAndAddsItAgainForANewTas
   EXPECT_FALSE(Handle(msg::kCommand));
   // A log-off with Resuscitate absent: the service ends the elevation.
   EXPECT_TRUE(Handle(msg::kEndSession, 1, static_cast<intptr_t>(0x80000000u)));
-  EXPECT_TRUE(Signaled(channel::kEmergencyStartEventName));
+  EXPECT_TRUE(fake.kernel.Signaled(channel::kEmergencyStartEventName));
 }
 
 TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
@@ -132,7 +132,7 @@ TEST_P(GestureTest, BuildsItsMenuFromPolicyAndAsksOnlyWhenSomethingNeedsAsking) 
   EXPECT_EQ(g.menu, fake.shell.shownMenus.empty() ? L"" : Menu());
   EXPECT_EQ(g.seconds, Request() ? Request()->seconds : 0);
   EXPECT_EQ(g.balloon, LastIcon().info);
-  EXPECT_EQ(L"", Boxes(fake));
+  EXPECT_EQ(L"", fake.shell.boxes);
 }
 INSTANTIATE_TEST_SUITE_P(Gestures, GestureTest, testing::ValuesIn(kGestures));
 

@@ -106,7 +106,7 @@ TEST_F(PinTest, AcceptedPinElevatesOnceRefusedOneSaysSoAndCancelDoesNothing) {
     SetMachine(L"AccessPeriod", 60);  // a second request would ask for 60 seconds
   }
   EXPECT_EQ(L"4854", UserString(L"hwid"));
-  EXPECT_EQ(L"(owned) PIN Error: The PIN is incorrect (16)", Boxes(fake));
+  EXPECT_EQ(L"(owned) PIN Error: The PIN is incorrect (16)", fake.shell.boxes);
   fake.windows.DestroyWindow(main);  // with no message loop to leave
 }
 

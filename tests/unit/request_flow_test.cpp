@@ -80,10 +80,10 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
   AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77, kAskWithDialog);
   const auto request = Request();
   ASSERT_EQ(f.reason != nullptr, request.has_value());
-  EXPECT_EQ(f.reason != nullptr, Signaled(channel::kAddToAdminEventName));
-  EXPECT_EQ(f.settled, Signaled(channel::kShellHookSettledEventName));
+  EXPECT_EQ(f.reason != nullptr, fake.kernel.Signaled(channel::kAddToAdminEventName));
+  EXPECT_EQ(f.settled, fake.kernel.Signaled(channel::kShellHookSettledEventName));
   EXPECT_EQ(f.balloon == 0 ? Posts() : Posts({{msg::kShowBalloon, f.balloon}}), Posted());
-  EXPECT_EQ(f.box, Boxes(fake));
+  EXPECT_EQ(f.box, fake.shell.boxes);
   EXPECT_EQ(f.setup & kReasonOpen ? 1 : 0, Load(g_bReasonDlgOpen));
   if (!request) return;
   EXPECT_EQ(f.reason, request->reason);
@@ -106,7 +106,7 @@ TEST_F(RequestFlowTest, SessionEndAsksTheServiceToEndTheElevationAsResuscitateSa
     Store(g_bSessionEnding, 0);
     fake.kernel.ResetEvent(GetChannelEvent(kEmergencyStartEvent));
     OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
-    EXPECT_EQ(asked, Signaled(channel::kEmergencyStartEventName)) << mode << logoff;
+    EXPECT_EQ(asked, fake.kernel.Signaled(channel::kEmergencyStartEventName)) << mode << logoff;
     // The service's answer then keeps "timerEnd" for the next start.
     EXPECT_EQ(asked && ending, Load(g_bSessionEnding) == 1) << mode << logoff;
   }

@@ -79,7 +79,7 @@ TEST_F(SettingsTest, UserStringIsStoredAsSzUpToItsFirstNulAndAFailureShowsOneBox
   fake.registry.Fail(fakes::FakeRegistry::Op::kCreate, kUser, kProduct, 5);
   fake.kernel.SetLastError(1450);
   EXPECT_FALSE(WriteUserString(L"timerEnd", L"1767225600"));
-  EXPECT_EQ(Boxes(fake),
+  EXPECT_EQ(fake.shell.boxes,
             L": RegSetValueEx error: 1018. LastError: -1 (0)"
             L": RegCreateKeyEx error: 5. LastError: 1450 (0)");
 }

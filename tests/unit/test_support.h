@@ -38,14 +38,10 @@ inline std::string Utf16(const std::wstring& text) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Every message box shown, as "caption: text (type)" one after the other.
-inline std::wstring Boxes(const FakePlatform& platform) { return platform.shell.boxes; }
-
 class TrayTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    EXPECT_EQ(fake.registry.OpenKeyCount(), 0u);
-    EXPECT_EQ(fake.registry.badCloses, 0u);
+    EXPECT_EQ(fake.registry.Unbalanced(), 0u);
     DestroyLogLock();
   }
 
@@ -93,7 +89,6 @@ class TrayTest : public ::testing::Test {
     const auto status = channel::DecodeElevationRequest(Block().data(), Block().size(), &fields);
     return status == channel::RecordStatus::kOk ? std::optional(fields) : std::nullopt;
   }
-  bool Signaled(const std::wstring& name) { return fake.kernel.Signaled(name); }
 
   // Plays the user of the next modal dialog: `during`, then the buttons pressed in turn.
   void WhenShown(std::vector<int> buttons, std::function<void()> during = nullptr) {

@@ -50,7 +50,7 @@ TEST_P(TrayAppTest, StartsOnlyWhenNothingStandsInTheWayAndLogsAsTheSettingsSay) 
   fake.windows.PostQuit(7);
   EXPECT_EQ(s.exitCode, TrayMain());
   EXPECT_EQ(s.exitCode == 7, g_hMainWnd.load() != nullptr);
-  EXPECT_EQ(s.box, Boxes(fake));
+  EXPECT_EQ(s.box, fake.shell.boxes);
   EXPECT_EQ(0u, fake.kernel.OpenCount());  // the instance mutex given back too
   EXPECT_EQ(s.disable == 1u, Load(g_bManualElevationDisabled) == 1);
   const std::vector<std::string> lines = LogMessages();

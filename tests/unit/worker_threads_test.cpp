@@ -83,7 +83,7 @@ TEST_F(WorkerThreadsTest, EachServiceAnswerKeepsTheEndTimeItCallsForAndTellsTheM
     Posts posts = restored ? Posts{{msg::kRestoreIcon, 0}} : Posts();
     for (uintptr_t balloon : balloons) posts.emplace_back(msg::kShowBalloon, balloon);
     EXPECT_EQ(posts, Posted());
-    EXPECT_EQ(event == 0 || event == 2, Signaled(kSettled));  // the library's answer
+    EXPECT_EQ(event == 0 || event == 2, fake.kernel.Signaled(kSettled));  // the library's answer
     EXPECT_EQ(event != 0 || kind == KindShellHook, Load(g_bShellHookElevation) == 1);
     EXPECT_EQ(event == 1 ? KindNone : kind, Load(g_nElevationKind));
   }
@@ -132,11 +132,11 @@ TEST_F(WorkerThreadsTest, ShellRequestOfAnAdministratorIsSettledAndAnEndSparesAM
   MakeAdmin();
   HandleShellHookEvent(0);
   EXPECT_FALSE(Request());
-  EXPECT_TRUE(Signaled(kSettled));
+  EXPECT_TRUE(fake.kernel.Signaled(kSettled));
   HandleShellHookEvent(1);  // a manual elevation runs
   Store(g_bShellHookElevation, 1);
   HandleShellHookEvent(2);  // no such event
-  EXPECT_FALSE(Signaled(kEmergency));
+  EXPECT_FALSE(fake.kernel.Signaled(kEmergency));
 }
 
 TEST_F(WorkerThreadsTest, ShellThreadAnswersEachSignalAfterItsStartRequestFirst) {
@@ -145,7 +145,7 @@ TEST_F(WorkerThreadsTest, ShellThreadAnswersEachSignalAfterItsStartRequestFirst)
   Store(g_bShellHookElevation, 1);
   std::vector<std::string> seen;  // what the thread had logged when the end reached the service
   fake.kernel.afterSignal = [&] {
-    if (seen.empty() && Signaled(kEmergency)) seen = LogMessages();
+    if (seen.empty() && fake.kernel.Signaled(kEmergency)) seen = LogMessages();
   };
   RunUntilQuiet(RunShellHookEvents, [&] {
     fake.kernel.Signal(channel::kShellHookEndEventName);
