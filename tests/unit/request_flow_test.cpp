@@ -16,8 +16,6 @@ namespace {
 const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
   return AskElevationReason(reason) == kReasonGiven;
 };
-constexpr char16_t kResuscitate[] =
-    u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 
 class RequestFlowTest : public TrayTest {
  protected:
@@ -33,30 +31,31 @@ constexpr unsigned kAdmin = 1, kStopped = 2, kNoWindow = 4, kReasonOpen = 8, kNo
 struct Flow {
   ElevationKind kind;
   unsigned setup;
-  const wchar_t* typed;    // the reason typed and confirmed; null: no dialog may show
-  const char16_t* reason;  // of the request sent; null: none is sent
-  bool settled;            // the shell hook's request is answered at once
-  uintptr_t balloon;       // 0: none
+  const wchar_t* typed;  // the reason typed and confirmed; null: no dialog may show
+  // Of the request sent; null: none is sent, and the shell hook's request is answered at once
+  // unless a reason was asked for.
+  const char16_t* reason;
+  uintptr_t balloon;  // 0: none
   const wchar_t* box;
 };
 const Flow kFlows[] = {
-    {KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, nullptr, true, 0, L""},
-    {KindPeriod, kAdmin | kStopped, nullptr, nullptr, true, 0, L""},
-    {KindDays, kStopped | kNoADUser, nullptr, nullptr, true, NotifyServiceNotRunning, L""},
-    {KindAtLogin, kStopped | kNoWindow, nullptr, nullptr, true, 0,
+    {KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, nullptr, 0, L""},
+    {KindPeriod, kAdmin | kStopped, nullptr, nullptr, 0, L""},
+    {KindDays, kStopped | kNoADUser, nullptr, nullptr, NotifyServiceNotRunning, L""},
+    {KindAtLogin, kStopped | kNoWindow, nullptr, nullptr, 0,
      L"Velmora Tray: Cannot elevate. Velmora Framework Service is not running (64)"},
-    {KindAtLogin, kAudit | kRfe | kNoADUser | kNoADGroup, nullptr, u"startup", false, 0, L""},
-    {KindPeriod, kNoADUser, nullptr, nullptr, true, NotifyCannotElevateAD, L""},
-    {KindResumed, kNoADGroup, nullptr, nullptr, true, NotifyCannotElevateAD, L""},
-    {KindShellHook, kAudit | kRfe, nullptr, kResuscitate, false, 0, L""},
+    {KindAtLogin, kAudit | kRfe | kNoADUser | kNoADGroup, nullptr, u"startup", 0, L""},
+    {KindPeriod, kNoADUser, nullptr, nullptr, NotifyCannotElevateAD, L""},
+    {KindResumed, kNoADGroup, nullptr, nullptr, NotifyCannotElevateAD, L""},
+    {KindShellHook, kAudit | kRfe, nullptr,
+     u"Resuscitate after tray app close (shutdown,log off or app crash occured)", 0, L""},
     // Not written, so not signalled: the service would read what an earlier writer left.
-    {KindShellHook, kSmallBlock, nullptr, nullptr, true, 0,
-     L": Cannot create view. Error code: 5 (0)"},
+    {KindShellHook, kSmallBlock, nullptr, nullptr, 0, L": Cannot create view. Error code: 5 (0)"},
     // Only an audited request asks; three characters, blanks counted, make a reason.
-    {KindDays, kAudit | kRfe, L"  x", u"  x", false, 0, L""},
-    {KindDays, kAudit | kRfe, L"ab", nullptr, false, 0, L""},  // cancelled at last
-    {KindDays, kAudit, nullptr, u"no reason", false, 0, L""},
-    {KindDays, kAudit2 | kRfe, nullptr, u"no reason", false, 0, L""}};
+    {KindDays, kAudit | kRfe, L"  x", u"  x", 0, L""},
+    {KindDays, kAudit | kRfe, L"ab", nullptr, 0, L""},  // cancelled at last
+    {KindDays, kAudit, nullptr, u"no reason", 0, L""},
+    {KindDays, kAudit2 | kRfe, nullptr, u"no reason", 0, L""}};
 
 // The name CTest shows for a row.
 void PrintTo(const Flow& f, std::ostream* os) { *os << "kind " << f.kind << " setup " << f.setup; }
@@ -81,7 +80,7 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
   const auto request = Request();
   ASSERT_EQ(f.reason != nullptr, request.has_value());
   EXPECT_EQ(f.reason != nullptr, Signaled(channel::kAddToAdminEventName));
-  EXPECT_EQ(f.settled, Signaled(channel::kShellHookSettledEventName));
+  EXPECT_EQ(!f.reason && !f.typed, Signaled(channel::kShellHookSettledEventName));
   EXPECT_EQ(f.balloon == 0 ? Posts() : Posts({{msg::kShowBalloon, f.balloon}}), Posted());
   EXPECT_EQ(f.box, Boxes(fake));
   EXPECT_EQ(f.setup & kReasonOpen ? 1 : 0, Load(g_bReasonDlgOpen));
