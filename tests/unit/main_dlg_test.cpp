@@ -90,7 +90,6 @@ const Gesture kGestures[] = {
     {kReasonOpen, kLeft, false, 0, L"", 0, L""},
     {0, msg::kLButtonDown, false, 0, L"", 0, L""},
     {kDays, kRight, false, ID_ELEVATE_DAYS, L"Elevate alice|Elevate for 3 days|About", 259200, L""},
-    {0, kRight, false, ID_ELEVATE, kPlain, 120, L""},
     // Items that only open a dialog ask for nothing; a plain right click never asks for the
     // group, whose failure would show a box.
     {0, kRight, false, ID_STATUS, kPlain, 0, L""},
