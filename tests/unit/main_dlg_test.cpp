@@ -1,5 +1,6 @@
 // The hidden main window: its start, the menus each gesture builds and what their items ask
-// for, the balloons, the countdown drawn without leaking a GDI object, and the loop it runs in.
+// for, the balloons, the countdown drawn without leaking a GDI object, what a session end asks
+// of the service, and the loop it runs in.
 #include "app/main_dlg.h"
 
 #include <thread>
@@ -41,9 +42,25 @@ TEST_F(MainDlgTest, StartsWithTheIconAddedWithItsVersionAndAddsItAgainForANewTas
   EXPECT_EQ(3u, fake.shell.notified.size());
   EXPECT_TRUE(Handle(msg::kIgnored));
   EXPECT_FALSE(Handle(msg::kCommand));
-  // A log-off with Resuscitate absent: the service ends the elevation.
-  EXPECT_TRUE(Handle(msg::kEndSession, 1, static_cast<intptr_t>(0x80000000u)));
-  EXPECT_TRUE(Signaled(channel::kEmergencyStartEventName));
+}
+
+TEST_F(MainDlgTest, SessionEndAsksTheServiceToEndTheElevationAsResuscitateSays) {
+  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
+  // Resuscitate (9: absent, which counts as 0), a log-off (else a shutdown), the end really
+  // happening; the service is asked.
+  const std::tuple<uint32_t, bool, bool, bool> cases[] = {
+      {9, true, true, true},  {0, false, false, true}, {1, true, true, false},
+      {1, false, true, true}, {2, true, false, true},  {2, false, true, false},
+      {3, true, true, false}, {3, false, true, false}};
+  for (const auto& [mode, logoff, ending, asked] : cases) {
+    if (mode != 9) SetMachine(L"Resuscitate", mode);
+    Store(g_bSessionEnding, 0);
+    fake.kernel.ResetEvent(GetChannelEvent(kEmergencyStartEvent));
+    EXPECT_TRUE(Handle(msg::kEndSession, ending, logoff ? kLogoff : 0));
+    EXPECT_EQ(asked, Signaled(channel::kEmergencyStartEventName)) << mode << logoff;
+    // The service's answer then keeps "timerEnd" for the next start.
+    EXPECT_EQ(asked && ending, Load(g_bSessionEnding) == 1) << mode << logoff;
+  }
 }
 
 TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {

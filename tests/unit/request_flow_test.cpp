@@ -1,10 +1,9 @@
 // The one road of every request: the checks in their order, what each refusal leaves behind,
-// what reaches the shared block, the reason dialog that audited requests go through, the
-// elevation resumed at the next start, and when a session end asks for the elevation's end.
+// what reaches the shared block, the reason dialog that audited requests go through, and the
+// elevation resumed at the next start.
 #include "elevation/request_flow.h"
 
 #include "dialogs/reason_dlg.h"
-#include "elevation/session_end.h"
 #include "elevation/timer_end.h"
 #include "settings/managed_settings.h"
 #include "test_support.h"
@@ -92,24 +91,6 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
   EXPECT_EQ(f.kind, Load(g_nElevationKind));
 }
 INSTANTIATE_TEST_SUITE_P(Flows, RequestOrderTest, testing::ValuesIn(kFlows));
-
-TEST_F(RequestFlowTest, SessionEndAsksTheServiceToEndTheElevationAsResuscitateSays) {
-  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
-  // Resuscitate, a log-off (else a shutdown), the end really happening; the service is asked.
-  const std::tuple<uint32_t, bool, bool, bool> cases[] = {
-      {0, true, true, true},  {0, false, false, true}, {1, true, true, false},
-      {1, false, true, true}, {2, true, false, true},  {2, false, true, false},
-      {3, true, true, false}, {3, false, true, false}};
-  for (const auto& [mode, logoff, ending, asked] : cases) {
-    SetMachine(L"Resuscitate", mode);
-    Store(g_bSessionEnding, 0);
-    fake.kernel.ResetEvent(GetChannelEvent(kEmergencyStartEvent));
-    OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
-    EXPECT_EQ(asked, Signaled(channel::kEmergencyStartEventName)) << mode << logoff;
-    // The service's answer then keeps "timerEnd" for the next start.
-    EXPECT_EQ(asked && ending, Load(g_bSessionEnding) == 1) << mode << logoff;
-  }
-}
 
 // "timerEnd" is the user's to write: a resumed elevation never asks for more than a request
 // could, and neither a negative setting nor a great many days wraps into a short one.
