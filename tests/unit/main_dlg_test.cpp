@@ -107,6 +107,7 @@ const Gesture kGestures[] = {
     {kReasonOpen, kLeft, false, 0, L"", 0, L""},
     {0, msg::kLButtonDown, false, 0, L"", 0, L""},
     {kDays, kRight, false, ID_ELEVATE_DAYS, L"Elevate alice|Elevate for 3 days|About", 259200, L""},
+    {kDays, kRight, false, ID_ELEVATE, L"Elevate alice|Elevate for 3 days|About", 120, L""},
     // Items that only open a dialog ask for nothing; a plain right click never asks for the
     // group, whose failure would show a box.
     {0, kRight, false, ID_STATUS, kPlain, 0, L""},
@@ -200,11 +201,11 @@ TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
 }
 
 TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigits) {
-  SetTimerEndAt(kNow + 1000);
+  SetTimerEndAt(kNow + 999);
   EXPECT_TRUE(Handle(msg::kTimer));  // VisibleCountDown absent
   SetMachine(L"VisibleCountDown", 1);
   const int icons = fake.gdi.Alive(Kind::kIcon);
-  for (int tick = 0; tick <= 1000; ++tick) {
+  for (int tick = -1; tick <= 999; ++tick) {
     fake.clock.now = kNow + tick;
     Handle(msg::kTimer);
   }

@@ -11,10 +11,6 @@
 namespace velmora::test {
 namespace {
 
-// What the main window passes: the real reason dialog, driven through the fake window system.
-const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
-  return AskElevationReason(reason) == kReasonGiven;
-};
 
 class RequestFlowTest : public TrayTest {
  protected:
@@ -75,7 +71,9 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
     if (f.typed == nullptr) ADD_FAILURE() << "a reason was asked for";
     Control(IDC_REASON_EDIT).text = f.typed;
   });
-  AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77, kAskWithDialog);
+  // What the main window passes: the real reason dialog, driven through the fake window system.
+  AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77,
+                 [](std::wstring* reason) { return AskElevationReason(reason) == kReasonGiven; });
   const auto request = Request();
   ASSERT_EQ(f.reason != nullptr, request.has_value());
   EXPECT_EQ(f.reason != nullptr, Signaled(channel::kAddToAdminEventName));
@@ -103,7 +101,7 @@ TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows)
     SetMachine(L"AccessPeriod", period);
     SetMachine(L"ElevateForXDays", days);
     SetTimerEnd(timerEnd);
-    ResumeElevation(window, kAskWithDialog);
+    ResumeElevation(window, nullptr);  // a resumed elevation never asks for a reason
     EXPECT_EQ(expected, Request()->seconds);
     EXPECT_EQ(expected, GetRemainingSeconds());  // what the balloon and the countdown show
   }
