@@ -1,5 +1,6 @@
 // The hidden main window: its start, the menus each gesture builds and what their items ask
-// for, the balloons, the countdown drawn without leaking a GDI object, and the loop it runs in.
+// for, the balloons, the countdown drawn without leaking a GDI object, what a session end asks
+// of the service, and the loop it runs in.
 #include "app/main_dlg.h"
 
 #include <thread>
@@ -41,16 +42,31 @@ TEST_F(MainDlgTest, StartsWithTheIconAddedWithItsVersionAndAddsItAgainForANewTas
   EXPECT_EQ(3u, fake.shell.notified.size());
   EXPECT_TRUE(Handle(msg::kIgnored));
   EXPECT_FALSE(Handle(msg::kCommand));
-  // A log-off with Resuscitate absent: the service ends the elevation.
-  EXPECT_TRUE(Handle(msg::kEndSession, 1, static_cast<intptr_t>(0x80000000u)));
-  EXPECT_TRUE(fake.kernel.Signaled(channel::kEmergencyStartEventName));
+}
+
+TEST_F(MainDlgTest, SessionEndAsksTheServiceToEndTheElevationAsResuscitateSays) {
+  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
+  // Resuscitate (9: absent, which counts as 0), a log-off (else a shutdown), the end really
+  // happening; the service is asked.
+  const std::tuple<uint32_t, bool, bool, bool> cases[] = {
+      {9, true, true, true},  {0, false, false, true}, {1, true, true, false},
+      {1, false, true, true}, {2, true, false, true},  {2, false, true, false},
+      {3, true, true, false}, {3, false, true, false}};
+  for (const auto& [mode, logoff, ending, asked] : cases) {
+    if (mode != 9) SetMachine(L"Resuscitate", mode);
+    Store(g_bSessionEnding, 0);
+    fake.kernel.ResetEvent(GetChannelEvent(kEmergencyStartEvent));
+    EXPECT_TRUE(Handle(msg::kEndSession, ending, logoff ? kLogoff : 0));
+    EXPECT_EQ(asked, fake.kernel.Signaled(channel::kEmergencyStartEventName)) << mode << logoff;
+    // The service's answer then keeps "timerEnd" for the next start.
+    EXPECT_EQ(asked && ending, Load(g_bSessionEnding) == 1) << mode << logoff;
+  }
 }
 
 TEST_F(MainDlgTest, StartAsksForTheElevationThePolicyOrTheLastSessionCallsFor) {
   // Administrator, ElevateAtLogin, timerEnd; the kind and the request's seconds (99: none).
   // Rows that send come last: the block is not cleared between rows.
   const std::tuple<bool, std::optional<uint32_t>, int64_t, int32_t, uint32_t> cases[] = {
-      {false, std::nullopt, kNow, KindNone, 99},
       {true, 1, kNow + 60, KindResumed, 99},
       {false, 1, kNow + 60, KindNone, 99},  // the timed elevation still runs
       {false, 1, 0, KindAtLogin, 0},
@@ -81,8 +97,6 @@ struct Gesture {
 };
 const wchar_t kPlain[] = L"Elevate alice|About";
 const Gesture kGestures[] = {
-    // A plain right click never asks for the group, whose failure would show a box.
-    {kNoGroupName, kRight, false, 0, kPlain, 0, L""},
     {0, kLeft, true, 0, L"Elevate alice|About|Status", 0, L""},
     {0, kRight, true, 0, kPlain, 0, L""},
     // UserConfig absent: Settings is shown grey.
@@ -93,10 +107,11 @@ const Gesture kGestures[] = {
     {kReasonOpen, kLeft, false, 0, L"", 0, L""},
     {0, msg::kLButtonDown, false, 0, L"", 0, L""},
     {kDays, kRight, false, ID_ELEVATE_DAYS, L"Elevate alice|Elevate for 3 days|About", 259200, L""},
-    {0, kRight, false, ID_ELEVATE, kPlain, 120, L""},
-    // Items that only open a dialog ask for nothing.
+    {kDays, kRight, false, ID_ELEVATE, L"Elevate alice|Elevate for 3 days|About", 120, L""},
+    // Items that only open a dialog ask for nothing; a plain right click never asks for the
+    // group, whose failure would show a box.
     {0, kRight, false, ID_STATUS, kPlain, 0, L""},
-    {0, kRight, false, ID_ABOUT, kPlain, 0, L""},
+    {kNoGroupName, kRight, false, ID_ABOUT, kPlain, 0, L""},
     // Settings with the service stopped tells by balloon.
     {kAdmin | kStopped | kUserConfig, kRight, true, ID_SETTINGS, L"Elevate alice|About|Settings", 0,
      L"Velmora Framework Service is not running, please contact your system Administrator"},
@@ -166,12 +181,9 @@ TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
       {KindDays, NotifyStarted, kAssigned + L"2 day(s)"},
       {KindResumed, NotifyStarted, kAssigned + L"1 hour(s) 2 minute(s) 5 second(s) (resuscitated)"},
       {KindNone, NotifyStarted, L""},
-      {KindPeriod, NotifyExpired, L"Your local administration privileges has expired"},
-      {KindPeriod, NotifyForbidden,
-       L"You have insufficient privileges to elevate your account. "
-       L"Please contact your system administrator"},
-      {KindPeriod, NotifyCannotElevateAD,
-       L"Cannot elevate. Current user does not meet Active Directory requirements"},
+      {KindPeriod, NotifyExpired, LocalizedText(TextId::kBalloonExpireMessage)},
+      {KindPeriod, NotifyForbidden, LocalizedText(TextId::kBalloonForbiddenMessage)},
+      {KindPeriod, NotifyCannotElevateAD, LocalizedText(TextId::kBalloonCannotElevateAD)},
       {KindPeriod, 99, L""}};
   for (const auto& [elevation, kind, text] : cases) {
     Store(g_nElevationKind, elevation);
@@ -189,15 +201,13 @@ TEST_F(MainDlgTest, BalloonTextsFollowTheKindAndTheRunningElevation) {
 }
 
 TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigits) {
-  SetTimerEndAt(kNow + 1000);
+  SetTimerEndAt(kNow + 999);
   EXPECT_TRUE(Handle(msg::kTimer));  // VisibleCountDown absent
   SetMachine(L"VisibleCountDown", 1);
   const int icons = fake.gdi.Alive(Kind::kIcon);
-  for (int tick = 0; tick <= 1000; ++tick) {
+  for (int tick = -1; tick <= 999; ++tick) {
     fake.clock.now = kNow + tick;
     Handle(msg::kTimer);
-    // The taskbar comes back: the default icon at once, the number at the next tick.
-    if (tick == 5) Handle(dialog.taskbarCreatedMessage());
   }
   ASSERT_EQ(999u, fake.gdi.drawn.size());  // nothing at 1000 seconds or none
   for (const auto& [seconds, height] :
@@ -213,29 +223,28 @@ TEST_F(MainDlgTest, CountdownShowsTheLast999SecondsInFontsThatShrinkWithTheDigit
   EXPECT_EQ(0, fake.gdi.misuse);
 }
 
-// Records what reaches it, claims messages of one value as a filter, and posts its messages from
-// its first idle call, as work arriving while the loop is idle would.
+// Records what reaches it, claims WM_USER + 1 as a filter, and from its first idle call posts
+// the messages that arrive constantly, as the mouse and painting would.
 struct Recorder : WindowHandler, CMessageFilter, CIdleHandler {
   bool ProcessWindowMessage(Hwnd, uint32_t message, uintptr_t, intptr_t, intptr_t&) override {
     if (message >= msg::kUser) received.push_back(message);
     return true;
   }
-  bool PreTranslateMessage(Message* message) override { return message->message == claims; }
+  bool PreTranslateMessage(Message* message) override { return message->message == msg::kUser + 1; }
   bool OnIdle() override {
-    if (++idleCalls == 1) {
-      for (uint32_t message : postWhenIdle) Windows().Post(nullptr, message, 0, 0);
+    if (idleCalls++ > 0) return false;
+    for (uint32_t message : {msg::kMouseMove, msg::kNcMouseMove, msg::kPaint, msg::kSystemTimer}) {
+      Windows().Post(nullptr, message, 0, 0);
     }
     return false;
   }
-  std::vector<uint32_t> received, postWhenIdle;
-  uint32_t claims = 0;
+  std::vector<uint32_t> received;
   int idleCalls = 0;
 };
 
 TEST_F(MainDlgTest, LoopLeavesWhatAFilterClaimsUndeliveredAndStopsAtQuit) {
   Recorder window;
   const Hwnd target = fake.windows.CreateModelessDialog(IDD_MAINDLG, nullptr, &window);
-  window.claims = msg::kUser + 1;
   loop.AddMessageFilter(&window);
   fake.windows.claimed = {msg::kUser + 3};  // the main dialog's filter
   for (uint32_t message : {msg::kUser + 1, msg::kUser + 3, msg::kUser + 4,
@@ -248,13 +257,10 @@ TEST_F(MainDlgTest, LoopLeavesWhatAFilterClaimsUndeliveredAndStopsAtQuit) {
   fake.windows.DestroyWindow(hwnd);
   // Idle work runs once the queue is empty, but not again after messages that arrive constantly.
   loop.AddIdleHandler(&window);
-  window.postWhenIdle = {msg::kMouseMove, msg::kNcMouseMove, msg::kPaint, msg::kSystemTimer};
   fake.windows.queue = {{target, msg::kUser + 3}};
   loop.Run();
   EXPECT_EQ((std::vector<uint32_t>{msg::kUser + 4, msg::kUser + 3}), window.received);
   EXPECT_EQ(1, window.idleCalls);
-  loop.RemoveIdleHandler(&window);
-  loop.RemoveMessageFilter(&window);
   // Only the first loop of the thread registers, and only its thread sees it.
   EXPECT_FALSE(AppModule().AddMessageLoop(&loop));
   std::thread([] {

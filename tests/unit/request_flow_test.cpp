@@ -1,10 +1,9 @@
 // The one road of every request: the checks in their order, what each refusal leaves behind,
-// what reaches the shared block, the reason dialog that audited requests go through, the
-// elevation resumed at the next start, and when a session end asks for the elevation's end.
+// what reaches the shared block, the reason dialog that audited requests go through, and the
+// elevation resumed at the next start.
 #include "elevation/request_flow.h"
 
 #include "dialogs/reason_dlg.h"
-#include "elevation/session_end.h"
 #include "elevation/timer_end.h"
 #include "settings/managed_settings.h"
 #include "test_support.h"
@@ -12,12 +11,6 @@
 namespace velmora::test {
 namespace {
 
-// What the main window passes: the real reason dialog, driven through the fake window system.
-const ReasonPrompt kAskWithDialog = [](std::wstring* reason) {
-  return AskElevationReason(reason) == kReasonGiven;
-};
-constexpr char16_t kResuscitate[] =
-    u"Resuscitate after tray app close (shutdown,log off or app crash occured)";
 
 class RequestFlowTest : public TrayTest {
  protected:
@@ -33,30 +26,31 @@ constexpr unsigned kAdmin = 1, kStopped = 2, kNoWindow = 4, kReasonOpen = 8, kNo
 struct Flow {
   ElevationKind kind;
   unsigned setup;
-  const wchar_t* typed;    // the reason typed and confirmed; null: no dialog may show
-  const char16_t* reason;  // of the request sent; null: none is sent
-  bool settled;            // the shell hook's request is answered at once
-  uintptr_t balloon;       // 0: none
+  const wchar_t* typed;  // the reason typed and confirmed; null: no dialog may show
+  // Of the request sent; null: none is sent, and the shell hook's request is answered at once
+  // unless a reason was asked for.
+  const char16_t* reason;
+  uintptr_t balloon;  // 0: none
   const wchar_t* box;
 };
 const Flow kFlows[] = {
-    {KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, nullptr, true, 0, L""},
-    {KindPeriod, kAdmin | kStopped, nullptr, nullptr, true, 0, L""},
-    {KindDays, kStopped | kNoADUser, nullptr, nullptr, true, NotifyServiceNotRunning, L""},
-    {KindAtLogin, kStopped | kNoWindow, nullptr, nullptr, true, 0,
+    {KindShellHook, kReasonOpen | kStopped | kAdmin, nullptr, nullptr, 0, L""},
+    {KindPeriod, kAdmin | kStopped, nullptr, nullptr, 0, L""},
+    {KindDays, kStopped | kNoADUser, nullptr, nullptr, NotifyServiceNotRunning, L""},
+    {KindAtLogin, kStopped | kNoWindow, nullptr, nullptr, 0,
      L"Velmora Tray: Cannot elevate. Velmora Framework Service is not running (64)"},
-    {KindAtLogin, kAudit | kRfe | kNoADUser | kNoADGroup, nullptr, u"startup", false, 0, L""},
-    {KindPeriod, kNoADUser, nullptr, nullptr, true, NotifyCannotElevateAD, L""},
-    {KindResumed, kNoADGroup, nullptr, nullptr, true, NotifyCannotElevateAD, L""},
-    {KindShellHook, kAudit | kRfe, nullptr, kResuscitate, false, 0, L""},
+    {KindAtLogin, kAudit | kRfe | kNoADUser | kNoADGroup, nullptr, u"startup", 0, L""},
+    {KindPeriod, kNoADUser, nullptr, nullptr, NotifyCannotElevateAD, L""},
+    {KindResumed, kNoADGroup, nullptr, nullptr, NotifyCannotElevateAD, L""},
+    {KindShellHook, kAudit | kRfe, nullptr,
+     u"Resuscitate after tray app close (shutdown,log off or app crash occured)", 0, L""},
     // Not written, so not signalled: the service would read what an earlier writer left.
-    {KindShellHook, kSmallBlock, nullptr, nullptr, true, 0,
-     L": Cannot create view. Error code: 5 (0)"},
+    {KindShellHook, kSmallBlock, nullptr, nullptr, 0, L": Cannot create view. Error code: 5 (0)"},
     // Only an audited request asks; three characters, blanks counted, make a reason.
-    {KindDays, kAudit | kRfe, L"  x", u"  x", false, 0, L""},
-    {KindDays, kAudit | kRfe, L"ab", nullptr, false, 0, L""},  // cancelled at last
-    {KindDays, kAudit, nullptr, u"no reason", false, 0, L""},
-    {KindDays, kAudit2 | kRfe, nullptr, u"no reason", false, 0, L""}};
+    {KindDays, kAudit | kRfe, L"  x", u"  x", 0, L""},
+    {KindDays, kAudit | kRfe, L"ab", nullptr, 0, L""},  // cancelled at last
+    {KindDays, kAudit, nullptr, u"no reason", 0, L""},
+    {KindDays, kAudit2 | kRfe, nullptr, u"no reason", 0, L""}};
 
 // The name CTest shows for a row.
 void PrintTo(const Flow& f, std::ostream* os) { *os << "kind " << f.kind << " setup " << f.setup; }
@@ -77,11 +71,13 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
     if (f.typed == nullptr) ADD_FAILURE() << "a reason was asked for";
     Control(IDC_REASON_EDIT).text = f.typed;
   });
-  AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77, kAskWithDialog);
+  // What the main window passes: the real reason dialog, driven through the fake window system.
+  AddUserToAdmin(f.setup & kNoWindow ? nullptr : window, f.kind, 77,
+                 [](std::wstring* reason) { return AskElevationReason(reason) == kReasonGiven; });
   const auto request = Request();
   ASSERT_EQ(f.reason != nullptr, request.has_value());
   EXPECT_EQ(f.reason != nullptr, fake.kernel.Signaled(channel::kAddToAdminEventName));
-  EXPECT_EQ(f.settled, fake.kernel.Signaled(channel::kShellHookSettledEventName));
+  EXPECT_EQ(!f.reason && !f.typed, fake.kernel.Signaled(channel::kShellHookSettledEventName));
   EXPECT_EQ(f.balloon == 0 ? Posts() : Posts({{msg::kShowBalloon, f.balloon}}), Posted());
   EXPECT_EQ(f.box, fake.shell.boxes);
   EXPECT_EQ(f.setup & kReasonOpen ? 1 : 0, Load(g_bReasonDlgOpen));
@@ -94,24 +90,6 @@ TEST_P(RequestOrderTest, ChecksRunInTheirOrderAndEachRefusalLeavesOnlyItsTrace) 
 }
 INSTANTIATE_TEST_SUITE_P(Flows, RequestOrderTest, testing::ValuesIn(kFlows));
 
-TEST_F(RequestFlowTest, SessionEndAsksTheServiceToEndTheElevationAsResuscitateSays) {
-  constexpr intptr_t kLogoff = static_cast<intptr_t>(0x80000000u);
-  // Resuscitate, a log-off (else a shutdown), the end really happening; the service is asked.
-  const std::tuple<uint32_t, bool, bool, bool> cases[] = {
-      {0, true, true, true},  {0, false, false, true}, {1, true, true, false},
-      {1, false, true, true}, {2, true, false, true},  {2, false, true, false},
-      {3, true, true, false}, {3, false, true, false}};
-  for (const auto& [mode, logoff, ending, asked] : cases) {
-    SetMachine(L"Resuscitate", mode);
-    Store(g_bSessionEnding, 0);
-    fake.kernel.ResetEvent(GetChannelEvent(kEmergencyStartEvent));
-    OnEndSessionResuscitate(ending, logoff ? kLogoff : 0);
-    EXPECT_EQ(asked, fake.kernel.Signaled(channel::kEmergencyStartEventName)) << mode << logoff;
-    // The service's answer then keeps "timerEnd" for the next start.
-    EXPECT_EQ(asked && ending, Load(g_bSessionEnding) == 1) << mode << logoff;
-  }
-}
-
 // "timerEnd" is the user's to write: a resumed elevation never asks for more than a request
 // could, and neither a negative setting nor a great many days wraps into a short one.
 TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows) {
@@ -123,7 +101,7 @@ TEST_F(RequestFlowTest, ResumedElevationIsCappedAtTheLongestRequestPolicyAllows)
     SetMachine(L"AccessPeriod", period);
     SetMachine(L"ElevateForXDays", days);
     SetTimerEnd(timerEnd);
-    ResumeElevation(window, kAskWithDialog);
+    ResumeElevation(window, nullptr);  // a resumed elevation never asks for a reason
     EXPECT_EQ(expected, Request()->seconds);
     EXPECT_EQ(expected, GetRemainingSeconds());  // what the balloon and the countdown show
   }

@@ -25,14 +25,12 @@ struct Start {
   int inits;  // "Tray app init" lines: logging is decided again after the document
 };
 const Start kStarts[] = {
-    {nullptr, nullptr, Type::kEvent, {}, {}, nullptr, 7, L"", 1},
     // The switch ends the process wherever it stands, but only in lower case.
-    {L"\"C:\\x\\Tray.exe\" -a /elevate=now", nullptr, Type::kEvent, {}, {}, nullptr, 0, L"", 0},
     {L"\"C:\\dir/elevate\\Tray.exe\"", nullptr, Type::kEvent, {}, {}, nullptr, 0, L"", 0},
     {L"\"C:\\x\\Tray.exe\" /ELEVATE", nullptr, Type::kEvent, 0, 1, nullptr, 7, L"", 0},
     {nullptr, L"_MUT_48940814_7", Type::kMutex, {}, {}, nullptr, 0, kRunning, 0},
     {nullptr, L"_MUT_48940814_7", Type::kEvent, {}, {}, nullptr, 0, kRunning, 0},
-    {nullptr, channel::kStartEventName, Type::kMutex, 5, 2, nullptr, 1, kNoEvents, 1},
+    {nullptr, channel::kStartEventName, Type::kMutex, {}, 2, nullptr, 1, kNoEvents, 1},
     {nullptr, channel::kShellHookSettledEventName, Type::kMutex, 1, 0, kQuiet, 7, L"", 1},
     {nullptr, nullptr, Type::kMapping, 1, {}, "{}", 0, L"", 2}};  // no window
 
