@@ -267,8 +267,14 @@ session_service_install() {
   SESSION_SERVICE_LOG="$(dirname "$SESSION_SERVICE")/VelmoraFrameworkService.log"
   session_service_remove
   rm -f "$SESSION_SERVICE_LOG" "${SESSION_SERVICE_LOG%.log}.lo_"
-  session_wine sc create "$SESSION_SERVICE_NAME" binPath= "$(session_winpath "$SESSION_SERVICE")" \
-    DisplayName= "Velmora Framework Service" || session_fail "sc create failed"
+  session_service_create "$(session_winpath "$SESSION_SERVICE")" DisplayName= "Velmora Framework Service"
+}
+
+# Registers the service with this command line. A deleted service keeps its name until its
+# process and the last handle to it are gone, although sc query no longer finds it.
+session_service_create() {  # BINPATH [NAME= VALUE...]
+  session_wait_until 10 session_wine sc create "$SESSION_SERVICE_NAME" binPath= "$@" ||
+    session_fail "sc create failed"
 }
 
 # Starts the service; status 0 once it runs, 1 when it has stopped again (its exit code in

@@ -121,9 +121,7 @@ session_service_remove
 # the driver) has product version 9.8.7.6 and file version 1.2.3.4; the tray alone in a folder.
 mkdir -p "$SESSION_TMP/service folder"
 cp "$E2E_DRIVER" "$SESSION_TMP/service folder/velmora_service.exe"
-session_wine sc create "$SESSION_SERVICE_NAME" \
-  binPath= "\"$(session_winpath "$SESSION_TMP/service folder/velmora_service.exe")\" -k \"a b\"" ||
-  session_fail "sc create failed"
+session_service_create "\"$(session_winpath "$SESSION_TMP/service folder/velmora_service.exe")\" -k \"a b\""
 e2e_tray_down
 e2e_tray_copy "$SESSION_TMP/tray alone"
 e2e_tray_up

@@ -355,13 +355,16 @@ class FakeFiles : public Files {
 
 // The ANSI code page as Windows-1252 gives the characters the tests use: Latin-1 as it is, the
 // euro sign at 0x80 (the bytes 0x81 to 0x9F stand for themselves), '?' for a character without a
-// byte (on this host a wide character holds a whole code point).
+// byte, one '?' for a whole surrogate pair (a Windows wchar_t holds half of one).
 class FakeCodePage : public CodePage {
  public:
   std::string WideToAnsi(const std::wstring& text) override {
     std::string out;
-    for (wchar_t c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      const wchar_t c = text[i];
       out += c == 0x20AC ? '\x80' : c <= 0xFF && c != 0x80 ? static_cast<char>(c) : '?';
+      i += c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+           text[i + 1] <= 0xDFFF;
     }
     return out;
   }
