@@ -46,8 +46,7 @@ source "$root/tests/e2e/lib/wine_env.sh"
 e2e_begin --build "$build" --tray "${tray:-$build/src/VelmoraTray.exe}" \
   --driver "${driver:-$build/tests/e2e/velmora_driver.exe}" --artifacts "$build/bench"
 e2e_clean_state
-session_service_install
-session_service_start || session_fail "the service did not start (exit code $SESSION_SERVICE_EXIT)"
+session_service_up
 mkdir -p "$(dirname "$out")"
 bench() { session_run "$tool" "$@"; }
 
@@ -80,7 +79,7 @@ bench tick-bench "$E2E_MAIN" "$ticks" >"$SESSION_TMP/ticks-off.txt" || session_f
 # START to balloon, countdown off, on a traced desktop. A desktop cannot be replaced while a
 # program still uses it (Wine starts its own at once), so the tray is ended first; started
 # again, it resumes the elevation.
-e2e_driver terminate VelmoraTray.exe 1 10000 >/dev/null || session_fail "cannot end the tray"
+e2e_tray_down
 e2e_desktop_trace_start
 e2e_tray_up
 session_wait_until 15 session_more_than 1 grep -c 'Decision. Granted:' "$SESSION_SERVICE_LOG" ||

@@ -33,8 +33,7 @@ SESSION_ARTIFACTS=$ROOT/build/run-artifacts
 SESSION_WINEPREFIX=$ROOT/build/wineprefix-run
 session_setup
 
-session_service_install
-session_service_start || session_fail "the service did not start (exit code $SESSION_SERVICE_EXIT)"
+session_service_up
 session_start_tray
 echo "VelmoraFrameworkService is running; its log: $SESSION_SERVICE_LOG"
 echo "VelmoraTray.exe is running on $DISPLAY (Wine prefix $WINEPREFIX)."
